@@ -1,0 +1,41 @@
+#include "module/tidings_app.h"
+
+#include "platform/load_hook.h"
+#include "trace/module_paths.h"
+
+namespace tidings {
+
+namespace {
+
+constexpr uint32_t kLevelMask = 0xFFFFFFFF;
+constexpr uint32_t kMaxLogFileSize = 0xA00000;  // 10 MiB
+
+void RunInitInstance() { theApp.InitInstance(); }
+
+// The last global object: its construction means the three before it exist, which is when start-up may
+// run.
+struct CLoadHook {
+  CLoadHook() { platform::RunAtLibraryLoad(&RunInitInstance); }
+};
+
+}  // namespace
+
+bool CTidingsApp::InitInstance() {
+  try {
+    g_LogTrace.Init(GetLogTracePath(), kLevelMask, kMaxLogFileSize);
+  } catch (...) {
+    // Out of memory while the library loads: it still loads, with tracing off.
+  }
+  return true;
+}
+
+// One translation unit, so their order of construction is the order written here.
+CTidingsApp theApp;
+CLogTrace g_LogTrace;
+CMsgGov g_MsgGov(g_LogTrace);
+
+namespace {
+CLoadHook theLoadHook;
+}  // namespace
+
+}  // namespace tidings

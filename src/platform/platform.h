@@ -1,0 +1,155 @@
+// The one interface between the portable core and the operating system. Each platform implements it
+// once, in src/platform/posix or src/platform/win32; CMake compiles exactly one of them. Nothing in the
+// core includes a system header of its own for these services.
+//
+// Texts are UTF-16 on this side of the interface; each implementation converts at its edge (to the
+// native wide API on Windows, to UTF-8 on POSIX). No function here throws except where a std::string or
+// std::u16string it builds runs out of memory.
+
+#ifndef TIDINGS_PLATFORM_PLATFORM_H_
+#define TIDINGS_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/thread_annotations.h"
+
+namespace tidings {
+namespace platform {
+
+// ---- Settings store: the registry under HKEY_LOCAL_MACHINE on Windows; elsewhere a machine-wide file
+// in the registry's export format (its path is fixed when the library is built).
+
+// Value types as the registry numbers them.
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+struct SettingValue {
+  uint32_t dwType = 0;
+  std::string data;  // the raw bytes as the registry holds them (REG_SZ: UTF-16LE with its terminator)
+};
+
+// Reads value `valueName` of the key HKEY_LOCAL_MACHINE\`keyPath`. Returns false, leaving *out as it was,
+// when the key or the value does not exist, cannot be read, or holds more than `cbMax` bytes.
+bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
+                       SettingValue* out);
+
+// ---- Module path.
+
+// The full file name of the module (shared library, or executable for code linked into one) that holds
+// the library's code, as an absolute path. Empty when the platform cannot tell.
+std::u16string OwnModuleFileName();
+
+// The separator between directories in the file names above: '\\' on Windows, '/' elsewhere.
+char16_t PathSeparator();
+
+// ---- Files.
+
+// A file opened for appending lines. While the object lives it holds an exclusive lock that keeps every
+// other AppendFile on the same file, in this process or another, waiting; so the size test, a truncation
+// and the append that follows are one step for all writers.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  // The file's size in bytes.
+  virtual uint64_t Size() = 0;
+  // Empties the file.
+  virtual bool Truncate() = 0;
+  // Writes `n` bytes at the end of the file in one write.
+  virtual bool Append(const char* data, size_t n) = 0;
+};
+
+// Opens `path` for writing, creating it when it does not exist and keeping its content when it does,
+// shared with other readers, writers and deleters, and takes the lock described above. Null on failure
+// (for instance when the directory does not exist). Never creates a directory.
+std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
+
+// ---- Dynamic modules and the current directory.
+
+// Loads the module (shared library, DLL) at `path`, by that whole path. Null on failure.
+void* LoadModule(const std::u16string& path);
+// The address of the symbol exported under the 8-bit name `name`, or null.
+void* FindModuleSymbol(void* hModule, const char* name);
+// Unloads a module that LoadModule returned.
+void UnloadModule(void* hModule);
+
+// The process's current directory, whatever its length. False when it cannot be read.
+bool GetCurrentDir(std::u16string* out);
+// Makes `dir` the process's current directory. False when that fails; the directory is then unchanged.
+bool SetCurrentDir(const std::u16string& dir);
+
+// ---- Time and threads.
+
+// The calendar time in whole seconds since 1970-01-01 00:00:00 UTC.
+int64_t CurrentTimeSeconds();
+
+// Formats `seconds` (as above) as local time "%Y-%m-%d %H:%M:%S". False, with *out untouched, when the
+// conversion or the formatting fails.
+bool FormatLocalTime(int64_t seconds, std::u16string* out);
+
+// The platform's numeric ID of the calling thread.
+uint32_t CurrentThreadId();
+
+// ---- Text.
+
+// Converts to the platform's narrow text: the ANSI code page on Windows, where units the code page cannot
+// represent become its default character; UTF-8 elsewhere, where an unpaired surrogate becomes '?'.
+std::string ToNarrowText(const std::u16string& text);
+
+// Compares two zero-terminated texts without regard to case, as the platform's C runtime does for wide
+// texts in the current locale: negative, zero or positive. Windows: _wcsicmp. Elsewhere each UTF-16
+// unit is folded with towlower in the current locale.
+int CompareNoCase(const char16_t* a, const char16_t* b);
+
+// ---- Locks.
+
+// A mutual-exclusion lock that one thread may hold at a time; not re-entrant: a thread that takes it
+// twice deadlocks. A critical section on Windows, a pthread mutex elsewhere.
+class TIDINGS_CAPABILITY("mutex") Mutex {
+ public:
+  Mutex();
+  ~Mutex();
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+  void Lock() TIDINGS_ACQUIRE();
+  void Unlock() TIDINGS_RELEASE();
+
+ private:
+  friend class RecursiveMutex;
+  explicit Mutex(bool bRecursive);
+  // Room for the native lock object, so that no allocation is needed and no system header leaks here.
+  alignas(8) unsigned char m_storage[64];
+};
+
+// A lock that the thread holding it may take again; each Lock is matched by one Unlock.
+class TIDINGS_CAPABILITY("mutex") RecursiveMutex {
+ public:
+  RecursiveMutex() : m_mutex(true) {}
+  void Lock() TIDINGS_ACQUIRE() { m_mutex.Lock(); }
+  void Unlock() TIDINGS_RELEASE() { m_mutex.Unlock(); }
+
+ private:
+  Mutex m_mutex;
+};
+
+// Holds a lock for the life of the holder.
+template <typename TLock>
+class TIDINGS_SCOPED_CAPABILITY LockHolder {
+ public:
+  explicit LockHolder(TLock& lock) TIDINGS_ACQUIRE(lock) : m_lock(lock) { m_lock.Lock(); }
+  ~LockHolder() TIDINGS_RELEASE() { m_lock.Unlock(); }
+  LockHolder(const LockHolder&) = delete;
+  LockHolder& operator=(const LockHolder&) = delete;
+
+ private:
+  TLock& m_lock;
+};
+
+}  // namespace platform
+}  // namespace tidings
+
+#endif  // TIDINGS_PLATFORM_PLATFORM_H_

@@ -1,0 +1,212 @@
+// The platform interface on POSIX systems (Linux).
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <cwctype>
+#include <new>
+
+#include "platform/platform.h"
+#include "platform/posix/reg_file.h"
+#include "platform/posix/utf.h"
+
+#ifndef TIDINGS_SETTINGS_FILE
+#define TIDINGS_SETTINGS_FILE "/etc/tidings/registry.reg"
+#endif
+
+namespace tidings {
+namespace platform {
+
+namespace {
+
+bool ReadWholeFile(const char* path, std::string* out) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string bytes;
+  char buf[8192];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return false;
+    }
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  out->swap(bytes);
+  return true;
+}
+
+// Computed once, the first time it is asked for, which is while the library loads: a relative name that
+// the loader was given stays valid only while the current directory does.
+std::u16string ComputeOwnModuleFileName() {
+  Dl_info info;
+  std::memset(&info, 0, sizeof info);
+  if (::dladdr(reinterpret_cast<void*>(&ComputeOwnModuleFileName), &info) == 0 ||
+      info.dli_fname == nullptr || info.dli_fname[0] == '\0') {
+    return std::u16string();
+  }
+  std::string name = info.dli_fname;
+  if (name[0] != '/') {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return std::u16string();
+    std::string dir = cwd;
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    name = dir + name;
+  }
+  return Utf8ToUtf16(name);
+}
+
+class PosixAppendFile final : public AppendFile {
+ public:
+  explicit PosixAppendFile(int fd) : m_fd(fd) {}
+  ~PosixAppendFile() override { ::close(m_fd); }  // also drops the flock
+
+  uint64_t Size() override {
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) return 0;
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  bool Truncate() override { return ::ftruncate(m_fd, 0) == 0; }
+
+  bool Append(const char* data, size_t n) override {
+    if (::lseek(m_fd, 0, SEEK_END) < 0) return false;
+    while (n > 0) {
+      ssize_t w = ::write(m_fd, data, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+    return true;
+  }
+
+ private:
+  int m_fd;
+};
+
+pthread_mutex_t* NativeMutex(unsigned char* storage) {
+  return reinterpret_cast<pthread_mutex_t*>(storage);
+}
+
+}  // namespace
+
+bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
+                       SettingValue* out) {
+  std::string file;
+  if (!ReadWholeFile(TIDINGS_SETTINGS_FILE, &file)) return false;
+  RegValue value;
+  if (!FindRegFileValue(file, keyPath, valueName, &value)) return false;
+  if (value.data.size() > cbMax) return false;
+  out->dwType = value.dwType;
+  out->data.swap(value.data);
+  return true;
+}
+
+std::u16string OwnModuleFileName() {
+  static const std::u16string name = ComputeOwnModuleFileName();
+  return name;
+}
+
+char16_t PathSeparator() { return u'/'; }
+
+std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
+  std::string native = Utf16ToUtf8(path);
+  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  // flock, unlike fcntl locks, belongs to the open file description, so it also keeps two threads of
+  // this process apart, each with its own descriptor.
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd);
+      return nullptr;
+    }
+  }
+  std::unique_ptr<AppendFile> file(new (std::nothrow) PosixAppendFile(fd));
+  if (!file) ::close(fd);
+  return file;
+}
+
+void* LoadModule(const std::u16string& path) {
+  return ::dlopen(Utf16ToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* FindModuleSymbol(void* hModule, const char* name) { return ::dlsym(hModule, name); }
+
+void UnloadModule(void* hModule) { ::dlclose(hModule); }
+
+bool GetCurrentDir(std::u16string* out) {
+  std::string buf(256, '\0');
+  for (;;) {
+    if (::getcwd(&buf[0], buf.size()) != nullptr) {
+      buf.resize(std::strlen(buf.c_str()));
+      *out = Utf8ToUtf16(buf);
+      return true;
+    }
+    if (errno != ERANGE || buf.size() >= (1u << 20)) return false;
+    buf.resize(buf.size() * 2);
+  }
+}
+
+bool SetCurrentDir(const std::u16string& dir) { return ::chdir(Utf16ToUtf8(dir).c_str()) == 0; }
+
+int64_t CurrentTimeSeconds() { return static_cast<int64_t>(::time(nullptr)); }
+
+bool FormatLocalTime(int64_t seconds, std::u16string* out) {
+  time_t t = static_cast<time_t>(seconds);
+  struct tm local;
+  if (::localtime_r(&t, &local) == nullptr) return false;
+  char buf[128];
+  size_t n = ::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+  if (n == 0) return false;
+  *out = Utf8ToUtf16(std::string(buf, n));
+  return true;
+}
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+
+std::string ToNarrowText(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+int CompareNoCase(const char16_t* a, const char16_t* b) {
+  for (;; ++a, ++b) {
+    wint_t ca = std::towlower(static_cast<wint_t>(*a));
+    wint_t cb = std::towlower(static_cast<wint_t>(*b));
+    if (ca != cb) return ca < cb ? -1 : 1;
+    if (*a == 0) return 0;
+  }
+}
+
+Mutex::Mutex() : Mutex(false) {}
+
+Mutex::Mutex(bool bRecursive) {
+  static_assert(sizeof(pthread_mutex_t) <= sizeof(m_storage), "lock storage too small");
+  static_assert(alignof(pthread_mutex_t) <= 8, "lock storage misaligned");
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, bRecursive ? PTHREAD_MUTEX_RECURSIVE : PTHREAD_MUTEX_NORMAL);
+  pthread_mutex_init(NativeMutex(m_storage), &attr);
+  pthread_mutexattr_destroy(&attr);
+}
+
+Mutex::~Mutex() { pthread_mutex_destroy(NativeMutex(m_storage)); }
+
+void Mutex::Lock() { pthread_mutex_lock(NativeMutex(m_storage)); }
+
+void Mutex::Unlock() { pthread_mutex_unlock(NativeMutex(m_storage)); }
+
+}  // namespace platform
+}  // namespace tidings

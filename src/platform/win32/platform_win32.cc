@@ -1,0 +1,196 @@
+// The platform interface on Windows.
+
+#include <windows.h>
+
+#include <time.h>
+#include <wchar.h>
+
+#include <new>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/module_instance.h"
+
+namespace tidings {
+namespace platform {
+
+namespace {
+
+// On Windows wchar_t is the same 16-bit UTF-16 unit as char16_t, so texts cross by a cast.
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t must be UTF-16");
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+
+HMODULE g_hInstance = nullptr;
+
+class Win32AppendFile final : public AppendFile {
+ public:
+  explicit Win32AppendFile(HANDLE h) : m_h(h) {}
+  ~Win32AppendFile() override {
+    OVERLAPPED ov = {};
+    ::UnlockFileEx(m_h, 0, MAXDWORD, MAXDWORD, &ov);
+    ::CloseHandle(m_h);
+  }
+
+  uint64_t Size() override {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(m_h, &size)) return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+  }
+
+  // The lock is held on this handle, so the file is emptied in place rather than created anew through a
+  // second handle, which would have to give the lock up in between.
+  bool Truncate() override {
+    LARGE_INTEGER zero = {};
+    return ::SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_h);
+  }
+
+  bool Append(const char* data, size_t n) override {
+    LARGE_INTEGER zero = {};
+    if (!::SetFilePointerEx(m_h, zero, nullptr, FILE_END)) return false;
+    while (n > 0) {
+      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+      DWORD written = 0;
+      if (!::WriteFile(m_h, data, chunk, &written, nullptr) || written == 0) return false;
+      data += written;
+      n -= written;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE m_h;
+};
+
+CRITICAL_SECTION* NativeLock(unsigned char* storage) {
+  return reinterpret_cast<CRITICAL_SECTION*>(storage);
+}
+
+}  // namespace
+
+void SetModuleInstance(void* hInstance) { g_hInstance = static_cast<HMODULE>(hInstance); }
+
+bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
+                       SettingValue* out) {
+  HKEY hKey = nullptr;
+  if (::RegOpenKeyW(HKEY_LOCAL_MACHINE, W(keyPath), &hKey) != ERROR_SUCCESS) return false;
+  std::vector<BYTE> buf(cbMax + 1, 0);
+  DWORD dwType = 0;
+  DWORD cb = static_cast<DWORD>(cbMax);
+  LONG rc = ::RegQueryValueExW(hKey, W(valueName), nullptr, &dwType, buf.data(), &cb);
+  ::RegCloseKey(hKey);
+  if (rc != ERROR_SUCCESS) return false;  // absent, or ERROR_MORE_DATA: larger than cbMax
+  out->dwType = dwType;
+  out->data.assign(reinterpret_cast<const char*>(buf.data()), cb);
+  return true;
+}
+
+std::u16string OwnModuleFileName() {
+  // The library's own module, never the host executable's: DllMain hands over the instance handle; code
+  // linked straight into an executable (the unit tests) falls back to the module holding this function.
+  HMODULE hModule = g_hInstance;
+  if (hModule == nullptr) {
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&OwnModuleFileName), &hModule);
+  }
+  // A name longer than MAX_PATH is truncated by the API; grow the buffer until the whole name fits.
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = ::GetModuleFileNameW(hModule, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::u16string();
+    if (n < buf.size()) return std::u16string(reinterpret_cast<const char16_t*>(buf.data()), n);
+    if (buf.size() >= 32768) return std::u16string();
+    buf.resize(buf.size() * 2);
+  }
+}
+
+char16_t PathSeparator() { return u'\\'; }
+
+std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
+  HANDLE h = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  OVERLAPPED ov = {};
+  if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &ov)) {
+    ::CloseHandle(h);
+    return nullptr;
+  }
+  std::unique_ptr<AppendFile> file(new (std::nothrow) Win32AppendFile(h));
+  if (!file) {
+    ::UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &ov);
+    ::CloseHandle(h);
+  }
+  return file;
+}
+
+void* LoadModule(const std::u16string& path) { return ::LoadLibraryW(W(path)); }
+
+void* FindModuleSymbol(void* hModule, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(hModule), name));
+}
+
+void UnloadModule(void* hModule) { ::FreeLibrary(static_cast<HMODULE>(hModule)); }
+
+bool GetCurrentDir(std::u16string* out) {
+  DWORD n = ::GetCurrentDirectoryW(0, nullptr);
+  for (;;) {
+    if (n == 0) return false;
+    std::vector<wchar_t> buf(n);
+    DWORD got = ::GetCurrentDirectoryW(n, buf.data());
+    if (got == 0) return false;
+    if (got < n) {
+      out->assign(reinterpret_cast<const char16_t*>(buf.data()), got);
+      return true;
+    }
+    n = got;  // it grew in between: try again with the size it asks for
+  }
+}
+
+bool SetCurrentDir(const std::u16string& dir) { return ::SetCurrentDirectoryW(W(dir)) != 0; }
+
+int64_t CurrentTimeSeconds() { return static_cast<int64_t>(::_time64(nullptr)); }
+
+bool FormatLocalTime(int64_t seconds, std::u16string* out) {
+  __time64_t t = static_cast<__time64_t>(seconds);
+  struct tm local;
+  if (::_localtime64_s(&local, &t) != 0) return false;
+  wchar_t buf[128];
+  size_t n = ::wcsftime(buf, 128, L"%Y-%m-%d %H:%M:%S", &local);
+  if (n == 0) return false;
+  out->assign(reinterpret_cast<const char16_t*>(buf), n);
+  return true;
+}
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(::GetCurrentThreadId()); }
+
+std::string ToNarrowText(const std::u16string& text) {
+  if (text.empty()) return std::string();
+  int wlen = static_cast<int>(text.size());
+  int n = ::WideCharToMultiByte(CP_ACP, 0, W(text), wlen, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, W(text), wlen, &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+int CompareNoCase(const char16_t* a, const char16_t* b) { return ::_wcsicmp(W(a), W(b)); }
+
+Mutex::Mutex() : Mutex(false) {}
+
+// A critical section is re-entrant by nature, so both kinds of lock are the same object here.
+Mutex::Mutex(bool /*bRecursive*/) {
+  static_assert(sizeof(CRITICAL_SECTION) <= sizeof(m_storage), "lock storage too small");
+  static_assert(alignof(CRITICAL_SECTION) <= 8, "lock storage misaligned");
+  ::InitializeCriticalSection(NativeLock(m_storage));
+}
+
+Mutex::~Mutex() { ::DeleteCriticalSection(NativeLock(m_storage)); }
+
+void Mutex::Lock() { ::EnterCriticalSection(NativeLock(m_storage)); }
+
+void Mutex::Unlock() { ::LeaveCriticalSection(NativeLock(m_storage)); }
+
+}  // namespace platform
+}  // namespace tidings

@@ -1,0 +1,32 @@
+// Copying texts between the caller's records and the library's own strings.
+
+#ifndef TIDINGS_STORE_CALLER_TEXT_H_
+#define TIDINGS_STORE_CALLER_TEXT_H_
+
+#include <cstddef>
+#include <string>
+
+#include "tidings.h"
+
+namespace tidings {
+
+// Copies a caller's zero-terminated text; a null pointer reads as the empty text.
+std::u16string CopyCallerText(const TIDINGS_WCHAR* text);
+
+// Copies a text from a fixed field of `nFieldUnits` units: up to its terminator, and never more than
+// nFieldUnits - 1 units, even when the caller left no terminator in the field.
+std::u16string CopyFieldText(const TIDINGS_WCHAR* field, size_t nFieldUnits);
+
+// Writes `text` with a terminator into a fixed field of `nFieldUnits` units, cut to nFieldUnits - 1
+// units when longer. The units after the terminator are left as they were.
+void WriteFieldText(const std::u16string& text, TIDINGS_WCHAR* field, size_t nFieldUnits);
+
+// The caller's view of a library text, valid while `text` lives unchanged.
+inline const TIDINGS_WCHAR* CallerView(const std::u16string& text) {
+  static_assert(sizeof(TIDINGS_WCHAR) == sizeof(char16_t), "text units must be 16 bits");
+  return reinterpret_cast<const TIDINGS_WCHAR*>(text.c_str());
+}
+
+}  // namespace tidings
+
+#endif  // TIDINGS_STORE_CALLER_TEXT_H_

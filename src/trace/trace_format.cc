@@ -1,0 +1,85 @@
+#include "trace/trace_format.h"
+
+namespace tidings {
+
+namespace {
+
+void AppendPadded(const char16_t* digits, size_t nDigits, bool bNegative, bool bZeroPad, size_t nWidth,
+                  std::u16string* out) {
+  size_t len = nDigits + (bNegative ? 1 : 0);
+  size_t pad = nWidth > len ? nWidth - len : 0;
+  if (!bZeroPad) out->append(pad, u' ');
+  if (bNegative) out->push_back(u'-');
+  if (bZeroPad) out->append(pad, u'0');
+  out->append(digits, nDigits);
+}
+
+void AppendNumber(uint64_t magnitude, unsigned base, bool bNegative, bool bZeroPad, size_t nWidth,
+                  std::u16string* out) {
+  static const char16_t kDigits[] = u"0123456789ABCDEF";
+  char16_t buf[24];
+  size_t n = 0;
+  do {
+    buf[sizeof buf / sizeof buf[0] - 1 - n] = kDigits[magnitude % base];
+    magnitude /= base;
+    ++n;
+  } while (magnitude != 0);
+  AppendPadded(buf + sizeof buf / sizeof buf[0] - n, n, bNegative, bZeroPad, nWidth, out);
+}
+
+}  // namespace
+
+std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t nArgs, size_t nMaxUnits) {
+  std::u16string out;
+  size_t nextArg = 0;
+  for (const char16_t* p = format; *p != 0 && out.size() < nMaxUnits; ++p) {
+    if (*p != u'%') {
+      out.push_back(*p);
+      continue;
+    }
+    const char16_t* spec = p + 1;
+    if (*spec == u'%') {
+      out.push_back(u'%');
+      p = spec;
+      continue;
+    }
+    bool bZeroPad = false;
+    if (*spec == u'0') {
+      bZeroPad = true;
+      ++spec;
+    }
+    size_t nWidth = 0;
+    while (*spec >= u'0' && *spec <= u'9') {
+      nWidth = nWidth * 10 + static_cast<size_t>(*spec - u'0');
+      ++spec;
+    }
+    if (*spec != u'd' && *spec != u'X' && *spec != u's') {
+      out.push_back(*p);  // not a conversion this formatter knows: print the text as it stands
+      continue;
+    }
+    TraceArg arg = nextArg < nArgs ? args[nextArg] : TraceArg();
+    ++nextArg;
+    switch (*spec) {
+      case u'd': {
+        int64_t n = arg.kind() == TraceArg::Kind::kAddress
+                        ? static_cast<int64_t>(arg.value())
+                        : static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(arg.value())));
+        uint64_t magnitude = n < 0 ? static_cast<uint64_t>(-(n + 1)) + 1 : static_cast<uint64_t>(n);
+        AppendNumber(magnitude, 10, n < 0, bZeroPad, nWidth, &out);
+        break;
+      }
+      case u'X':
+        AppendNumber(arg.kind() == TraceArg::Kind::kText ? 0 : arg.value(), 16, false, bZeroPad, nWidth,
+                     &out);
+        break;
+      case u's':
+        if (arg.kind() == TraceArg::Kind::kText && arg.text() != nullptr) out.append(arg.text());
+        break;
+    }
+    p = spec;
+  }
+  if (out.size() > nMaxUnits) out.resize(nMaxUnits);
+  return out;
+}
+
+}  // namespace tidings
