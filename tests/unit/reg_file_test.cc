@@ -18,7 +18,8 @@ std::string Find(const std::string& file, const std::u16string& name, const std:
   RegValue v;
   if (!FindRegFileValue(file, key, name, &v)) return "missing";
   std::string r = std::to_string(v.dwType) + ":";
-  for (unsigned char c : v.data) {
+  for (char ch : v.data) {
+    const unsigned char c = static_cast<unsigned char>(ch);
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02x", c);
     r += hex;

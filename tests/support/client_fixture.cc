@@ -1,0 +1,217 @@
+#include "client_fixture.h"
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/platform.h"
+
+namespace tidings {
+namespace test {
+
+namespace {
+
+fs::path OwnDirectory() {
+  return fs::path(platform::OwnModuleFileName()).parent_path();
+}
+
+fs::path MakeFreshDirectory() {
+  std::random_device rd;
+  std::mt19937_64 rng(rd() ^ static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const fs::path base = fs::temp_directory_path();
+  for (;;) {
+    std::ostringstream name;
+    name << "tidings-test-" << std::hex << rng();
+    fs::path dir = base / name.str();
+    if (fs::create_directory(dir)) return dir;
+  }
+}
+
+template <typename Fn>
+void Resolve(void* hLibrary, const char* name, Fn* pfn) {
+  void* address = platform::FindModuleSymbol(hLibrary, name);
+  ASSERT_NE(address, nullptr) << "the library does not export " << name;
+  *pfn = reinterpret_cast<Fn>(address);
+}
+
+bool ParseDigits(const std::string& s, size_t pos, size_t n, int* out) {
+  if (pos + n > s.size()) return false;
+  int v = 0;
+  for (size_t i = pos; i < pos + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+  }
+  *out = v;
+  return true;
+}
+
+// "TID:" digits(>=6) " [" time(19 or empty) "." ddd "]     " text
+bool ParseLine(const std::string& line, TraceLine* out) {
+  if (line.compare(0, 4, "TID:") != 0) return false;
+  size_t pos = 4;
+  size_t start = pos;
+  uint64_t tid = 0;
+  while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9') {
+    tid = tid * 10 + static_cast<uint64_t>(line[pos] - '0');
+    ++pos;
+  }
+  if (pos - start < 6) return false;
+  // Six digits only with leading zeros: a longer number has none.
+  if (pos - start > 6 && line[start] == '0') return false;
+  if (line.compare(pos, 2, " [") != 0) return false;
+  pos += 2;
+  size_t dot = line.find('.', pos);
+  if (dot == std::string::npos) return false;
+  out->strTime = line.substr(pos, dot - pos);
+  if (!out->strTime.empty()) {
+    int y, mo, d, h, mi, se;
+    const std::string& t = out->strTime;
+    if (t.size() != 19 || !ParseDigits(t, 0, 4, &y) || t[4] != '-' || !ParseDigits(t, 5, 2, &mo) ||
+        t[7] != '-' || !ParseDigits(t, 8, 2, &d) || t[10] != ' ' || !ParseDigits(t, 11, 2, &h) ||
+        t[13] != ':' || !ParseDigits(t, 14, 2, &mi) || t[16] != ':' || !ParseDigits(t, 17, 2, &se)) {
+      return false;
+    }
+  }
+  pos = dot + 1;
+  if (!ParseDigits(line, pos, 3, &out->nSecondsMod)) return false;
+  pos += 3;
+  if (line.compare(pos, 6, "]     ") != 0) return false;
+  pos += 6;
+  out->nThreadId = static_cast<uint32_t>(tid);
+  out->strText = line.substr(pos);
+  return true;
+}
+
+}  // namespace
+
+std::basic_string<TIDINGS_WCHAR> T(const std::u16string& text) {
+  return std::basic_string<TIDINGS_WCHAR>(text.begin(), text.end());
+}
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (char16_t u : text) out.push_back(u < 0x80 ? static_cast<char>(u) : '?');
+  return out;
+}
+
+_Message_AddInfo MakeAddInfo(const std::u16string& strName, const std::u16string& strInfo,
+                             const std::u16string& strEchoPath, int32_t nShowType, int32_t nTimeout,
+                             int32_t bSave) {
+  _Message_AddInfo info;
+  std::memset(&info, 0, sizeof info);
+  auto put = [](const std::u16string& s, TIDINGS_WCHAR* field, size_t n) {
+    for (size_t i = 0; i < s.size() && i + 1 < n; ++i) field[i] = static_cast<TIDINGS_WCHAR>(s[i]);
+  };
+  put(strName, info.wszMsgName, 256);
+  put(strInfo, info.strMsgSInfo, 1024);
+  put(strEchoPath, info.strMsgEchoPath, 260);
+  info.ShowType = nShowType;
+  info.dwPopShowTimeout = nTimeout;
+  info.bSaveAfterClose = bSave;
+  return info;
+}
+
+std::vector<TraceLine> ParseTrace(const std::string& bytes) {
+  std::vector<TraceLine> lines;
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t end = bytes.find("\r\n", pos);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "trace ends without CR LF: " << bytes.substr(pos);
+      break;
+    }
+    std::string line = bytes.substr(pos, end - pos);
+    TraceLine parsed;
+    if (!ParseLine(line, &parsed)) {
+      ADD_FAILURE() << "malformed trace line: " << line;
+    } else {
+      lines.push_back(parsed);
+    }
+    pos = end + 2;
+  }
+  return lines;
+}
+
+std::string ReadFileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string();
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFileBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+void ClientTest::SetUp() { m_dir = MakeFreshDirectory(); }
+
+void ClientTest::TearDown() {
+  UnloadLibrary();
+  std::error_code ec;
+  fs::remove_all(m_dir, ec);
+}
+
+void ClientTest::LoadLibrary(bool bTraceOn, bool bConfigDir) {
+  if (bTraceOn) {
+    TurnTraceOn();
+  } else {
+    TurnTraceOff();
+  }
+  LoadLibraryWithSettings({}, bConfigDir);
+}
+
+void ClientTest::LoadLibraryWithSettings(const std::vector<SettingEntry>& settings, bool bConfigDir) {
+  if (!settings.empty()) WriteSettings(settings);
+  ASSERT_EQ(m_hLibrary, nullptr) << "the library is loaded already";
+  if (bConfigDir) fs::create_directories(ConfigDir());
+  const fs::path source = OwnDirectory() / TIDINGS_TEST_LIBRARY_NAME;
+  const fs::path target = m_dir / TIDINGS_TEST_LIBRARY_NAME;
+  fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+  m_hLibrary = platform::LoadModule(target.u16string());
+  ASSERT_NE(m_hLibrary, nullptr) << "cannot load " << target;
+  Resolve(m_hLibrary, "MSGGOV_EchoMsg", &api.EchoMsg);
+  Resolve(m_hLibrary, "MSGGOV_Subscribe", &api.Subscribe);
+  Resolve(m_hLibrary, "MSGGOV_UNSubscribe", &api.UNSubscribe);
+  Resolve(m_hLibrary, "MsgGovFinish", &api.Finish);
+  Resolve(m_hLibrary, "MsgGovInitial", &api.Initial);
+  Resolve(m_hLibrary, "NBX_AddMessage", &api.AddMessage);
+  Resolve(m_hLibrary, "NBX_DeleteMessage", &api.DeleteMessage);
+  Resolve(m_hLibrary, "NBX_DeleteMessageFromID", &api.DeleteMessageFromID);
+  Resolve(m_hLibrary, "NBX_GetMessage", &api.GetMessage);
+  Resolve(m_hLibrary, "NBX_GetNextMessage", &api.GetNextMessage);
+  Resolve(m_hLibrary, "NBX_MessageHasPopup", &api.MessageHasPopup);
+}
+
+void ClientTest::UnloadLibrary() {
+  if (m_hLibrary != nullptr) platform::UnloadModule(m_hLibrary);
+  m_hLibrary = nullptr;
+  api = TidingsApi();
+}
+
+void ClientTest::Add(const std::u16string& strSpan, const std::u16string& strName, const std::u16string& strInfo,
+                     int32_t nShowType, int32_t nTimeout, int32_t bSave) {
+  _Message_AddInfo info = MakeAddInfo(strName, strInfo, u"", nShowType, nTimeout, bSave);
+  ASSERT_EQ(api.AddMessage(T(strSpan).c_str(), &info), 1);
+}
+
+std::string ClientTest::TraceBytes() const { return ReadFileBytes(TracePath()); }
+
+std::vector<TraceLine> ClientTest::TraceLines() const { return ParseTrace(TraceBytes()); }
+
+std::vector<std::string> ClientTest::TraceTexts() const {
+  std::vector<std::string> texts;
+  for (const TraceLine& line : TraceLines()) texts.push_back(line.strText);
+  return texts;
+}
+
+void ClientTest::ClearTrace() const {
+  if (TraceExists()) WriteFileBytes(TracePath(), std::string());
+}
+
+}  // namespace test
+}  // namespace tidings

@@ -1,0 +1,31 @@
+#include "store/caller_text.h"
+
+#include <gtest/gtest.h>
+
+namespace tidings {
+namespace {
+
+TEST(CallerTextTest, FieldsAreReadToTheirTerminatorButNeverPastTheField) {
+  TIDINGS_WCHAR field[8] = {'a', 'b', 0, 'x', 'x', 'x', 'x', 'x'};
+  EXPECT_EQ(CopyFieldText(field, 8), u"ab");
+  // No terminator at all: the text is the field's room for text, the last unit left for the terminator.
+  for (TIDINGS_WCHAR& unit : field) unit = 'z';
+  EXPECT_EQ(CopyFieldText(field, 8), u"zzzzzzz");
+  EXPECT_EQ(CopyCallerText(nullptr), u"");
+  EXPECT_EQ(CopyFieldText(nullptr, 8), u"");
+}
+
+TEST(CallerTextTest, WritingCutsToTheFieldAndLeavesTheRestAlone) {
+  TIDINGS_WCHAR field[6];
+  for (TIDINGS_WCHAR& unit : field) unit = '#';
+  WriteFieldText(u"ab", field, 6);
+  EXPECT_EQ(field[0], 'a');
+  EXPECT_EQ(field[2], 0);
+  EXPECT_EQ(field[3], '#');  // past the terminator the caller's units stay
+  WriteFieldText(u"abcdefgh", field, 6);
+  EXPECT_EQ(field[4], 'e');
+  EXPECT_EQ(field[5], 0);
+}
+
+}  // namespace
+}  // namespace tidings
