@@ -1,0 +1,26 @@
+# Installs with apt-get what building and testing need, when it is not there yet. Sourced by the other
+# scripts; `install_deps [suite ...]` takes the suites about to run.
+
+install_deps() {
+  local want_wine=0 s
+  for s in "$@"; do
+    case $s in win64 | win32) want_wine=1 ;; esac
+  done
+  local pkgs=(cmake g++ clang make googletest libgtest-dev libbenchmark-dev libxerces-c-dev binutils)
+  if [ $want_wine = 1 ]; then
+    pkgs+=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386)
+  fi
+  local missing=() p
+  for p in "${pkgs[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "==== installing: ${missing[*]}"
+  if [ $want_wine = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

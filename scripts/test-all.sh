@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds Tidings and runs every test suite: Linux (gcc), Linux under AddressSanitizer and
+# UndefinedBehaviorSanitizer, Linux under ThreadSanitizer, and Windows x64 and x86 cross-built with
+# mingw-w64 and run under Wine. On a fresh Debian 12 machine it first installs what it needs.
+#
+#   scripts/test-all.sh [suite ...]      suites: linux asan tsan win64 win32 (default: all)
+#
+# Build trees go to build/<suite>. Exits non-zero when any suite fails.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc 2>/dev/null || echo 2)
+suites=("$@")
+[ ${#suites[@]} -gt 0 ] || suites=(linux asan tsan win64 win32)
+
+# shellcheck source=scripts/install-deps.sh
+source "$root/scripts/install-deps.sh"
+install_deps "${suites[@]}"
+
+configure_and_test() {
+  local suite=$1
+  shift
+  local dir="$root/build/$suite"
+  echo "==== $suite: configure"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIDINGS_WERROR=ON \
+    -DTIDINGS_SETTINGS_FILE="$dir/test-registry.reg" "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; return 1; }
+  echo "==== $suite: build"
+  cmake --build "$dir" -j"$jobs" || return 1
+  echo "==== $suite: test"
+  (cd "$dir" && ctest -j"$jobs" --output-on-failure --timeout 300) || return 1
+}
+
+wine_prefix() {
+  # A fresh Wine prefix inside the build tree: the tests write its registry.
+  export WINEPREFIX="$root/build/$1/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$root/build/$1"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+}
+
+failed=()
+for suite in "${suites[@]}"; do
+  mkdir -p "$root/build"
+  case $suite in
+    linux) configure_and_test linux || failed+=("$suite") ;;
+    asan)
+      CC=clang CXX=clang++ configure_and_test asan -DTIDINGS_SANITIZE=address,undefined ||
+        failed+=("$suite") ;;
+    tsan)
+      CC=clang CXX=clang++ configure_and_test tsan -DTIDINGS_SANITIZE=thread || failed+=("$suite") ;;
+    win64 | win32)
+      arch=x86_64
+      [ "$suite" = win32 ] && arch=i686
+      wine_prefix "$suite"
+      configure_and_test "$suite" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" ||
+        failed+=("$suite")
+      wineserver -k 2>/dev/null || true
+      ;;
+    *) echo "unknown suite: $suite" >&2; exit 2 ;;
+  esac
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED suites: ${failed[*]}"
+  exit 1
+fi
+echo "All suites passed: ${suites[*]}"
