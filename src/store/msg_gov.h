@@ -69,6 +69,8 @@ class CMsgGov {
   void SaveMsgFile(const std::u16string& path);
 
  private:
+  friend class CMsgGovTestPeer;  // lets unit tests reach states no client can reach in reasonable time
+
   // The fields of a new or updated message, copied from the caller's record.
   struct MessageFields {
     std::u16string strMsgName;

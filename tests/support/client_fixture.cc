@@ -199,6 +199,11 @@ void ClientTest::Add(const std::u16string& strSpan, const std::u16string& strNam
   ASSERT_EQ(api.AddMessage(T(strSpan).c_str(), &info), 1);
 }
 
+void ClientTest::WriteMsgFile(const std::string& xml) const {
+  fs::create_directories(ConfigDir());
+  WriteFileBytes(MsgFilePath(), xml);
+}
+
 std::string ClientTest::TraceBytes() const { return ReadFileBytes(TracePath()); }
 
 std::vector<TraceLine> ClientTest::TraceLines() const { return ParseTrace(TraceBytes()); }

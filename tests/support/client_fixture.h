@@ -74,6 +74,9 @@ class ClientTest : public ::testing::Test {
   fs::path Dir() const { return m_dir; }
   fs::path ConfigDir() const { return m_dir / "Config"; }
   fs::path TracePath() const { return ConfigDir() / "UILogTrace.txt"; }
+  fs::path MsgFilePath() const { return ConfigDir() / "Msg.xml"; }
+  // Lays a message file beside the library (creating the Config folder), for MsgGovInitial to read.
+  void WriteMsgFile(const std::string& xml) const;
   bool TraceExists() const { return fs::exists(TracePath()); }
   // The raw bytes of the trace log; empty when there is none.
   std::string TraceBytes() const;
