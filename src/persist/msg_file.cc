@@ -1,12 +1,145 @@
 // Loading and saving the message file.
+//
+// The file holds a document element of any name with a MsgList child, which holds a DefaultMsg and a
+// DynamicMsg section; every element child of a section is a message, its fields in six attributes.
+// Loading appends the messages of both sections to the two lists; saving rewrites DynamicMsg from the
+// dynamic list and leaves everything else in the file as the parser delivered it.
 
+#include <utility>
+#include <vector>
+
+#include "persist/number_text.h"
+#include "persist/xml_doc.h"
 #include "store/msg_gov.h"
 
 namespace tidings {
 
-// Reading and writing the file come with the XML layer; until then the lists are left as they are.
-void CMsgGov::LoadMsgFile(const std::u16string& /*path*/) {}
+using xercesc::DOMElement;
+using xercesc::DOMNode;
+using xercesc::DOMNodeList;
 
-void CMsgGov::SaveMsgFile(const std::u16string& /*path*/) {}
+namespace {
+
+// Reads the messages of one section, numbering them from *pnCounter, which moves one step away from zero
+// per message: -2, -3, ... for the default section, the next message IDs for the dynamic one. A counter
+// that has run out of IDs ends the section.
+std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCounter) {
+  std::vector<_Message_Item> items;
+  DOMNodeList* pChildren = pSection->getChildNodes();
+  const XMLSize_t nCount = pChildren->getLength();
+  // One working record for the whole section: a message whose ShowType holds no number keeps the
+  // ShowType of the message before it; the section's first message then gets 0.
+  _Message_Item item;
+  item.ShowType = 0;
+  std::u16string strNumber;
+  for (XMLSize_t i = 0; i < nCount; ++i) {
+    DOMNode* pChild = pChildren->item(i);
+    if (pChild == nullptr || pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
+    if (*pnCounter > CMsgGov::kMaxMsgID || *pnCounter < INT32_MIN) break;
+    DOMElement* pMessage = static_cast<DOMElement*>(pChild);
+    GetAttributeText(pMessage, u"MsgSpan", &item.strMsgSpan);
+    GetAttributeText(pMessage, u"MsgName", &item.strMsgName);
+    GetAttributeText(pMessage, u"MsgSInfo", &item.strMsgSInfo);
+    GetAttributeText(pMessage, u"MsgEchoPath", &item.strMsgEchoPath);
+    GetAttributeText(pMessage, u"ShowType", &strNumber);
+    ParseNumberText(strNumber, &item.ShowType);
+    item.dwPopShowTimeout = -1;
+    GetAttributeText(pMessage, u"ShowTime", &strNumber);
+    ParseNumberText(strNumber, &item.dwPopShowTimeout);
+    item.bSaveAfterClose = 1;
+    item.bHasPopup = 0;
+    item.dwMsgID = static_cast<int32_t>(*pnCounter);
+    *pnCounter += *pnCounter < 0 ? -1 : 1;
+    items.push_back(item);
+  }
+  return items;
+}
+
+std::u16string DecimalText(int32_t n) {
+  const TraceArg arg(n);
+  return FormatTrace(u"%d", &arg, 1, static_cast<size_t>(-1));
+}
+
+}  // namespace
+
+void CMsgGov::LoadMsgFile(const std::u16string& path) {
+  CXmlLibraryUse xmlLibrary;  // declared first, so it outlives every Xerces-C object below
+  if (!xmlLibrary.IsReady()) return;
+  try {
+    XmlDocContext context;
+    if (!CreateXmlParser(&context)) return;
+    DOMElement* pRoot = LoadXmlFile(&context, path);
+    DOMElement* pMsgList = FindChildElement(pRoot, u"MsgList");
+    if (pMsgList == nullptr) return;
+    DOMElement* pDefault = FindChildElement(pMsgList, u"DefaultMsg");
+    DOMElement* pDynamic = FindChildElement(pMsgList, u"DynamicMsg");
+
+    // The messages are read in full before any enters a list: a failure midway adds nothing.
+    int64_t nDefaultCounter = -2;
+    std::vector<_Message_Item> defaults;
+    if (pDefault != nullptr) defaults = ReadMessageList(pDefault, &nDefaultCounter);
+    std::vector<_Message_Item> dynamics;
+    int64_t nNextMsgID;
+    {
+      CAutoCriticalSection lock(m_cs);
+      nNextMsgID = m_nNextMsgID;
+    }
+    if (pDynamic != nullptr) dynamics = ReadMessageList(pDynamic, &nNextMsgID);
+
+    CAutoCriticalSection lock(m_cs);
+    m_DefaultMsgList.Reserve(m_DefaultMsgList.size() + defaults.size());
+    m_DynamicMsgList.Reserve(m_DynamicMsgList.size() + dynamics.size());
+    for (_Message_Item& item : defaults) m_DefaultMsgList.Append(std::move(item));
+    for (_Message_Item& item : dynamics) m_DynamicMsgList.Append(std::move(item));
+    m_nNextMsgID = nNextMsgID;
+  } catch (...) {
+    // Out of memory, or Xerces-C failed in a way it reports by throwing: nothing was loaded.
+  }
+}
+
+void CMsgGov::SaveMsgFile(const std::u16string& path) {
+  CXmlLibraryUse xmlLibrary;
+  if (!xmlLibrary.IsReady()) return;
+  std::u16string strError;
+  try {
+    XmlDocContext context;
+    if (!CreateXmlParser(&context)) return;
+    // Read again from the disk: what an admin changed while the library ran is kept.
+    DOMElement* pRoot = LoadXmlFile(&context, path);
+    DOMElement* pMsgList = FindChildElement(pRoot, u"MsgList");
+    DOMElement* pDynamic = FindChildElement(pMsgList, u"DynamicMsg");
+    // No usable file, or no place for the messages: nothing is written and nothing is lost.
+    if (pDynamic == nullptr) return;
+
+    RemoveAllChildren(pDynamic);
+    std::vector<_Message_Item> items;
+    {
+      CAutoCriticalSection lock(m_cs);
+      for (size_t i = 0; i < m_DynamicMsgList.size(); ++i) {
+        if (m_DynamicMsgList[i].bSaveAfterClose != 0) items.push_back(m_DynamicMsgList[i]);
+      }
+    }
+    for (const _Message_Item& item : items) {
+      AppendElement(&context, pDynamic, u"Message",
+                    {{u"MsgSpan", item.strMsgSpan},
+                     {u"MsgName", item.strMsgName},
+                     {u"MsgSInfo", item.strMsgSInfo},
+                     {u"MsgEchoPath", item.strMsgEchoPath},
+                     {u"ShowType", DecimalText(item.ShowType)},
+                     {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
+    }
+    // The messages leave memory only once the file holding them is in place.
+    if (SaveXmlFile(&context, path)) {
+      CAutoCriticalSection lock(m_cs);
+      m_DynamicMsgList.Clear();
+      return;
+    }
+    strError = context.strError;
+  } catch (...) {
+    strError = u"out of memory, or the XML library failed";
+  }
+  m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile failed, the messages stay in memory: %s",
+                     strError);
+}
 
 }  // namespace tidings

@@ -68,6 +68,15 @@ class AppendFile {
 // (for instance when the directory does not exist). Never creates a directory.
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 
+// Reads the whole file at `path`. False when it does not exist or cannot be read.
+bool ReadWholeFile(const std::u16string& path, std::string* out);
+
+// Replaces the file at `path` with `bytes` so that the file is at every moment either the old one whole
+// or the new one whole: the bytes go to a new file in the same directory, are flushed to the disk, and
+// that file is then renamed over `path`. On failure the old file is untouched, the new one is removed,
+// and *pstrError (if given) says what failed.
+bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::u16string* pstrError);
+
 // ---- Dynamic modules and the current directory.
 
 // Loads the module (shared library, DLL) at `path`, by that whole path. Null on failure.

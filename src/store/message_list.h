@@ -30,6 +30,7 @@ class CMessageList {
   void RemoveAt(size_t i);
 
   void Clear() { m_items.clear(); }
+  void Reserve(size_t n) { m_items.reserve(n); }
 
  private:
   std::vector<_Message_Item> m_items;

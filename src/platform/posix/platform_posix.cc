@@ -28,7 +28,7 @@ namespace platform {
 
 namespace {
 
-bool ReadWholeFile(const char* path, std::string* out) {
+bool ReadNativeFile(const char* path, std::string* out) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   std::string bytes;
@@ -45,6 +45,23 @@ bool ReadWholeFile(const char* path, std::string* out) {
   }
   ::close(fd);
   out->swap(bytes);
+  return true;
+}
+
+std::u16string ErrorText(const char* what, const std::string& path) {
+  return Utf8ToUtf16(std::string(what) + " " + path + ": " + std::strerror(errno));
+}
+
+bool WriteAll(int fd, const char* data, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
   return true;
 }
 
@@ -82,17 +99,7 @@ class PosixAppendFile final : public AppendFile {
   bool Truncate() override { return ::ftruncate(m_fd, 0) == 0; }
 
   bool Append(const char* data, size_t n) override {
-    if (::lseek(m_fd, 0, SEEK_END) < 0) return false;
-    while (n > 0) {
-      ssize_t w = ::write(m_fd, data, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      data += w;
-      n -= static_cast<size_t>(w);
-    }
-    return true;
+    return ::lseek(m_fd, 0, SEEK_END) >= 0 && WriteAll(m_fd, data, n);
   }
 
  private:
@@ -108,7 +115,7 @@ pthread_mutex_t* NativeMutex(unsigned char* storage) {
 bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
                        SettingValue* out) {
   std::string file;
-  if (!ReadWholeFile(TIDINGS_SETTINGS_FILE, &file)) return false;
+  if (!ReadNativeFile(TIDINGS_SETTINGS_FILE, &file)) return false;
   RegValue value;
   if (!FindRegFileValue(file, keyPath, valueName, &value)) return false;
   if (value.data.size() > cbMax) return false;
@@ -139,6 +146,47 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   std::unique_ptr<AppendFile> file(new (std::nothrow) PosixAppendFile(fd));
   if (!file) ::close(fd);
   return file;
+}
+
+bool ReadWholeFile(const std::u16string& path, std::string* out) {
+  return ReadNativeFile(Utf16ToUtf8(path).c_str(), out);
+}
+
+bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::u16string* pstrError) {
+  std::u16string error;
+  const std::string target = Utf16ToUtf8(path);
+  std::string temp = target + ".XXXXXX";
+  int fd = ::mkstemp(&temp[0]);
+  if (fd < 0) {
+    error = ErrorText("cannot create", temp);
+  } else {
+    // mkstemp makes the file private; the new file gets the old one's permissions.
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+    if (!WriteAll(fd, bytes.data(), bytes.size())) {
+      error = ErrorText("cannot write", temp);
+    } else if (::fsync(fd) != 0) {
+      error = ErrorText("cannot flush", temp);
+    }
+    if (::close(fd) != 0 && error.empty()) error = ErrorText("cannot close", temp);
+    if (error.empty() && ::rename(temp.c_str(), target.c_str()) != 0) {
+      error = ErrorText("cannot rename over", target);
+    }
+    if (!error.empty()) ::unlink(temp.c_str());
+  }
+  if (!error.empty()) {
+    if (pstrError != nullptr) *pstrError = error;
+    return false;
+  }
+  // The rename itself reaches the disk with the directory.
+  const size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
 }
 
 void* LoadModule(const std::u16string& path) {

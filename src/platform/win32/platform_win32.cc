@@ -63,6 +63,11 @@ class Win32AppendFile final : public AppendFile {
   HANDLE m_h;
 };
 
+std::u16string ErrorText(const char* what, DWORD dwError) {
+  const std::string text = std::string(what) + ": error " + std::to_string(dwError);
+  return std::u16string(text.begin(), text.end());
+}
+
 CRITICAL_SECTION* NativeLock(unsigned char* storage) {
   return reinterpret_cast<CRITICAL_SECTION*>(storage);
 }
@@ -123,6 +128,61 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
     ::CloseHandle(h);
   }
   return file;
+}
+
+bool ReadWholeFile(const std::u16string& path, std::string* out) {
+  HANDLE h = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::string bytes;
+  char buf[65536];
+  bool bOk = true;
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(h, buf, sizeof buf, &got, nullptr)) {
+      bOk = false;
+      break;
+    }
+    if (got == 0) break;
+    bytes.append(buf, got);
+  }
+  ::CloseHandle(h);
+  if (bOk) out->swap(bytes);
+  return bOk;
+}
+
+bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::u16string* pstrError) {
+  std::u16string error;
+  // A name of our own beside the target: the same directory, so the rename never crosses volumes.
+  static LONG s_nCounter = 0;
+  const std::string suffix = ".tmp" + std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(::InterlockedIncrement(&s_nCounter));
+  const std::u16string temp = path + std::u16string(suffix.begin(), suffix.end());
+  HANDLE h = ::CreateFileW(W(temp), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error = ErrorText("cannot create the new file", ::GetLastError());
+  } else {
+    const char* data = bytes.data();
+    size_t n = bytes.size();
+    while (n > 0 && error.empty()) {
+      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+      DWORD written = 0;
+      if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) {
+        error = ErrorText("cannot write the new file", ::GetLastError());
+      }
+      data += written;
+      n -= written;
+    }
+    if (error.empty() && !::FlushFileBuffers(h)) error = ErrorText("cannot flush the new file", ::GetLastError());
+    ::CloseHandle(h);
+    if (error.empty() &&
+        !::MoveFileExW(W(temp), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = ErrorText("cannot replace the file", ::GetLastError());
+    }
+    if (!error.empty()) ::DeleteFileW(W(temp));
+  }
+  if (!error.empty() && pstrError != nullptr) *pstrError = error;
+  return error.empty();
 }
 
 void* LoadModule(const std::u16string& path) { return ::LoadLibraryW(W(path)); }

@@ -1,0 +1,288 @@
+#include "persist/xml_doc.h"
+
+#include <clocale>
+#include <cstring>
+
+#include <xercesc/framework/MemBufFormatTarget.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/Wrapper4InputSource.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include "platform/platform.h"
+
+namespace tidings {
+
+using namespace xercesc;
+
+namespace {
+
+static_assert(sizeof(XMLCh) == sizeof(char16_t), "Xerces-C must use 16-bit text units");
+
+const XMLCh* X(const char16_t* text) { return reinterpret_cast<const XMLCh*>(text); }
+const XMLCh* X(const std::u16string& text) { return X(text.c_str()); }
+const char16_t* U(const XMLCh* text) { return reinterpret_cast<const char16_t*>(text); }
+
+std::u16string Text(const XMLCh* text) { return text == nullptr ? std::u16string() : std::u16string(U(text)); }
+
+// Elements nested deeper than this make a file unusable: copying and writing a document recurses once
+// per level, and no message file needs more than a handful.
+constexpr size_t kMaxDepth = 256;
+
+// Entity references one document may expand, however they nest.
+constexpr XMLSize_t kMaxEntityExpansions = 10000;
+
+size_t DocumentDepth(DOMNode* pRoot) {
+  size_t nDepth = 0;
+  size_t nMax = 0;
+  DOMNode* pNode = pRoot;
+  while (pNode != nullptr) {
+    if (nDepth > nMax) nMax = nDepth;
+    if (nMax > kMaxDepth) return nMax;
+    if (pNode->getFirstChild() != nullptr) {
+      pNode = pNode->getFirstChild();
+      ++nDepth;
+      continue;
+    }
+    while (pNode != nullptr && pNode != pRoot && pNode->getNextSibling() == nullptr) {
+      pNode = pNode->getParentNode();
+      --nDepth;
+    }
+    if (pNode == nullptr || pNode == pRoot) break;
+    pNode = pNode->getNextSibling();
+  }
+  return nMax;
+}
+
+}  // namespace
+
+// Counts the parser's errors; the first one's text says why a file was refused.
+class CXmlErrorCounter : public DOMErrorHandler {
+ public:
+  bool handleError(const DOMError& error) override {
+    if (error.getSeverity() == DOMError::DOM_SEVERITY_WARNING) return true;
+    if (m_nErrors++ == 0) {
+      m_strFirst = Text(error.getMessage());
+      if (error.getLocation() != nullptr) {
+        const std::string line = " (line " + std::to_string(error.getLocation()->getLineNumber()) + ")";
+        m_strFirst.append(line.begin(), line.end());
+      }
+    }
+    return false;  // stop at the first error: the file is refused whatever follows
+  }
+  size_t Count() const { return m_nErrors; }
+  const std::u16string& First() const { return m_strFirst; }
+  void Reset() {
+    m_nErrors = 0;
+    m_strFirst.clear();
+  }
+
+ private:
+  size_t m_nErrors = 0;
+  std::u16string m_strFirst;
+};
+
+// Answers every request for an outside resource (external entity, DTD, schema) with nothing, and
+// remembers that one was made: such a file is refused.
+class CXmlResourceBlocker : public DOMLSResourceResolver {
+ public:
+  DOMLSInput* resolveResource(const XMLCh* /*resourceType*/, const XMLCh* /*namespaceUri*/,
+                              const XMLCh* /*publicId*/, const XMLCh* systemId,
+                              const XMLCh* /*baseURI*/) override {
+    if (m_nRequests++ == 0) m_strFirst = Text(systemId);
+    return nullptr;
+  }
+  size_t Count() const { return m_nRequests; }
+  const std::u16string& First() const { return m_strFirst; }
+  void Reset() {
+    m_nRequests = 0;
+    m_strFirst.clear();
+  }
+
+ private:
+  size_t m_nRequests = 0;
+  std::u16string m_strFirst;
+};
+
+CXmlLibraryUse::CXmlLibraryUse() {
+  if (XMLPlatformUtils::fgMemoryManager != nullptr) {
+    m_bReady = true;
+    return;
+  }
+  try {
+    XMLPlatformUtils::Initialize();
+    m_bInitializedHere = true;
+    m_bReady = true;
+  } catch (...) {
+    m_bReady = false;
+  }
+}
+
+CXmlLibraryUse::~CXmlLibraryUse() {
+  if (!m_bInitializedHere) return;
+  try {
+    XMLPlatformUtils::Terminate();
+  } catch (...) {
+  }
+}
+
+XmlDocContext::XmlDocContext() = default;
+
+XmlDocContext::~XmlDocContext() { ReleaseXmlParser(this); }
+
+bool CreateXmlParser(XmlDocContext* pContext) {
+  // The texts of the message file have always been read under this locale. The name exists only in the
+  // Windows runtime; elsewhere the call fails and changes nothing.
+  std::setlocale(LC_ALL, "chinese-simplified");
+
+  static const XMLCh kLS[] = {chLatin_L, chLatin_S, chNull};
+  DOMImplementation* pImpl = DOMImplementationRegistry::getDOMImplementation(kLS);
+  pContext->pImplementation = dynamic_cast<DOMImplementationLS*>(pImpl);
+  if (pContext->pImplementation == nullptr) {
+    pContext->strError = u"no DOM implementation with load and save";
+    return false;
+  }
+  pContext->pParser = pContext->pImplementation->createLSParser(DOMImplementationLS::MODE_SYNCHRONOUS,
+                                                                nullptr, XMLPlatformUtils::fgMemoryManager);
+  if (pContext->pParser == nullptr) return false;
+
+  pContext->pErrors.reset(new CXmlErrorCounter);
+  pContext->pResources.reset(new CXmlResourceBlocker);
+  pContext->pSecurity.reset(new SecurityManager);
+  pContext->pSecurity->setEntityExpansionLimit(kMaxEntityExpansions);
+
+  DOMConfiguration* pConfig = pContext->pParser->getDomConfig();
+  pConfig->setParameter(XMLUni::fgDOMErrorHandler, static_cast<DOMErrorHandler*>(pContext->pErrors.get()));
+  pConfig->setParameter(XMLUni::fgDOMResourceResolver,
+                        static_cast<DOMLSResourceResolver*>(pContext->pResources.get()));
+  pConfig->setParameter(XMLUni::fgXercesSecurityManager, pContext->pSecurity.get());
+  // Nothing from outside the file: no external DTD, no default resolution of external entities (which
+  // would open files and URLs), no schema loading.
+  pConfig->setParameter(XMLUni::fgXercesLoadExternalDTD, false);
+  pConfig->setParameter(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+  pConfig->setParameter(XMLUni::fgXercesLoadSchema, false);
+  pConfig->setParameter(XMLUni::fgXercesSchema, false);
+  return true;
+}
+
+DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
+  pContext->pDocument = nullptr;
+  std::string bytes;
+  if (!platform::ReadWholeFile(strPath, &bytes)) {
+    pContext->strError = u"cannot read " + strPath;
+    return nullptr;
+  }
+  pContext->pErrors->Reset();
+  pContext->pResources->Reset();
+  static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod, chLatin_x, chLatin_m, chLatin_l,
+                                    chNull};
+  MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
+  Wrapper4InputSource input(&source, false);
+  DOMDocument* pDocument = nullptr;
+  try {
+    pDocument = pContext->pParser->parse(&input);
+  } catch (const XMLException& e) {
+    pContext->strError = Text(e.getMessage());
+  } catch (const DOMException& e) {
+    pContext->strError = Text(e.getMessage());
+  } catch (...) {
+    pContext->strError = u"the parser failed";
+  }
+  // Whatever the parser built belongs to it and goes with it; a refused file is never looked into.
+  if (pContext->pErrors->Count() != 0) {
+    pContext->strError = u"not well formed: " + pContext->pErrors->First();
+    return nullptr;
+  }
+  if (pContext->pResources->Count() != 0) {
+    pContext->strError = u"refers to an outside resource: " + pContext->pResources->First();
+    return nullptr;
+  }
+  if (pDocument == nullptr || pDocument->getDocumentElement() == nullptr) {
+    if (pContext->strError.empty()) pContext->strError = u"no document element";
+    return nullptr;
+  }
+  if (DocumentDepth(pDocument) > kMaxDepth) {
+    pContext->strError = u"nested too deeply";
+    return nullptr;
+  }
+  pContext->pDocument = pDocument;
+  return pDocument->getDocumentElement();
+}
+
+DOMElement* FindChildElement(DOMNode* pParent, const char16_t* lpName) {
+  if (pParent == nullptr) return nullptr;
+  DOMNodeList* pChildren = pParent->getChildNodes();
+  const XMLSize_t nCount = pChildren->getLength();
+  for (XMLSize_t i = 0; i < nCount; ++i) {
+    DOMNode* pChild = pChildren->item(i);
+    if (pChild == nullptr || pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
+    if (platform::CompareNoCase(U(pChild->getNodeName()), lpName) == 0) {
+      return static_cast<DOMElement*>(pChild);
+    }
+  }
+  return nullptr;
+}
+
+bool GetAttributeText(DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue) {
+  pstrValue->clear();
+  if (pElement == nullptr) return false;
+  const DOMAttr* pAttr = pElement->getAttributeNode(X(lpName));
+  if (pAttr == nullptr) return false;
+  const XMLCh* pValue = pAttr->getValue();
+  if (pValue != nullptr) pstrValue->assign(U(pValue));
+  return true;
+}
+
+bool RemoveAllChildren(DOMElement* pElement) {
+  while (DOMNode* pChild = pElement->getFirstChild()) {
+    pElement->removeChild(pChild)->release();
+  }
+  return true;
+}
+
+DOMElement* AppendElement(XmlDocContext* pContext, DOMElement* pParent, const char16_t* lpName,
+                          const XmlAttributes& attributes) {
+  DOMElement* pElement = pContext->pDocument->createElement(X(lpName));
+  for (const auto& attribute : attributes) pElement->setAttribute(X(attribute.first), X(attribute.second));
+  pParent->appendChild(pElement);
+  return pElement;
+}
+
+bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
+  DOMDocument* pCopy = static_cast<DOMDocument*>(pContext->pDocument->cloneNode(true));
+  DOMLSSerializer* pSerializer = pContext->pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
+  DOMLSOutput* pOutput = pContext->pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
+  MemBufFormatTarget target;
+  pOutput->setByteStream(&target);
+  // Bare UTF-16 without a byte-order mark is read by few tools; UTF-8 stays as it was.
+  const XMLCh* pEncoding = pContext->pDocument->getInputEncoding();
+  static const XMLCh kUtf16[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_1, chDigit_6, chNull};
+  if (pEncoding != nullptr && XMLString::startsWithI(pEncoding, kUtf16)) {
+    pSerializer->getDomConfig()->setParameter(XMLUni::fgDOMWRTBOM, true);
+  }
+  bool bWritten = false;
+  try {
+    bWritten = pSerializer->write(pCopy, pOutput);
+  } catch (...) {
+    bWritten = false;
+  }
+  pSerializer->release();
+  pOutput->release();
+  pCopy->release();
+  if (!bWritten) {
+    pContext->strError = u"the document could not be serialised";
+    return false;
+  }
+  const std::string bytes(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
+  return platform::ReplaceFileContents(strPath, bytes, &pContext->strError);
+}
+
+void ReleaseXmlParser(XmlDocContext* pContext) {
+  if (pContext->pParser != nullptr) pContext->pParser->release();
+  pContext->pParser = nullptr;
+  pContext->pDocument = nullptr;
+}
+
+}  // namespace tidings

@@ -1,0 +1,94 @@
+// The small XML layer under the message file, on Xerces-C's DOM load-and-save interface. The message
+// file is read from and written to memory here; the platform layer does the file I/O, so paths with any
+// characters work and a save replaces the file in one step.
+
+#ifndef TIDINGS_PERSIST_XML_DOC_H_
+#define TIDINGS_PERSIST_XML_DOC_H_
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+
+namespace tidings {
+
+class CXmlErrorCounter;
+class CXmlResourceBlocker;
+
+// While it lives, Xerces-C is usable. A host that initialised Xerces-C keeps it as it is; where it is not
+// initialised (a host that never uses it), it is initialised here and terminated again when the object
+// goes, so every Xerces-C object must be gone before then.
+class CXmlLibraryUse {
+ public:
+  CXmlLibraryUse();
+  ~CXmlLibraryUse();
+  CXmlLibraryUse(const CXmlLibraryUse&) = delete;
+  CXmlLibraryUse& operator=(const CXmlLibraryUse&) = delete;
+  bool IsReady() const { return m_bReady; }
+
+ private:
+  bool m_bReady = false;
+  bool m_bInitializedHere = false;
+};
+
+// One open message file, for the length of one load or save.
+struct XmlDocContext {
+  XmlDocContext();
+  ~XmlDocContext();  // releases the parser, if still held
+  XmlDocContext(const XmlDocContext&) = delete;
+  XmlDocContext& operator=(const XmlDocContext&) = delete;
+
+  xercesc::DOMDocument* pDocument = nullptr;  // owned by the parser
+  xercesc::DOMLSParser* pParser = nullptr;
+  xercesc::DOMImplementationLS* pImplementation = nullptr;  // process-wide; never released
+
+  // Why the last step failed, for the trace; empty when nothing failed.
+  std::u16string strError;
+
+  // The parser's helpers; they outlive the parser.
+  std::unique_ptr<CXmlErrorCounter> pErrors;
+  std::unique_ptr<CXmlResourceBlocker> pResources;
+  std::unique_ptr<xercesc::SecurityManager> pSecurity;
+};
+
+// Sets the process locale (as the message file's texts have always been read), then creates a parser
+// that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
+// network), and limits entity expansion. False when no parser could be made.
+bool CreateXmlParser(XmlDocContext* pContext);
+
+// Parses the file at `strPath` and returns its document element. Null when the file cannot be read, is
+// not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
+// refers to anything outside itself, nests deeper than the library handles, or has no document element.
+xercesc::DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
+
+// The first element child of `pParent` (which may be null) whose name equals `lpName` without regard to
+// case; null when there is none.
+xercesc::DOMElement* FindChildElement(xercesc::DOMNode* pParent, const char16_t* lpName);
+
+// Empties *pstrValue, then fills it with the value of the attribute named exactly `lpName`. False when
+// the element is null or has no such attribute.
+bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue);
+
+// Removes and releases every child node of `pElement`.
+bool RemoveAllChildren(xercesc::DOMElement* pElement);
+
+// Appends a new element `lpName` with these attributes, set in this order, as the last child of
+// `pParent`.
+using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
+xercesc::DOMElement* AppendElement(XmlDocContext* pContext, xercesc::DOMElement* pParent,
+                                   const char16_t* lpName, const XmlAttributes& attributes);
+
+// Serialises a deep copy of the document with the serializer's defaults and replaces the file at
+// `strPath` with it in one step. A document read as UTF-16 is written with a byte-order mark. False,
+// with the reason in pContext->strError and the file untouched, when the serializer or the write fails.
+bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
+
+// Releases the parser and with it every document it built.
+void ReleaseXmlParser(XmlDocContext* pContext);
+
+}  // namespace tidings
+
+#endif  // TIDINGS_PERSIST_XML_DOC_H_
