@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "persist/msg_file.h"
 #include "persist/number_text.h"
 #include "persist/xml_doc.h"
 #include "store/msg_gov.h"
@@ -20,15 +21,17 @@ using xercesc::DOMNodeList;
 
 namespace {
 
-// Reads the messages of one section, numbering them from *pnCounter, which moves one step away from zero
-// per message: -2, -3, ... for the default section, the next message IDs for the dynamic one. A counter
-// that has run out of IDs ends the section.
+std::u16string DecimalText(int32_t n) {
+  const TraceArg arg(n);
+  return FormatTrace(u"%d", &arg, 1, static_cast<size_t>(-1));
+}
+
+}  // namespace
+
 std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCounter) {
   std::vector<_Message_Item> items;
   DOMNodeList* pChildren = pSection->getChildNodes();
   const XMLSize_t nCount = pChildren->getLength();
-  // One working record for the whole section: a message whose ShowType holds no number keeps the
-  // ShowType of the message before it; the section's first message then gets 0.
   _Message_Item item;
   item.ShowType = 0;
   std::u16string strNumber;
@@ -54,13 +57,6 @@ std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCoun
   }
   return items;
 }
-
-std::u16string DecimalText(int32_t n) {
-  const TraceArg arg(n);
-  return FormatTrace(u"%d", &arg, 1, static_cast<size_t>(-1));
-}
-
-}  // namespace
 
 void CMsgGov::LoadMsgFile(const std::u16string& path) {
   CXmlLibraryUse xmlLibrary;  // declared first, so it outlives every Xerces-C object below
