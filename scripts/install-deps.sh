@@ -6,7 +6,7 @@ install_deps() {
   for s in "$@"; do
     case $s in win64 | win32) want_wine=1 ;; esac
   done
-  local pkgs=(cmake g++ clang make googletest libgtest-dev libbenchmark-dev libxerces-c-dev binutils)
+  local pkgs=(cmake g++ clang make pkgconf googletest libgtest-dev libbenchmark-dev libxerces-c-dev binutils)
   if [ $want_wine = 1 ]; then
     pkgs+=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386)
   fi

@@ -17,6 +17,9 @@ CDllModule::~CDllModule() {
 
 void* CDllModule::GetProc(const std::u16string& strPath, const std::u16string& strName) {
   if (m_hModule == nullptr) {
+    // An empty path names no module. (dlopen would hand back the main program for it, and the lookup
+    // would then find any entry point that the process exports globally.)
+    if (strPath.empty()) return nullptr;
     m_hModule = platform::LoadModule(strPath);
     if (m_hModule == nullptr) return nullptr;
   }
@@ -56,7 +59,13 @@ bool CMsgGov::GetEchoInfo(int32_t dwMsgID, std::u16string* pstrEchoPath, std::u1
 }
 
 int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
-  // Declared first so that the handler module is unloaded only after the Exit line.
+  // One echo at a time, from its Enter line to the unload. The current directory belongs to the whole
+  // process: an echo on another thread must not save this one's switched directory as its own. And the
+  // unload belongs inside too, or another thread's echo could find the module still loaded from this
+  // one and run in that mapping instead of a fresh one.
+  platform::LockHolder<platform::RecursiveMutex> echoLock(m_echoLock);
+  // Declared after the lock and before everything else: the handler module is unloaded after the Exit
+  // line, and before the lock is released.
   CDllModule module;
   m_trace.WriteTrace(kTraceLevel, u"Enter Fun EchoMsg, h is 0X%X, MsgID is %d", h, MsgID);
   std::u16string strEchoPath;
@@ -65,9 +74,6 @@ int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
   if (GetEchoInfo(MsgID, &strEchoPath, &strMsgSpan, &strMsgName)) {
     std::u16string strDir;
     SplitPath(strEchoPath, &strDir, nullptr);
-    // The current directory belongs to the whole process: echoes on other threads wait, so that none
-    // saves another's switched directory as its own.
-    platform::LockHolder<platform::RecursiveMutex> echoLock(m_echoLock);
     std::u16string strSavedDir;
     const bool bSaved = platform::GetCurrentDir(&strSavedDir);
     platform::SetCurrentDir(strDir);  // a failed switch simply leaves the directory as it was

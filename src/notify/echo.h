@@ -19,7 +19,8 @@ class CDllModule {
   CDllModule& operator=(const CDllModule&) = delete;
 
   // Loads the module at `strPath` unless one is loaded already, then looks up the entry point exported
-  // under `strName` (ASCII). Returns its address, or null when the load or the lookup fails.
+  // under `strName` (ASCII). Returns its address, or null when the load or the lookup fails. An empty
+  // path loads nothing.
   void* GetProc(const std::u16string& strPath, const std::u16string& strName);
 
  private:

@@ -6,10 +6,12 @@
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
+#include <xercesc/parsers/DOMLSParserImpl.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include "platform/platform.h"
 
@@ -33,6 +35,12 @@ constexpr size_t kMaxDepth = 256;
 
 // Entity references one document may expand, however they nest.
 constexpr XMLSize_t kMaxEntityExpansions = 10000;
+
+// The longest replacement text an entity of the document's own may have. Every expansion inserts one
+// replacement text, so with the cap on expansions this bounds what entities can add to a document (some
+// ten million units); the cap on expansions alone does not: one long entity, referenced a few thousand
+// times, makes a file of a hundred kilobytes expand to gigabytes.
+constexpr XMLSize_t kMaxEntityText = 1024;
 
 size_t DocumentDepth(DOMNode* pRoot) {
   size_t nDepth = 0;
@@ -106,6 +114,56 @@ class CXmlResourceBlocker : public DOMLSResourceResolver {
   std::u16string m_strFirst;
 };
 
+// Stops the parse at the first element nested deeper than the library handles. The file would be
+// refused after the parse anyway, but the scanner's work per start tag grows with the depth (it looks up
+// namespace prefixes through every open element), so a file of some hundred thousand nested elements would
+// keep it busy for minutes first.
+class CXmlDepthGuard : public DOMLSParserFilter {
+ public:
+  FilterAction acceptNode(DOMNode* /*node*/) override { return FILTER_ACCEPT; }
+  FilterAction startElement(DOMElement* pElement) override {
+    size_t nDepth = 0;
+    for (DOMNode* pNode = pElement; pNode != nullptr && pNode->getNodeType() != DOMNode::DOCUMENT_NODE;
+         pNode = pNode->getParentNode()) {
+      if (++nDepth > kMaxDepth) {
+        m_bTooDeep = true;
+        return FILTER_INTERRUPT;
+      }
+    }
+    return FILTER_ACCEPT;
+  }
+  // No node is shown to acceptNode; startElement sees every element whatever this says.
+  DOMNodeFilter::ShowType getWhatToShow() const override { return 0; }
+  bool TooDeep() const { return m_bTooDeep; }
+  void Reset() { m_bTooDeep = false; }
+
+ private:
+  bool m_bTooDeep = false;
+};
+
+// The load-and-save parser with one check of its own: it stops at the declaration of an entity whose
+// replacement text is longer than kMaxEntityText, before the entity can be referenced.
+class CMsgFileParser : public DOMLSParserImpl {
+ public:
+  struct EntityTooLong {};
+
+  CMsgFileParser() : DOMLSParserImpl(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {}
+
+  void entityDecl(const DTDEntityDecl& decl, const bool bIsPEDecl, const bool bIsIgnored) override {
+    if (!decl.isExternal() && decl.getValueLen() > kMaxEntityText) {
+      m_bEntityTooLong = true;
+      throw EntityTooLong();
+    }
+    DOMLSParserImpl::entityDecl(decl, bIsPEDecl, bIsIgnored);
+  }
+
+  bool EntityWasTooLong() const { return m_bEntityTooLong; }
+  void Reset() { m_bEntityTooLong = false; }
+
+ private:
+  bool m_bEntityTooLong = false;
+};
+
 CXmlLibraryUse::CXmlLibraryUse() {
   if (XMLPlatformUtils::fgMemoryManager != nullptr) {
     m_bReady = true;
@@ -144,12 +202,13 @@ bool CreateXmlParser(XmlDocContext* pContext) {
     pContext->strError = u"no DOM implementation with load and save";
     return false;
   }
-  pContext->pParser = pContext->pImplementation->createLSParser(DOMImplementationLS::MODE_SYNCHRONOUS,
-                                                                nullptr, XMLPlatformUtils::fgMemoryManager);
-  if (pContext->pParser == nullptr) return false;
+  // What the implementation's createLSParser makes, with the entity check above.
+  pContext->pParser = new CMsgFileParser;
 
   pContext->pErrors.reset(new CXmlErrorCounter);
   pContext->pResources.reset(new CXmlResourceBlocker);
+  pContext->pDepth.reset(new CXmlDepthGuard);
+  pContext->pParser->setFilter(pContext->pDepth.get());
   pContext->pSecurity.reset(new SecurityManager);
   pContext->pSecurity->setEntityExpansionLimit(kMaxEntityExpansions);
 
@@ -176,13 +235,16 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath) 
   }
   pContext->pErrors->Reset();
   pContext->pResources->Reset();
+  pContext->pDepth->Reset();
+  CMsgFileParser* pParser = static_cast<CMsgFileParser*>(pContext->pParser);
+  pParser->Reset();
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod, chLatin_x, chLatin_m, chLatin_l,
                                     chNull};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
   Wrapper4InputSource input(&source, false);
   DOMDocument* pDocument = nullptr;
   try {
-    pDocument = pContext->pParser->parse(&input);
+    pDocument = pParser->parse(&input);
   } catch (const XMLException& e) {
     pContext->strError = Text(e.getMessage());
   } catch (const DOMException& e) {
@@ -193,6 +255,14 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath) 
   // Whatever the parser built belongs to it and goes with it; a refused file is never looked into.
   if (pContext->pErrors->Count() != 0) {
     pContext->strError = u"not well formed: " + pContext->pErrors->First();
+    return nullptr;
+  }
+  if (pParser->EntityWasTooLong()) {
+    pContext->strError = u"declares an entity longer than the library allows";
+    return nullptr;
+  }
+  if (pContext->pDepth->TooDeep()) {
+    pContext->strError = u"nested too deeply";
     return nullptr;
   }
   if (pContext->pResources->Count() != 0) {
@@ -256,10 +326,14 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
   DOMLSOutput* pOutput = pContext->pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
   MemBufFormatTarget target;
   pOutput->setByteStream(&target);
-  // Bare UTF-16 without a byte-order mark is read by few tools; UTF-8 stays as it was.
+  // A file read as UTF-16 is written as UTF-16, in the machine's byte order and with a byte-order mark
+  // (bare UTF-16 is read by few tools). The encoding is named here because the serializer would take it
+  // from the declaration alone, which the copy keeps but a file without one lacks: it would come back as
+  // UTF-8. Everything else keeps the serializer's choice: the declared encoding, else UTF-8.
   const XMLCh* pEncoding = pContext->pDocument->getInputEncoding();
   static const XMLCh kUtf16[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_1, chDigit_6, chNull};
   if (pEncoding != nullptr && XMLString::startsWithI(pEncoding, kUtf16)) {
+    pOutput->setEncoding(kUtf16);
     pSerializer->getDomConfig()->setParameter(XMLUni::fgDOMWRTBOM, true);
   }
   bool bWritten = false;

@@ -15,6 +15,7 @@
 
 namespace tidings {
 
+class CXmlDepthGuard;
 class CXmlErrorCounter;
 class CXmlResourceBlocker;
 
@@ -51,6 +52,7 @@ struct XmlDocContext {
   // The parser's helpers; they outlive the parser.
   std::unique_ptr<CXmlErrorCounter> pErrors;
   std::unique_ptr<CXmlResourceBlocker> pResources;
+  std::unique_ptr<CXmlDepthGuard> pDepth;
   std::unique_ptr<xercesc::SecurityManager> pSecurity;
 };
 

@@ -44,6 +44,8 @@ class CLogTrace {
   const std::u16string& LogFile() const { return m_strLogFile; }
 
  private:
+  friend class CLogTraceTestPeer;  // lets tests and benchmarks turn tracing on without the settings store
+
   void WriteLine(const char16_t* format, const TraceArg* args, size_t nArgs) const noexcept;
 
   std::u16string m_strLogFile;

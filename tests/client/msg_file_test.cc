@@ -1,1 +1,503 @@
-// placeholder
+// The message file as a client sees it: laid beside the library before MsgGovInitial, the lists read
+// through the exports, the file read back after MsgGovFinish.
+
+#include <algorithm>
+#include <cstring>
+
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include "file_fault.h"
+#include "msg_file_support.h"
+
+namespace tidings {
+namespace test {
+namespace {
+
+using Ids = std::vector<int32_t>;
+
+const char kSkeleton[] = "<Root><MsgList><DynamicMsg/></MsgList></Root>";
+
+// The names of the files in a directory.
+std::vector<std::string> FileNames(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// ---- The format, read and written.
+
+TEST_F(MsgFileTest, TheExampleLoadsAndOnlyTheChildrenOfDynamicMsgAreRewritten) {
+  const std::string original = FixtureBytes("msg_example.xml");
+  WriteMsgFile(original);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+
+  _Message_GetInfo info;
+  ASSERT_TRUE(Get(-2, &info));
+  EXPECT_EQ(info.ShowType, 0);
+  EXPECT_EQ(info.dwPopShowTimeout, 30);
+  EXPECT_EQ(info.bHasPopup, 0);
+  EXPECT_EQ(Info(-2), u"Welcome & <hello>");
+  ASSERT_TRUE(Get(0, &info));
+  EXPECT_EQ(info.ShowType, 1);
+  EXPECT_EQ(info.dwPopShowTimeout, -1);
+  EXPECT_EQ(Info(0), u"3 new");
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2})) << "the default list is never emptied, the dynamic one always";
+  const std::string saved = ReadFileBytes(MsgFilePath());
+  const std::vector<SavedElement> messages = SectionElements(saved, "DynamicMsg");
+  ASSERT_EQ(messages.size(), 1u) << saved;
+  EXPECT_EQ(messages[0].strName, "Message");
+  EXPECT_EQ(messages[0].attributes, MessageAttributes("Mail", "Inbox", "3 new", "handlers/mail.dll", 1, -1));
+  EXPECT_EQ(AroundSection(saved, "Tidings", "DynamicMsg"), AroundSection(original, "Tidings", "DynamicMsg"));
+  EXPECT_FALSE(TraceHasSaveFailure());
+
+  // What the serializer wrote reads back.
+  UnloadLibrary();
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+  ASSERT_TRUE(Get(0, &info));
+  EXPECT_EQ(info.dwPopShowTimeout, -1);
+  EXPECT_EQ(Info(0), u"3 new");
+}
+
+TEST_F(MsgFileTest, SectionNamesMatchInAnyCaseAttributeNamesOnlyExactly) {
+  WriteMsgFile(
+      "<root><msglist><defaultmsg><Message MsgSInfo=\"default\" ShowType=\"4\"/></defaultmsg>"
+      "<DYNAMICMSG><Message msgspan=\"Mail\" MsgName=\"Inbox\" msgsinfo=\"lower\" MsgSInfo=\"exact\" "
+      "SHOWTIME=\"9\" MsgEchoPath=\"e.dll\"/></DYNAMICMSG></msglist></root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+  EXPECT_EQ(Info(-2), u"default");
+  EXPECT_EQ(Info(0), u"exact");
+  _Message_GetInfo info;
+  ASSERT_TRUE(Get(0, &info));
+  EXPECT_EQ(info.dwPopShowTimeout, -1);
+
+  ASSERT_EQ(api.Finish(), 1);
+  const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DYNAMICMSG");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].attributes, MessageAttributes("", "Inbox", "exact", "e.dll", 0, -1));
+}
+
+TEST_F(MsgFileTest, ADocumentElementNamedMsgListIsNoSkeleton) {
+  const std::string original =
+      "<MsgList><DefaultMsg><Message MsgSInfo=\"d\"/></DefaultMsg>"
+      "<DynamicMsg><Message MsgSInfo=\"x\"/></DynamicMsg></MsgList>";
+  WriteMsgFile(original);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), Ids{});
+  Add(u"Mail", u"Inbox");
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(ReadFileBytes(MsgFilePath()), original);
+  EXPECT_EQ(IdsInMemory(), (Ids{0}));
+}
+
+TEST_F(MsgFileTest, EveryElementOfTheFirstDynamicMsgIsAMessageAndOnlyElementsTakeIds) {
+  const std::string original =
+      "<Root>\n  <MsgList>\n    <DynamicMsg>\n      text <!-- a comment --><Message MsgSInfo=\"first\"/>\n"
+      "      <?pi data?><![CDATA[ <Message MsgSInfo=\"not one\"/> ]]>\n"
+      "      <Note MsgSInfo=\"second\" ShowType=\"2\" Extra=\"dropped\"/>\n"
+      "      <Message MsgSInfo=\"third\"><Child/></Message>\n    </DynamicMsg>\n"
+      "    <DynamicMsg><Message MsgSInfo=\"in the second section\"/></DynamicMsg>\n  </MsgList>\n</Root>";
+  WriteMsgFile(original);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{0, 1, 2}));
+  EXPECT_EQ(Info(0), u"first");
+  EXPECT_EQ(Info(1), u"second");
+  EXPECT_EQ(Info(2), u"third");
+
+  ASSERT_EQ(api.Finish(), 1);
+  const std::string saved = ReadFileBytes(MsgFilePath());
+  const std::vector<SavedElement> messages = SectionElements(saved, "DynamicMsg");
+  ASSERT_EQ(messages.size(), 3u) << saved;
+  EXPECT_EQ(messages[0].attributes, MessageAttributes("", "", "first", "", 0, -1));
+  EXPECT_EQ(messages[1].strName, "Message");
+  EXPECT_EQ(messages[1].attributes, MessageAttributes("", "", "second", "", 2, -1));
+  EXPECT_EQ(messages[2].attributes, MessageAttributes("", "", "third", "", 2, -1));
+  // The second DynamicMsg stands after the first one's end, unchanged.
+  EXPECT_EQ(AroundSection(saved, "Root", "DynamicMsg"), AroundSection(original, "Root", "DynamicMsg"));
+}
+
+TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
+  WriteMsgFile(FixtureBytes("msg_numbers.xml"));
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  struct Expected {
+    int32_t dwMsgID;
+    const char16_t* lpInfo;
+    int32_t ShowType;
+    int32_t dwPopShowTimeout;
+  };
+  // A ShowType without a number keeps the one before it in its section; a section's first gets 0.
+  const Expected expected[] = {
+      {-2, u"d0", 0, 0},  {-3, u"d1", 9, 12},  {0, u"n0", 0, 30},  {1, u"n1", 7, 1000},
+      {2, u"n2", 7, -5},  {3, u"n3", 7, -1},   {4, u"n4", 7, -1},  {5, u"n5", 16, -1},
+      {6, u"n6", -3, -1}, {7, u"n7", 31, 42},  {8, u"n8", 31, -1},
+  };
+  EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(Utf8(e.lpInfo));
+    _Message_GetInfo info;
+    ASSERT_TRUE(Get(e.dwMsgID, &info));
+    EXPECT_EQ(Info(e.dwMsgID), e.lpInfo);
+    EXPECT_EQ(info.ShowType, e.ShowType);
+    EXPECT_EQ(info.dwPopShowTimeout, e.dwPopShowTimeout);
+  }
+
+  ASSERT_EQ(api.Finish(), 1);
+  const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg");
+  ASSERT_EQ(messages.size(), 9u);
+  for (size_t i = 0; i < messages.size(); ++i) {
+    const Expected& e = expected[i + 2];
+    EXPECT_EQ(messages[i].attributes, MessageAttributes("", "", Utf8(e.lpInfo), "", e.ShowType, e.dwPopShowTimeout));
+  }
+}
+
+TEST_F(MsgFileTest, EveryLoadAppendsAndAddedMessagesTakeTheNextId) {
+  const std::string twins =
+      "<DynamicMsg><Message MsgSpan=\"Mail\" MsgName=\"Inbox\" MsgSInfo=\"twin 1\"/>"
+      "<Message MsgSpan=\"Mail\" MsgName=\"Inbox\" MsgSInfo=\"twin 2\"/></DynamicMsg>";
+  WriteMsgFile("<Root><MsgList><DefaultMsg><Message MsgSInfo=\"a-2\"/><Message MsgSInfo=\"a-3\"/></DefaultMsg>" +
+               twins + "</MsgList></Root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  // The same span and name twice: two messages.
+  EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1}));
+  EXPECT_EQ(Info(0), u"twin 1");
+  EXPECT_EQ(Info(1), u"twin 2");
+
+  // Other default texts this time, so the copies can be told apart.
+  WriteMsgFile("<Root><MsgList><DefaultMsg><Message MsgSInfo=\"b-2\"/><Message MsgSInfo=\"b-3\"/></DefaultMsg>" +
+               twins + "</MsgList></Root>");
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1, 2, 3}));
+  EXPECT_EQ(Info(2), u"twin 1");
+  EXPECT_EQ(Info(3), u"twin 2");
+  // The second copy of the defaults follows the first, numbered -2, -3 again.
+  EXPECT_EQ(Info(-2), u"a-2");
+  int32_t dwNext = 0;
+  _Message_GetInfo info;
+  ASSERT_EQ(api.GetNextMessage(-3, &dwNext, &info), 1);
+  EXPECT_EQ(dwNext, -2);
+  EXPECT_EQ(std::u16string(info.strMsgSInfo, info.strMsgSInfo + 3), u"b-2");
+
+  Add(u"Chat", u"Hello", u"added");
+  EXPECT_EQ(Info(4), u"added");
+  EXPECT_FALSE(Get(5, &info));
+}
+
+TEST_F(MsgFileTest, SaveWritesTheFlaggedMessagesInOrderAndEmptiesTheList) {
+  const std::string original =
+      "<Root><MsgList>\n<DefaultMsg><Message MsgName=\"D\" MsgSInfo=\"default\" MsgSpan=\"S\" Vendor=\"kept\"/>"
+      "</DefaultMsg>\n<DynamicMsg>\n  <!-- nothing yet -->\n</DynamicMsg>\n</MsgList></Root>";
+  WriteMsgFile(original);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2}));
+  Add(u"Mail", u"A", u"a & <b>", 3, 15, 1);
+  Add(u"Mail", u"B", u"b", 1, 30, 0);
+  Add(u"Chat", u"C", u"\"c\"", -4, -1, 1);
+
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2}));
+  std::string saved = ReadFileBytes(MsgFilePath());
+  const std::vector<SavedElement> messages = SectionElements(saved, "DynamicMsg");
+  ASSERT_EQ(messages.size(), 2u) << saved;
+  EXPECT_EQ(messages[0].attributes, MessageAttributes("Mail", "A", "a & <b>", "", 3, 15));
+  EXPECT_EQ(messages[1].attributes, MessageAttributes("Chat", "C", "\"c\"", "", -4, -1));
+  // Default messages are never written into DynamicMsg, and DefaultMsg keeps what the library ignores
+  // (its attributes in the serializer's order, so that the text compares).
+  EXPECT_EQ(AroundSection(saved, "Root", "DynamicMsg"), AroundSection(original, "Root", "DynamicMsg"));
+
+  // Nothing left in memory: the second save empties the section.
+  ASSERT_EQ(api.Finish(), 1);
+  saved = ReadFileBytes(MsgFilePath());
+  std::string content = "unread";
+  EXPECT_TRUE(SectionContent(saved, "DynamicMsg", &content));
+  EXPECT_EQ(content, "");
+  EXPECT_EQ(AroundSection(saved, "Root", "DynamicMsg"), AroundSection(original, "Root", "DynamicMsg"));
+}
+
+TEST_F(MsgFileTest, AnEmptyListEmptiesDynamicMsgCommentsIncluded) {
+  WriteMsgFile(
+      "<Root><MsgList><DynamicMsg><!-- one --><Message MsgSInfo=\"m\"/>\n<?pi?><!-- two --></DynamicMsg>"
+      "</MsgList></Root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(api.DeleteMessageFromID(0), 1);
+  ASSERT_EQ(IdsInMemory(), Ids{});
+  ASSERT_EQ(api.Finish(), 1);
+  std::string content = "unread";
+  EXPECT_TRUE(SectionContent(ReadFileBytes(MsgFilePath()), "DynamicMsg", &content));
+  EXPECT_EQ(content, "");
+}
+
+TEST_F(MsgFileTest, AfterARestartSavedMessagesComeBackNumberedAfresh) {
+  WriteMsgFile(kSkeleton);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  Add(u"S", u"a", u"a");
+  Add(u"S", u"b", u"b");
+  Add(u"S", u"c", u"c");
+  Add(u"S", u"d", u"d");
+  ASSERT_EQ(api.DeleteMessageFromID(0), 1);
+  Add(u"S", u"e", u"e");
+  ASSERT_EQ(IdsInMemory(), (Ids{1, 2, 3, 4}));
+  ASSERT_EQ(api.Finish(), 1);
+
+  UnloadLibrary();
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{0, 1, 2, 3}));
+  EXPECT_EQ(Info(0), u"b");
+  EXPECT_EQ(Info(1), u"c");
+  EXPECT_EQ(Info(2), u"d");
+  EXPECT_EQ(Info(3), u"e");
+}
+
+// ---- When there is nothing to save into.
+
+struct NoSkeletonCase {
+  const char* lpName;
+  const char* lpXml;  // null: no file at all
+  enum { kKeep, kDeleteFile, kRemoveConfig } step;  // done between MsgGovInitial and MsgGovFinish
+};
+
+void PrintTo(const NoSkeletonCase& c, std::ostream* os) { *os << c.lpName; }
+
+class MsgFileNoSkeletonTest : public MsgFileTest, public ::testing::WithParamInterface<NoSkeletonCase> {};
+
+TEST_P(MsgFileNoSkeletonTest, NothingIsWrittenAndNothingIsLost) {
+  const NoSkeletonCase& c = GetParam();
+  if (c.lpXml != nullptr) WriteMsgFile(c.lpXml);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  if (c.step == NoSkeletonCase::kDeleteFile) fs::remove(MsgFilePath());
+  if (c.step == NoSkeletonCase::kRemoveConfig) fs::remove_all(ConfigDir());
+  const Ids before = IdsInMemory();
+  Add(u"Mail", u"Inbox", u"one");
+  Add(u"Mail", u"Outbox", u"two");
+  ASSERT_EQ(api.Finish(), 1);
+
+  if (c.step == NoSkeletonCase::kRemoveConfig) {
+    EXPECT_FALSE(fs::exists(ConfigDir())) << "the library made a Config directory";
+  } else if (c.lpXml == nullptr || c.step == NoSkeletonCase::kDeleteFile) {
+    EXPECT_FALSE(fs::exists(MsgFilePath())) << "the library made a message file";
+  } else {
+    EXPECT_EQ(ReadFileBytes(MsgFilePath()), c.lpXml);
+  }
+  Ids expected = before;
+  const int32_t first = before.empty() || before.back() < 0 ? 0 : before.back() + 1;
+  expected.push_back(first);
+  expected.push_back(first + 1);
+  EXPECT_EQ(IdsInMemory(), expected);
+  EXPECT_EQ(Info(first), u"one");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MsgFileNoSkeletonTest,
+    ::testing::Values(
+        NoSkeletonCase{"NoFile", nullptr, NoSkeletonCase::kKeep},
+        NoSkeletonCase{"NoMsgList", "<Root><DynamicMsg/><Other/></Root>", NoSkeletonCase::kKeep},
+        NoSkeletonCase{"NoDynamicMsg", "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"d\"/></DefaultMsg></MsgList></Root>",
+                       NoSkeletonCase::kKeep},
+        NoSkeletonCase{"FileDeletedWhileRunning",
+                       "<Root><MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>",
+                       NoSkeletonCase::kDeleteFile},
+        NoSkeletonCase{"ConfigDirectoryGoneWhileRunning",
+                       "<Root><MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>",
+                       NoSkeletonCase::kRemoveConfig}),
+    [](const ::testing::TestParamInfo<NoSkeletonCase>& param) { return std::string(param.param.lpName); });
+
+// ---- Encodings and paths.
+
+class MsgFileUtf16Test : public MsgFileTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MsgFileUtf16Test, IsWrittenBackAsUtf16WithAByteOrderMark) {
+  std::string text = FromUtf16LeBytes(FixtureBytes("msg_utf16le.xml").substr(2));
+  if (!GetParam()) text = text.substr(text.find("?>") + 2);  // no XML declaration: the BOM alone tells
+  WriteMsgFile("\xFF\xFE" + ToUtf16LeBytes(text));
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+  EXPECT_EQ(Info(-2), u"Willkommen, 欢迎");
+  EXPECT_EQ(Info(0), u"Größe 3 — 新消息");
+  Add(u"Post", u"Neu", u"Ünï 中文 \U0001D11E");
+
+  ASSERT_EQ(api.Finish(), 1);
+  const std::string bytes = ReadFileBytes(MsgFilePath());
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  const std::string saved = FromUtf16LeBytes(bytes.substr(2));
+  EXPECT_EQ(saved.rfind("<?xml", 0), 0u) << saved;
+  const size_t declarationEnd = saved.find("?>");
+  const std::string declaration = saved.substr(0, declarationEnd);
+  EXPECT_NE(declaration.find("encoding=\"UTF-16"), std::string::npos) << declaration;
+  const std::vector<SavedElement> messages = SectionElements(saved, "DynamicMsg");
+  ASSERT_EQ(messages.size(), 2u) << saved;
+  EXPECT_EQ(messages[0].attributes, MessageAttributes("Post", "Eingang", "Größe 3 — 新消息", "", 1, 10));
+  EXPECT_EQ(messages[1].attributes, MessageAttributes("Post", "Neu", "Ünï 中文 \U0001D11E", "", 1, 30));
+  EXPECT_EQ(AroundSection(saved, "Nachrichten", "DynamicMsg"), AroundSection(text, "Nachrichten", "DynamicMsg"));
+
+  UnloadLibrary();
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0, 1}));
+  EXPECT_EQ(Info(-2), u"Willkommen, 欢迎");
+  EXPECT_EQ(Info(1), u"Ünï 中文 \U0001D11E");
+}
+
+INSTANTIATE_TEST_SUITE_P(Declaration, MsgFileUtf16Test, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return std::string(param.param ? "WithDeclaration" : "WithoutDeclaration");
+                         });
+
+TEST_F(MsgFileTest, AUtf8FileStaysUtf8) {
+  WriteMsgFile(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root><MsgList><DynamicMsg>"
+      "<Message MsgSInfo=\"Grüße 中文\"/></DynamicMsg></MsgList></Root>\n");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(Info(0), u"Grüße 中文");
+  Add(u"Post", u"Neu", u"新 \U0001D11E");
+  ASSERT_EQ(api.Finish(), 1);
+
+  const std::string saved = ReadFileBytes(MsgFilePath());
+  EXPECT_EQ(saved.rfind("<?xml", 0), 0u) << "neither a byte-order mark nor UTF-16: " << saved;
+  EXPECT_NE(saved.substr(0, saved.find("?>")).find("encoding=\"UTF-8\""), std::string::npos) << saved;
+  const std::vector<SavedElement> messages = SectionElements(saved, "DynamicMsg");
+  ASSERT_EQ(messages.size(), 2u) << saved;
+  EXPECT_EQ(messages[0].attributes.at("MsgSInfo"), "Grüße 中文");
+  EXPECT_EQ(messages[1].attributes.at("MsgSInfo"), "新 \U0001D11E");
+}
+
+TEST_F(MsgFileTest, ALibraryDirectoryNamedOutsideAsciiLoadsAndSaves) {
+  UseLibrarySubdirectory(fs::path(u"Nachrichten-Ü-中"));
+  WriteMsgFile(FixtureBytes("msg_example.xml"));
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+  Add(u"Chat", u"Hello", u"hi");
+  ASSERT_EQ(api.Finish(), 1);
+  const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg");
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].attributes, MessageAttributes("Chat", "Hello", "hi", "", 1, 30));
+  EXPECT_TRUE(TraceExists());
+}
+
+// ---- The host's Xerces-C.
+
+TEST_F(MsgFileTest, AHostWithoutXercesFindsItTerminatedAfterEachCall) {
+  ASSERT_EQ(xercesc::XMLPlatformUtils::fgMemoryManager, nullptr) << "this test process never initialises it";
+  WriteMsgFile(FixtureBytes("msg_example.xml"));
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+  EXPECT_EQ(xercesc::XMLPlatformUtils::fgMemoryManager, nullptr);
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg").size(), 1u);
+  EXPECT_EQ(xercesc::XMLPlatformUtils::fgMemoryManager, nullptr);
+}
+
+TEST_F(MsgFileTest, AHostThatInitialisedXercesKeepsItAsItWas) {
+  xercesc::XMLPlatformUtils::Initialize();
+  struct Terminator {
+    ~Terminator() { xercesc::XMLPlatformUtils::Terminate(); }
+  } terminator;
+
+  WriteMsgFile(FixtureBytes("msg_example.xml"));
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+  Add(u"Chat", u"Hello", u"hi");
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg").size(), 2u);
+
+  ASSERT_NE(xercesc::XMLPlatformUtils::fgMemoryManager, nullptr) << "the library terminated the host's Xerces-C";
+  static const char kDoc[] = "<host ok=\"yes\"/>";
+  xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(kDoc), sizeof kDoc - 1, "host");
+  xercesc::XercesDOMParser parser;
+  parser.parse(source);
+  ASSERT_NE(parser.getDocument(), nullptr);
+  ASSERT_NE(parser.getDocument()->getDocumentElement(), nullptr);
+  EXPECT_EQ(parser.getErrorCount(), 0u);
+  char* name = xercesc::XMLString::transcode(parser.getDocument()->getDocumentElement()->getTagName());
+  EXPECT_STREQ(name, "host");
+  xercesc::XMLString::release(&name);
+}
+
+// ---- Saves that fail for real: the old file stays whole, the messages stay in memory.
+
+class MsgFileFaultTest : public MsgFileTest {
+ protected:
+  // Lays the example file, loads it and adds a message: IDs -2, 0 and 1.
+  void Start() {
+    m_original = FixtureBytes("msg_example.xml");
+    WriteMsgFile(m_original);
+    LoadLibrary();
+    ASSERT_EQ(api.Initial(), 1);
+    Add(u"Chat", u"Hello", u"hi");
+    ASSERT_EQ(IdsInMemory(), (Ids{-2, 0, 1}));
+  }
+  // After a MsgGovFinish that could not write.
+  void ExpectNothingLost(const std::vector<std::string>& files) {
+    EXPECT_EQ(ReadFileBytes(MsgFilePath()), m_original);
+    EXPECT_EQ(IdsInMemory(), (Ids{-2, 0, 1}));
+    EXPECT_EQ(Info(1), u"hi");
+    EXPECT_TRUE(TraceHasSaveFailure());
+    EXPECT_EQ(FileNames(ConfigDir()), files) << "a new file was left behind";
+  }
+  std::string m_original;
+};
+
+class MsgFileVolumeTest : public MsgFileFaultTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MsgFileVolumeTest, AVolumeThatCannotTakeTheNewFile) {
+  const bool bFull = GetParam();
+  fs::create_directories(ConfigDir());
+  std::string why;
+  std::unique_ptr<SmallVolume> volume = MountSmallVolume(ConfigDir(), 64 * 1024, &why);
+  if (!volume) GTEST_SKIP() << "no volume to fill: " << why;
+  // The trace goes off the volume, where it can still tell of the failure.
+  fs::create_symlink(Dir() / "trace.txt", TracePath());
+  Start();
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(bFull ? volume->Fill(&why) : volume->MakeReadOnly(&why)) << why;
+  ASSERT_EQ(api.Finish(), 1);
+  if (bFull) {
+    ExpectNothingLost({"Msg.xml", "UILogTrace.txt", "filler.bin"});
+  } else {
+    ExpectNothingLost({"Msg.xml", "UILogTrace.txt"});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MsgFileVolumeTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return std::string(param.param ? "Full" : "ReadOnly");
+                         });
+
+TEST_F(MsgFileFaultTest, AFileHeldOpenAgainstReplacement) {
+  Start();
+  if (HasFatalFailure()) return;
+  std::string why;
+  std::unique_ptr<HeldFile> held = HoldFileAgainstReplacement(MsgFilePath(), &why);
+  if (!held) GTEST_SKIP() << "cannot hold the file: " << why;
+  ASSERT_EQ(api.Finish(), 1);
+  held.reset();
+  ExpectNothingLost({"Msg.xml", "UILogTrace.txt"});
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace tidings

@@ -170,7 +170,7 @@ void ClientTest::LoadLibraryWithSettings(const std::vector<SettingEntry>& settin
   ASSERT_EQ(m_hLibrary, nullptr) << "the library is loaded already";
   if (bConfigDir) fs::create_directories(ConfigDir());
   const fs::path source = OwnDirectory() / TIDINGS_TEST_LIBRARY_NAME;
-  const fs::path target = m_dir / TIDINGS_TEST_LIBRARY_NAME;
+  const fs::path target = LibraryDir() / TIDINGS_TEST_LIBRARY_NAME;
   fs::copy_file(source, target, fs::copy_options::overwrite_existing);
   m_hLibrary = platform::LoadModule(target.u16string());
   ASSERT_NE(m_hLibrary, nullptr) << "cannot load " << target;
@@ -191,6 +191,11 @@ void ClientTest::UnloadLibrary() {
   if (m_hLibrary != nullptr) platform::UnloadModule(m_hLibrary);
   m_hLibrary = nullptr;
   api = TidingsApi();
+}
+
+void ClientTest::UseLibrarySubdirectory(const fs::path& name) {
+  m_libraryDir = m_dir / name;
+  fs::create_directories(m_libraryDir);
 }
 
 void ClientTest::Add(const std::u16string& strSpan, const std::u16string& strName, const std::u16string& strInfo,

@@ -66,13 +66,18 @@ class ClientTest : public ::testing::Test {
   // Loads with exactly these switch values in the settings store.
   void LoadLibraryWithSettings(const std::vector<SettingEntry>& settings, bool bConfigDir = true);
   void UnloadLibrary();
+  // Makes the library's copy go into the subdirectory `name` of the test's directory from the next load
+  // on (for directory names with characters outside ASCII); ConfigDir() and the paths under it follow.
+  void UseLibrarySubdirectory(const fs::path& name);
 
   // Adds a message through the export with the given span and name.
   void Add(const std::u16string& strSpan, const std::u16string& strName, const std::u16string& strInfo = u"info",
            int32_t nShowType = 1, int32_t nTimeout = 30, int32_t bSave = 1);
 
   fs::path Dir() const { return m_dir; }
-  fs::path ConfigDir() const { return m_dir / "Config"; }
+  fs::path ConfigDir() const { return LibraryDir() / "Config"; }
+  // Where the library's copy is loaded from: Dir() unless UseLibrarySubdirectory said otherwise.
+  fs::path LibraryDir() const { return m_libraryDir.empty() ? m_dir : m_libraryDir; }
   fs::path TracePath() const { return ConfigDir() / "UILogTrace.txt"; }
   fs::path MsgFilePath() const { return ConfigDir() / "Msg.xml"; }
   // Lays a message file beside the library (creating the Config folder), for MsgGovInitial to read.
@@ -91,6 +96,7 @@ class ClientTest : public ::testing::Test {
 
  private:
   fs::path m_dir;
+  fs::path m_libraryDir;  // empty: Dir()
   void* m_hLibrary = nullptr;
 };
 

@@ -1,0 +1,183 @@
+// Memory per message: every allocation of this program is counted, and the store's bytes are set beside
+// the four texts of its messages (the string objects and their heap blocks). The store is driven
+// directly here, a CMsgGov over the core, which is the code the library runs; a separate program,
+// because counting allocations would slow every other benchmark.
+//
+// What the store may hold beside the texts: 64 bytes per message on 64-bit builds, indexes included.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include "bench_support.h"
+#include "store/msg_gov.h"
+
+// ---- Counting allocation: a header before each block keeps its size.
+
+namespace {
+
+std::atomic<int64_t> g_nLiveBytes{0};
+constexpr size_t kHeader = alignof(std::max_align_t) > sizeof(size_t) ? alignof(std::max_align_t) : sizeof(size_t);
+
+void* CountedAlloc(size_t n) noexcept {
+  unsigned char* base = static_cast<unsigned char*>(std::malloc(n + kHeader));
+  if (base == nullptr) return nullptr;
+  *reinterpret_cast<size_t*>(base) = n;
+  g_nLiveBytes.fetch_add(static_cast<int64_t>(n), std::memory_order_relaxed);
+  return base + kHeader;
+}
+
+void CountedFree(void* p) noexcept {
+  if (p == nullptr) return;
+  unsigned char* base = static_cast<unsigned char*>(p) - kHeader;
+  g_nLiveBytes.fetch_sub(static_cast<int64_t>(*reinterpret_cast<size_t*>(base)), std::memory_order_relaxed);
+  std::free(base);
+}
+
+void* CountedNew(size_t n) {
+  void* p = CountedAlloc(n == 0 ? 1 : n);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+}  // namespace
+
+void* operator new(size_t n) { return CountedNew(n); }
+void* operator new[](size_t n) { return CountedNew(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return CountedAlloc(n == 0 ? 1 : n); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return CountedAlloc(n == 0 ? 1 : n); }
+void operator delete(void* p) noexcept { CountedFree(p); }
+void operator delete[](void* p) noexcept { CountedFree(p); }
+void operator delete(void* p, size_t) noexcept { CountedFree(p); }
+void operator delete[](void* p, size_t) noexcept { CountedFree(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { CountedFree(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { CountedFree(p); }
+
+namespace tidings {
+
+class CMsgGovTestPeer {
+ public:
+  // The bytes of the four texts of every message in both lists, and how many messages there are.
+  static size_t TextBytes(CMsgGov& gov, size_t* pnMessages) {
+    CAutoCriticalSection lock(gov.m_cs);
+    size_t nBytes = 0;
+    *pnMessages = gov.m_DynamicMsgList.size() + gov.m_DefaultMsgList.size();
+    for (const CMessageList* list : {&gov.m_DynamicMsgList, &gov.m_DefaultMsgList}) {
+      for (size_t i = 0; i < list->size(); ++i) {
+        const _Message_Item& item = (*list)[i];
+        for (const std::u16string* text : {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo, &item.strMsgEchoPath}) {
+          nBytes += sizeof(std::u16string) + HeapBlock(*text);
+        }
+      }
+    }
+    return nBytes;
+  }
+
+ private:
+  // A text longer than the string's own room lives in a heap block of capacity + 1 units (libstdc++).
+  static size_t HeapBlock(const std::u16string& text) {
+    const char* data = reinterpret_cast<const char*>(text.data());
+    const char* self = reinterpret_cast<const char*>(&text);
+    if (data >= self && data < self + sizeof text) return 0;
+    return (text.capacity() + 1) * sizeof(char16_t);
+  }
+};
+
+namespace bench {
+
+namespace {
+
+struct Row {
+  std::string strName;
+  size_t nMessages;
+  double dBytes, dTexts;
+};
+std::vector<Row> g_rows;
+
+void Report(benchmark::State& state, const char* name, CMsgGov& gov, int64_t nStoreBytes) {
+  size_t nMessages = 0;
+  const size_t nTextBytes = CMsgGovTestPeer::TextBytes(gov, &nMessages);
+  const double dBytes = static_cast<double>(nStoreBytes) / static_cast<double>(nMessages);
+  const double dTexts = static_cast<double>(nTextBytes) / static_cast<double>(nMessages);
+  state.counters["messages"] = static_cast<double>(nMessages);
+  state.counters["bytes_per_msg"] = dBytes;
+  state.counters["texts_per_msg"] = dTexts;
+  state.counters["beside_texts"] = dBytes - dTexts;
+  g_rows.push_back({std::string(name) + "/" + std::to_string(state.range(0)), nMessages, dBytes, dTexts});
+}
+
+std::u16string InfoOf(uint32_t k) {
+  const std::string digits = std::to_string(k);
+  return u"Information text of message " + std::u16string(digits.begin(), digits.end());
+}
+
+// n messages added one by one with NBX_AddMessage's code, the dynamic list's index built on the way.
+void AddedMessages(benchmark::State& state) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  for (auto _ : state) {
+    CLogTrace trace;
+    const int64_t nBefore = g_nLiveBytes.load();
+    CMsgGov gov(trace);
+    for (uint32_t k = 0; k < n; ++k) {
+      const _Message_AddInfo info = MakeAddInfo(NameOf(k), InfoOf(k));
+      gov.AddMessage(T(SpanOf(k)).c_str(), &info);
+    }
+    Report(state, "Memory/added", gov, g_nLiveBytes.load() - nBefore);
+  }
+}
+
+// A message file of n default and n dynamic messages loaded, then one lookup by span and name, so that
+// whatever a lookup builds is there too.
+void LoadedMessages(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  const fs::path path = MakeScratchDirectory() / "Msg.xml";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << MessageFileXml(n, n);
+  }
+  CLogTrace trace;
+  {
+    CMsgGov warmUp(trace);  // Xerces-C's own first-use allocations stay out of the count
+    warmUp.LoadMsgFile(path.u16string());
+  }
+  for (auto _ : state) {
+    const int64_t nBefore = g_nLiveBytes.load();
+    CMsgGov gov(trace);
+    gov.LoadMsgFile(path.u16string());
+    gov.DeleteMessage(T(u"no such span").c_str(), T(u"no such name").c_str());
+    Report(state, "Memory/loaded", gov, g_nLiveBytes.load() - nBefore);
+  }
+}
+
+[[maybe_unused]] const bool kRegistered = [] {
+  benchmark::RegisterBenchmark("Memory/added", AddedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
+  benchmark::RegisterBenchmark("Memory/loaded", LoadedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
+  return true;
+}();
+
+}  // namespace
+}  // namespace bench
+}  // namespace tidings
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  xercesc::XMLPlatformUtils::Initialize();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::printf("\n| Store (bytes per message) | Messages | All | Texts | Beside the texts (at most 64) |\n"
+              "|---|---|---|---|---|\n");
+  for (const tidings::bench::Row& row : tidings::bench::g_rows) {
+    std::printf("| %s | %llu | %.1f | %.1f | %.1f |\n", row.strName.c_str(),
+                static_cast<unsigned long long>(row.nMessages), row.dBytes, row.dTexts, row.dBytes - row.dTexts);
+  }
+  return 0;
+}

@@ -1,0 +1,296 @@
+// The store's exports, with tracing off, against stores of 10, 1,000 and 100,000 dynamic messages (and
+// as many default messages), each in a copy of the library of its own, loaded from a message file.
+//
+// Reads are timed one call at a time at random messages. Calls that add or remove messages are timed in
+// batches with the benchmark's manual timer, and the store is put back to its size between batches
+// without the timer: every number is the cost of one call against a store of the stated size.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench_support.h"
+
+namespace tidings {
+namespace bench {
+
+namespace {
+
+const int64_t kSizes[] = {10, 1000, 100000};
+// Calls per timed batch: enough to make the clock's own cost small beside them.
+constexpr size_t kBatch = 8;
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// One dynamic message as the benchmarks know it: its ID and the key of its span and name.
+struct Live {
+  int32_t dwMsgID;
+  uint32_t nKey;
+};
+
+// A copy of the library holding n default and n dynamic messages, with the benchmarks' record of the
+// dynamic list, in list order.
+class Store {
+ public:
+  static Store& Of(size_t n) {
+    static std::map<size_t, std::unique_ptr<Store>> stores;
+    std::unique_ptr<Store>& store = stores[n];
+    if (!store) store.reset(new Store(n));
+    return *store;
+  }
+
+  const Api& api() const { return m_lib.api; }
+  size_t size() const { return m_nSize; }
+
+  // The live messages in list order.
+  std::vector<Live> live;
+
+  // A key no message has had yet.
+  uint32_t FreshKey() { return m_nNextKey++; }
+  // Records that the benchmark added the message with key k, new to the store.
+  void Added(uint32_t k) { live.push_back({m_nNextMsgID++, k}); }
+  // Adds the message with key k, new to the store, and records it.
+  void AddNew(uint32_t k) {
+    const _Message_AddInfo info = MakeAddInfo(NameOf(k), u"Added by the benchmark");
+    api().AddMessage(T(SpanOf(k)).c_str(), &info);
+    Added(k);
+  }
+  // The ID the next new message gets; never in the store.
+  int32_t NextMsgID() const { return m_nNextMsgID; }
+
+ private:
+  explicit Store(size_t n) : m_lib(MessageFileXml(n, n)), m_nSize(n) {
+    api().Initial();
+    for (uint32_t k = 0; k < n; ++k) live.push_back({static_cast<int32_t>(k), k});
+    m_nNextMsgID = static_cast<int32_t>(n);
+    m_nNextKey = static_cast<uint32_t>(n);
+    _Message_GetInfo info;
+    if (api().GetMessage(static_cast<int32_t>(n) - 1, &info) != 1 ||
+        api().GetMessage(-1 - static_cast<int32_t>(n), &info) != 1 ||
+        api().GetMessage(static_cast<int32_t>(n), &info) != 0) {
+      std::fprintf(stderr, "tidings_bench: the store of %zu messages did not load\n", n);
+      std::exit(2);
+    }
+  }
+
+  LibraryCopy m_lib;
+  size_t m_nSize;
+  int32_t m_nNextMsgID = 0;
+  uint32_t m_nNextKey = 0;
+};
+
+int32_t RandomDefaultID(Rng& rng, size_t n) { return -2 - static_cast<int32_t>(rng.Below(n)); }
+
+// ---- Lookups.
+
+void GetMessageHit(benchmark::State& state, bool bDefault) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  Rng rng;
+  _Message_GetInfo info;
+  int64_t nFound = 0;
+  for (auto _ : state) {
+    const int32_t id =
+        bDefault ? RandomDefaultID(rng, store.size()) : store.live[rng.Below(store.live.size())].dwMsgID;
+    nFound += store.api().GetMessage(id, &info);
+  }
+  if (nFound != state.iterations()) state.SkipWithError("a lookup missed");
+}
+
+void GetMessageMiss(benchmark::State& state, bool bDefault) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  Rng rng;
+  _Message_GetInfo info;
+  int64_t nFound = 0;
+  for (auto _ : state) {
+    const int32_t id = bDefault ? -2 - static_cast<int32_t>(store.size() + rng.Below(1000))
+                                : store.NextMsgID() + static_cast<int32_t>(rng.Below(1000));
+    nFound += store.api().GetMessage(id, &info);
+  }
+  if (nFound != 0) state.SkipWithError("a lookup found a message that is not there");
+}
+
+void GetNextMessageStep(benchmark::State& state, bool bDefault) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  Rng rng;
+  _Message_GetInfo info;
+  int32_t dwNext = 0;
+  int64_t nFound = 0;
+  for (auto _ : state) {
+    const int32_t id =
+        bDefault ? RandomDefaultID(rng, store.size()) : store.live[rng.Below(store.live.size())].dwMsgID;
+    nFound += store.api().GetNextMessage(id, &dwNext, &info);
+  }
+  if (nFound != state.iterations()) state.SkipWithError("a step found nothing");
+}
+
+// From the first message around the list and back to it: n steps.
+void GetNextMessageWalk(benchmark::State& state, bool bDefault) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  _Message_GetInfo info;
+  for (auto _ : state) {
+    const int32_t dwFirst = bDefault ? -2 : store.live.front().dwMsgID;
+    int32_t id = dwFirst;
+    size_t nSteps = 0;
+    do {
+      if (store.api().GetNextMessage(id, &id, &info) != 1) break;
+      ++nSteps;
+    } while (id != dwFirst);
+    if (nSteps != store.size()) state.SkipWithError("the walk did not visit every message once");
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(store.size()));
+}
+
+// ---- Adding and updating.
+
+// A different letter case of an existing message's span and name: an update.
+void AddMessageUpdate(benchmark::State& state) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  Rng rng;
+  struct Update {
+    std::basic_string<TIDINGS_WCHAR> span;
+    _Message_AddInfo info;
+  };
+  std::vector<Update> updates(256);
+  for (Update& update : updates) {
+    const uint32_t k = store.live[rng.Below(store.live.size())].nKey;
+    update.span = T(UpperSpanOf(k));
+    update.info = MakeAddInfo(UpperNameOf(k), u"Updated by the benchmark");
+  }
+  size_t i = 0;
+  for (auto _ : state) {
+    const Update& update = updates[i++ % updates.size()];
+    store.api().AddMessage(update.span.c_str(), &update.info);
+  }
+}
+
+void AddMessageNew(benchmark::State& state) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  std::vector<std::basic_string<TIDINGS_WCHAR>> spans(kBatch);
+  std::vector<_Message_AddInfo> infos(kBatch);
+  std::vector<uint32_t> keys(kBatch);
+  for (auto _ : state) {
+    for (size_t j = 0; j < kBatch; ++j) {
+      keys[j] = store.FreshKey();
+      spans[j] = T(SpanOf(keys[j]));
+      infos[j] = MakeAddInfo(NameOf(keys[j]), u"Added by the benchmark");
+    }
+    const Clock::time_point start = Clock::now();
+    for (size_t j = 0; j < kBatch; ++j) store.api().AddMessage(spans[j].c_str(), &infos[j]);
+    state.SetIterationTime(SecondsSince(start) / kBatch);
+    // Back to the store's size: the new messages are the last ones, so their removal moves nothing.
+    for (size_t j = 0; j < kBatch; ++j) store.Added(keys[j]);
+    for (size_t j = 0; j < kBatch; ++j) {
+      store.api().DeleteMessageFromID(store.live.back().dwMsgID);
+      store.live.pop_back();
+    }
+  }
+}
+
+// ---- Removing: messages at random places go, and as many new ones take their place at the end.
+
+template <typename RemoveFn>
+void RemoveBatches(benchmark::State& state, RemoveFn remove) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  Rng rng;
+  std::vector<Live> victims(kBatch);
+  for (auto _ : state) {
+    const size_t nBatch = kBatch < store.live.size() ? kBatch : store.live.size();
+    for (size_t j = 0; j < nBatch; ++j) {
+      const size_t pos = rng.Below(store.live.size());
+      victims[j] = store.live[pos];
+      store.live.erase(store.live.begin() + static_cast<std::ptrdiff_t>(pos));
+    }
+    const double seconds = remove(store, victims, nBatch);
+    state.SetIterationTime(seconds / static_cast<double>(nBatch));
+    for (size_t j = 0; j < nBatch; ++j) store.AddNew(store.FreshKey());
+  }
+}
+
+void DeleteMessageFromID(benchmark::State& state) {
+  RemoveBatches(state, [](Store& store, const std::vector<Live>& victims, size_t nBatch) {
+    const Clock::time_point start = Clock::now();
+    for (size_t j = 0; j < nBatch; ++j) store.api().DeleteMessageFromID(victims[j].dwMsgID);
+    return SecondsSince(start);
+  });
+}
+
+// By span and name, in another letter case than they were added with.
+void DeleteMessage(benchmark::State& state) {
+  std::vector<std::basic_string<TIDINGS_WCHAR>> spans(kBatch), names(kBatch);
+  RemoveBatches(state, [&](Store& store, const std::vector<Live>& victims, size_t nBatch) {
+    for (size_t j = 0; j < nBatch; ++j) {
+      spans[j] = T(UpperSpanOf(victims[j].nKey));
+      names[j] = T(UpperNameOf(victims[j].nKey));
+    }
+    const Clock::time_point start = Clock::now();
+    for (size_t j = 0; j < nBatch; ++j) store.api().DeleteMessage(spans[j].c_str(), names[j].c_str());
+    return SecondsSince(start);
+  });
+}
+
+void MessageHasPopup(benchmark::State& state) {
+  Store& store = Store::Of(static_cast<size_t>(state.range(0)));
+  Rng rng;
+  for (auto _ : state) store.api().MessageHasPopup(store.live[rng.Below(store.live.size())].dwMsgID);
+}
+
+// ---- A notification to k subscribers: NBX_MessageHasPopup on a store of 10 messages.
+
+int64_t g_nCallbacks = 0;
+void TIDINGS_CALLBACK CountChange(int32_t /*dwMsgID*/, int32_t /*nAddType*/) { ++g_nCallbacks; }
+
+void Notify(benchmark::State& state) {
+  const size_t nSubscribers = static_cast<size_t>(state.range(0));
+  static std::map<size_t, std::unique_ptr<LibraryCopy>> copies;
+  std::unique_ptr<LibraryCopy>& copy = copies[nSubscribers];
+  if (!copy) {
+    copy.reset(new LibraryCopy(MessageFileXml(0, 10)));
+    copy->api.Initial();
+    for (size_t i = 0; i < nSubscribers; ++i) copy->api.Subscribe(nullptr, &CountChange, 0);
+  }
+  Rng rng;
+  g_nCallbacks = 0;
+  for (auto _ : state) copy->api.MessageHasPopup(static_cast<int32_t>(rng.Below(10)));
+  if (g_nCallbacks != state.iterations() * static_cast<int64_t>(nSubscribers)) {
+    state.SkipWithError("a subscriber was not called");
+  }
+}
+
+template <typename Fn>
+void RegisterSized(const std::string& name, Fn fn, bool bManualTime = false) {
+  benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(name.c_str(), fn);
+  for (int64_t n : kSizes) b->Arg(n);
+  if (bManualTime) b->UseManualTime();
+}
+
+[[maybe_unused]] const bool kRegistered = [] {
+  RegisterSized("GetMessage/hit/dynamic", [](benchmark::State& s) { GetMessageHit(s, false); });
+  RegisterSized("GetMessage/hit/default", [](benchmark::State& s) { GetMessageHit(s, true); });
+  RegisterSized("GetMessage/miss/dynamic", [](benchmark::State& s) { GetMessageMiss(s, false); });
+  RegisterSized("GetMessage/miss/default", [](benchmark::State& s) { GetMessageMiss(s, true); });
+  RegisterSized("GetNextMessage/step/dynamic", [](benchmark::State& s) { GetNextMessageStep(s, false); });
+  RegisterSized("GetNextMessage/step/default", [](benchmark::State& s) { GetNextMessageStep(s, true); });
+  RegisterSized("GetNextMessage/walk/dynamic", [](benchmark::State& s) { GetNextMessageWalk(s, false); });
+  RegisterSized("GetNextMessage/walk/default", [](benchmark::State& s) { GetNextMessageWalk(s, true); });
+  RegisterSized("AddMessage/update", AddMessageUpdate);
+  RegisterSized("AddMessage/new", AddMessageNew, true);
+  RegisterSized("DeleteMessageFromID", DeleteMessageFromID, true);
+  RegisterSized("DeleteMessage", DeleteMessage, true);
+  RegisterSized("MessageHasPopup", MessageHasPopup);
+  benchmark::RegisterBenchmark("Notify/subscribers", Notify)->Arg(1)->Arg(10)->Arg(100);
+  return true;
+}();
+
+}  // namespace
+}  // namespace bench
+}  // namespace tidings

@@ -1,0 +1,185 @@
+// The store from inside: what it keeps of an added or updated message, and the end of the message IDs,
+// which no client can reach in reasonable time.
+
+#include "store/msg_gov.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tidings {
+
+class CMsgGovTestPeer {
+ public:
+  static void SetNextMsgID(CMsgGov& gov, int64_t nNextMsgID) {
+    CAutoCriticalSection lock(gov.m_cs);
+    gov.m_nNextMsgID = nNextMsgID;
+  }
+
+  static std::vector<_Message_Item> DynamicItems(CMsgGov& gov) {
+    CAutoCriticalSection lock(gov.m_cs);
+    std::vector<_Message_Item> items;
+    for (size_t i = 0; i < gov.m_DynamicMsgList.size(); ++i) items.push_back(gov.m_DynamicMsgList[i]);
+    return items;
+  }
+
+  // As loading a message file can: the list may then hold a span and name twice.
+  static void AppendDynamic(CMsgGov& gov, _Message_Item item) {
+    CAutoCriticalSection lock(gov.m_cs);
+    const int32_t dwMsgID = item.dwMsgID;
+    gov.m_DynamicMsgList.Append(std::move(item));
+    if (dwMsgID >= gov.m_nNextMsgID) gov.m_nNextMsgID = dwMsgID + 1;
+  }
+};
+
+namespace {
+
+struct Change {
+  int32_t dwMsgID;
+  int32_t nAddType;
+  bool operator==(const Change& other) const {
+    return dwMsgID == other.dwMsgID && nAddType == other.nAddType;
+  }
+};
+
+std::vector<Change> g_changes;
+
+void TIDINGS_CALLBACK RecordChange(int32_t dwMsgID, int32_t nAddType) { g_changes.push_back({dwMsgID, nAddType}); }
+
+std::basic_string<TIDINGS_WCHAR> W(const std::u16string& text) {
+  return std::basic_string<TIDINGS_WCHAR>(text.begin(), text.end());
+}
+
+_Message_AddInfo Record(const std::u16string& strName, const std::u16string& strInfo,
+                        const std::u16string& strEchoPath, int32_t nShowType, int32_t nTimeout, int32_t bSave) {
+  _Message_AddInfo info;
+  std::memset(&info, 0, sizeof info);
+  std::copy(strName.begin(), strName.end(), info.wszMsgName);
+  std::copy(strInfo.begin(), strInfo.end(), info.strMsgSInfo);
+  std::copy(strEchoPath.begin(), strEchoPath.end(), info.strMsgEchoPath);
+  info.ShowType = nShowType;
+  info.dwPopShowTimeout = nTimeout;
+  info.bSaveAfterClose = bSave;
+  return info;
+}
+
+class MsgGovTest : public ::testing::Test {
+ protected:
+  MsgGovTest() : m_gov(m_trace) { g_changes.clear(); }
+
+  void Add(const std::u16string& strSpan, const std::u16string& strName, const std::u16string& strInfo = u"info",
+           const std::u16string& strEchoPath = u"", int32_t nShowType = 1, int32_t nTimeout = 30,
+           int32_t bSave = 1) {
+    const _Message_AddInfo info = Record(strName, strInfo, strEchoPath, nShowType, nTimeout, bSave);
+    ASSERT_EQ(m_gov.AddMessage(W(strSpan).c_str(), &info), 1);
+  }
+
+  std::vector<_Message_Item> Items() { return CMsgGovTestPeer::DynamicItems(m_gov); }
+
+  CLogTrace m_trace;  // never initialised: tracing stays off
+  CMsgGov m_gov;
+};
+
+TEST_F(MsgGovTest, TheLastIdIsGivenOutThenNewMessagesAreRefusedWhileUpdatesGoOn) {
+  m_gov.Subscribe(nullptr, &RecordChange, 0);
+  CMsgGovTestPeer::SetNextMsgID(m_gov, INT32_MAX);
+
+  Add(u"Mail", u"Last", u"first");
+  ASSERT_EQ(Items().size(), 1u);
+  EXPECT_EQ(Items()[0].dwMsgID, INT32_MAX);
+
+  // No ID is left: nothing is added and nobody is told.
+  Add(u"Mail", u"One too many");
+  Add(u"Chat", u"Another");
+  EXPECT_EQ(Items().size(), 1u);
+
+  // The message that has the last ID is still updated, marked and found.
+  Add(u"MAIL", u"last", u"second", u"", 4, 5, 0);
+  EXPECT_EQ(m_gov.MessageHasPopup(INT32_MAX), 1);
+  _Message_GetInfo got;
+  std::memset(&got, 0, sizeof got);
+  ASSERT_EQ(m_gov.GetMessage(INT32_MAX, &got), 1);
+  EXPECT_EQ(got.dwMsgID, INT32_MAX);
+  EXPECT_EQ(got.ShowType, 4);
+  EXPECT_EQ(got.bHasPopup, 1);
+  int32_t dwNewMsgID = 0;
+  ASSERT_EQ(m_gov.GetNextMessage(INT32_MAX, &dwNewMsgID, &got), 1);
+  EXPECT_EQ(dwNewMsgID, INT32_MAX);
+
+  // Removing it gives no ID back.
+  EXPECT_EQ(m_gov.DeleteMessageFromID(INT32_MAX), 1);
+  Add(u"Mail", u"Last", u"third");
+  EXPECT_TRUE(Items().empty());
+
+  const std::vector<Change> expected = {
+      {INT32_MAX, ADDTYPE_NEW}, {INT32_MAX, ADDTYPE_CHANGE}, {INT32_MAX, ADDTYPE_CHANGE}, {INT32_MAX, ADDTYPE_DELETE}};
+  EXPECT_EQ(g_changes, expected);
+}
+
+TEST_F(MsgGovTest, AnUpdateKeepsTheStoredSpanAndNameAndReplacesEverythingElse) {
+  Add(u"Mail", u"Inbox", u"3 new", u"C:\\old\\handler.dll", 1, 30, 1);
+  ASSERT_EQ(m_gov.MessageHasPopup(0), 1);
+  Add(u"mAIL", u"INBOX", u"4 new", u"D:\\new.dll", 7, 99, 0);
+
+  const std::vector<_Message_Item> items = Items();
+  ASSERT_EQ(items.size(), 1u);
+  const _Message_Item& item = items[0];
+  EXPECT_EQ(item.dwMsgID, 0);
+  EXPECT_EQ(item.strMsgSpan, u"Mail");
+  EXPECT_EQ(item.strMsgName, u"Inbox");
+  EXPECT_EQ(item.strMsgSInfo, u"4 new");
+  EXPECT_EQ(item.strMsgEchoPath, u"D:\\new.dll");
+  EXPECT_EQ(item.ShowType, 7);
+  EXPECT_EQ(item.dwPopShowTimeout, 99);
+  EXPECT_EQ(item.bSaveAfterClose, 0);
+  EXPECT_EQ(item.bHasPopup, 0);
+}
+
+TEST_F(MsgGovTest, AnUpdateChangesEveryMessageWithThatSpanAndNameAndReportsTheLastOnce) {
+  m_gov.Subscribe(nullptr, &RecordChange, 0);
+  _Message_Item twin;
+  twin.strMsgSpan = u"Mail";
+  twin.strMsgName = u"Inbox";
+  twin.strMsgSInfo = u"old";
+  twin.dwMsgID = 0;
+  CMsgGovTestPeer::AppendDynamic(m_gov, twin);
+  _Message_Item other = twin;
+  other.strMsgName = u"Outbox";
+  other.dwMsgID = 1;
+  CMsgGovTestPeer::AppendDynamic(m_gov, other);
+  twin.strMsgSpan = u"MAIL";
+  twin.bHasPopup = 1;
+  twin.dwMsgID = 2;
+  CMsgGovTestPeer::AppendDynamic(m_gov, twin);
+
+  Add(u"mail", u"inbox", u"new");
+  const std::vector<_Message_Item> items = Items();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].strMsgSInfo, u"new");
+  EXPECT_EQ(items[1].strMsgSInfo, u"old");
+  EXPECT_EQ(items[2].strMsgSInfo, u"new");
+  EXPECT_EQ(items[2].strMsgSpan, u"MAIL");
+  EXPECT_EQ(items[2].bHasPopup, 0);
+  EXPECT_EQ(g_changes, (std::vector<Change>{{2, ADDTYPE_CHANGE}}));
+}
+
+TEST_F(MsgGovTest, FixedFieldsWithoutTerminatorAreStoredCutToTheirRoom) {
+  _Message_AddInfo info = Record(u"", u"", u"path", 0, 0, 0);
+  for (TIDINGS_WCHAR& unit : info.wszMsgName) unit = 'N';
+  for (TIDINGS_WCHAR& unit : info.strMsgSInfo) unit = 'I';
+  info.ShowType = 0x00410041;  // reads as "AA" should the information text run on into it
+  ASSERT_EQ(m_gov.AddMessage(W(u"S").c_str(), &info), 1);
+
+  const std::vector<_Message_Item> items = Items();
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].strMsgName, std::u16string(255, u'N'));
+  EXPECT_EQ(items[0].strMsgSInfo, std::u16string(1023, u'I'));
+  EXPECT_EQ(items[0].strMsgEchoPath, u"path");
+}
+
+}  // namespace
+}  // namespace tidings

@@ -1,0 +1,44 @@
+// The line each element of a message file starts on, noted while the library's parser reads it.
+
+#ifndef TIDINGS_TOOLS_MSGCHECK_ELEMENT_LINES_H_
+#define TIDINGS_TOOLS_MSGCHECK_ELEMENT_LINES_H_
+
+#include <cstdint>
+#include <unordered_map>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/dom/DOMLSParserFilter.hpp>
+#include <xercesc/sax/Locator.hpp>
+
+namespace tidings {
+namespace msgcheck {
+
+// A parser filter that notes for each element the line in the file on which its start tag ends. It takes
+// the place of the filter the parser already has, if any, and hands every call on to it, so the document
+// comes out exactly as the library gets it.
+class CElementLines : public xercesc::DOMLSParserFilter {
+ public:
+  CElementLines() = default;
+  CElementLines(const CElementLines&) = delete;
+  CElementLines& operator=(const CElementLines&) = delete;
+
+  // Installs the filter on `pParser`, in front of the parser's own. False, and no line is ever known,
+  // when this parser does not tell its position. The filter must outlive the parser's last parse.
+  bool Attach(xercesc::DOMLSParser* pParser);
+
+  // The line of `pNode` in the last file parsed; 0 when unknown.
+  uint64_t LineOf(const xercesc::DOMNode* pNode) const;
+
+  FilterAction startElement(xercesc::DOMElement* pElement) override;
+  FilterAction acceptNode(xercesc::DOMNode* pNode) override;
+  xercesc::DOMNodeFilter::ShowType getWhatToShow() const override;
+
+ private:
+  const xercesc::Locator* m_pLocator = nullptr;
+  xercesc::DOMLSParserFilter* m_pInner = nullptr;  // the parser's own filter; null when it had none
+  std::unordered_map<const xercesc::DOMNode*, uint64_t> m_lines;
+};
+
+}  // namespace msgcheck
+}  // namespace tidings
+
+#endif  // TIDINGS_TOOLS_MSGCHECK_ELEMENT_LINES_H_
