@@ -43,7 +43,9 @@ void TIDINGS_CALLBACK RecordChange(int32_t dwMsgID, int32_t nAddType) {
 
 std::u16string InfoText(const _Message_GetInfo& info) {
   std::u16string text;
-  for (size_t i = 0; i < 1024 && info.strMsgSInfo[i] != 0; ++i) text.push_back(static_cast<char16_t>(info.strMsgSInfo[i]));
+  for (size_t i = 0; i < 1024 && info.strMsgSInfo[i] != 0; ++i) {
+    text.push_back(static_cast<char16_t>(info.strMsgSInfo[i]));
+  }
   return text;
 }
 
@@ -168,23 +170,23 @@ TEST_F(AddMessageTest, SpanAndNameMatchAsAPairOfWholeTexts) {
   LoadLibrary();
   Add(u"Mail", u"Inbox");
   // None of these is the same pair of texts, whatever their letter case.
-  Add(u"MailI", u"nbox");      // the same text when the two are joined
-  Add(u"Inbox", u"Mail");      // the two swapped
-  Add(u"Chat", u"Inbox");      // the name of another span
-  Add(u"Mail", u"Inbo");       // a prefix of the name
-  Add(u"Mail", u"Inbox ");     // a trailing blank: no trimming
-  Add(u"", u"MailInbox");      // an empty span
-  Add(u"Mail", u"");           // an empty name
+  Add(u"MailI", u"nbox");   // the same text when the two are joined
+  Add(u"Inbox", u"Mail");   // the two swapped
+  Add(u"Chat", u"Inbox");   // the name of another span
+  Add(u"Mail", u"Inbo");    // a prefix of the name
+  Add(u"Mail", u"Inbox ");  // a trailing blank: no trimming
+  Add(u"", u"MailInbox");   // an empty span
+  Add(u"Mail", u"");        // an empty name
   // These are.
   Add(u"mAIL", u"iNBOX");
   Add(u"chat", u"inbox");
   Add(u"", u"mailinbox");
   Add(u"MAIL", u"");
 
-  EXPECT_EQ(AddExits(), (std::vector<std::string>{
-                            AddExit(0, 1), AddExit(1, 1), AddExit(2, 1), AddExit(3, 1), AddExit(4, 1),
-                            AddExit(5, 1), AddExit(6, 1), AddExit(7, 1), AddExit(0, 0), AddExit(3, 0),
-                            AddExit(6, 0), AddExit(7, 0)}));
+  EXPECT_EQ(AddExits(),
+            (std::vector<std::string>{AddExit(0, 1), AddExit(1, 1), AddExit(2, 1), AddExit(3, 1),
+                                      AddExit(4, 1), AddExit(5, 1), AddExit(6, 1), AddExit(7, 1),
+                                      AddExit(0, 0), AddExit(3, 0), AddExit(6, 0), AddExit(7, 0)}));
 }
 
 TEST_F(AddMessageTest, AMessageAddedAgainAfterItsDeletionGetsANewId) {
@@ -200,7 +202,7 @@ TEST_F(AddMessageTest, AMessageAddedAgainAfterItsDeletionGetsANewId) {
   ASSERT_EQ(api.DeleteMessageFromID(3), 1);
   Add(u"Mail", u"Other");
 
-  const std::vector<Change> expected = {{0, ADDTYPE_NEW},    {1, ADDTYPE_NEW}, {0, ADDTYPE_DELETE},
+  const std::vector<Change> expected = {{0, ADDTYPE_NEW},    {1, ADDTYPE_NEW},    {0, ADDTYPE_DELETE},
                                         {2, ADDTYPE_NEW},    {2, ADDTYPE_DELETE}, {3, ADDTYPE_NEW},
                                         {3, ADDTYPE_DELETE}, {4, ADDTYPE_NEW}};
   EXPECT_EQ(Changes(), expected);
@@ -266,8 +268,8 @@ TEST_F(AddMessageTest, NullTextsReadAsEmptyAndNullRecordsAreRefusedQuietly) {
   texts.resize(std::min(texts.size(), expected.size()));  // the Exists() probes come after
   EXPECT_EQ(texts, expected);
 
-  const std::vector<Change> changes = {{0, ADDTYPE_NEW}, {0, ADDTYPE_CHANGE}, {1, ADDTYPE_NEW},
-                                       {0, ADDTYPE_DELETE}};
+  const std::vector<Change> changes = {
+      {0, ADDTYPE_NEW}, {0, ADDTYPE_CHANGE}, {1, ADDTYPE_NEW}, {0, ADDTYPE_DELETE}};
   EXPECT_EQ(Changes(), changes);
 }
 
@@ -300,11 +302,13 @@ TEST_F(AddMessageTest, TheEchoPathIsReadToItsTerminatorPastTheDeclaredField) {
   LoadLibrary();
   // A client with a longer path allocates the record larger than declared.
   const size_t nPathUnits = 400;
-  const size_t cbRecord = offsetof(_Message_AddInfo, strMsgEchoPath) + (nPathUnits + 1) * sizeof(TIDINGS_WCHAR);
+  const size_t cbRecord =
+      offsetof(_Message_AddInfo, strMsgEchoPath) + (nPathUnits + 1) * sizeof(TIDINGS_WCHAR);
   std::vector<unsigned char> storage(cbRecord + 64, 0xEE);
   _Message_AddInfo base = MakeAddInfo(u"Long", u"info");
   std::memcpy(storage.data(), &base, offsetof(_Message_AddInfo, strMsgEchoPath));
-  TIDINGS_WCHAR* pPath = reinterpret_cast<TIDINGS_WCHAR*>(storage.data() + offsetof(_Message_AddInfo, strMsgEchoPath));
+  TIDINGS_WCHAR* pPath =
+      reinterpret_cast<TIDINGS_WCHAR*>(storage.data() + offsetof(_Message_AddInfo, strMsgEchoPath));
   for (size_t i = 0; i < nPathUnits; ++i) pPath[i] = static_cast<TIDINGS_WCHAR>('a' + i % 26);
   pPath[nPathUnits] = 0;
   ASSERT_EQ(api.AddMessage(T(u"Mail").c_str(), reinterpret_cast<const _Message_AddInfo*>(storage.data())), 1);
@@ -313,8 +317,10 @@ TEST_F(AddMessageTest, TheEchoPathIsReadToItsTerminatorPastTheDeclaredField) {
   for (size_t i = 0; i < nPathUnits; ++i) path.push_back(static_cast<char>('a' + i % 26));
   const std::vector<std::string> texts = TraceTexts();
   ASSERT_FALSE(texts.empty());
-  EXPECT_EQ(texts[0], "Enter Fun AddMessage, lpMsgSpanName is Mail, wszMsgName is Long,strMsgSInfo is info, "
-                      "strMsgEchoPath is " + path + ", ShowType is 1, bSaveAfterClose is 1,dwPopShowTimeout is 30");
+  EXPECT_EQ(texts[0],
+            "Enter Fun AddMessage, lpMsgSpanName is Mail, wszMsgName is Long,strMsgSInfo is info, "
+            "strMsgEchoPath is " +
+                path + ", ShowType is 1, bSaveAfterClose is 1,dwPopShowTimeout is 30");
 }
 
 TEST_F(AddMessageTest, ConcurrentAddsGetDistinctIdsAndLeaveWholeLines) {
@@ -360,15 +366,17 @@ TEST_F(AddMessageTest, ConcurrentAddsGetDistinctIdsAndLeaveWholeLines) {
     for (int i = 0; i < kPerThread; ++i) {
       const std::string name = Narrow(NameOf(k, i));
       const TraceLine* const* p = &own[static_cast<size_t>(4 * i)];
-      ASSERT_EQ(p[0]->strText, "Enter Fun AddMessage, lpMsgSpanName is Load, wszMsgName is " + name +
-                                   ",strMsgSInfo is " + name +
-                                   ", strMsgEchoPath is , ShowType is 1, bSaveAfterClose is 1,dwPopShowTimeout is 30");
+      ASSERT_EQ(p[0]->strText,
+                "Enter Fun AddMessage, lpMsgSpanName is Load, wszMsgName is " + name + ",strMsgSInfo is " +
+                    name +
+                    ", strMsgEchoPath is , ShowType is 1, bSaveAfterClose is 1,dwPopShowTimeout is 30");
       int32_t dwMsgID = -1;
       ASSERT_EQ(std::sscanf(p[1]->strText.c_str(), "Enter Fun PfnEventCallback, dwMsgID is %d, nAddType is 0",
                             &dwMsgID),
                 1)
           << p[1]->strText;
-      ASSERT_EQ(p[1]->strText, "Enter Fun PfnEventCallback, dwMsgID is " + std::to_string(dwMsgID) + ", nAddType is 0");
+      ASSERT_EQ(p[1]->strText,
+                "Enter Fun PfnEventCallback, dwMsgID is " + std::to_string(dwMsgID) + ", nAddType is 0");
       ASSERT_EQ(p[2]->strText, "Exit Fun PfnEventCallback");
       ASSERT_EQ(p[3]->strText, AddExit(dwMsgID, 1));
       ASSERT_GT(dwMsgID, dwLastId) << "one thread's messages get increasing IDs";

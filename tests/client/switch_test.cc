@@ -118,7 +118,9 @@ TEST_P(SwitchMatrixTest, TheSwitchIsOnForAStringOrNumberOneOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, SwitchMatrixTest, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<SwitchCase>& param) { return std::string(param.param.name); });
+                         [](const ::testing::TestParamInfo<SwitchCase>& param) {
+                           return std::string(param.param.name);
+                         });
 
 TEST_F(SwitchTest, WithNeitherValuePresentNoFileIsEverCreated) {
   LoadLibrary(false);

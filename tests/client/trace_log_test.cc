@@ -142,42 +142,35 @@ TEST_F(TraceLogTest, EveryExportLeavesItsExactLinesAndNothingElse) {
   const int64_t after = platform::CurrentTimeSeconds();
 
   auto notify = [](int id, int type) {
-    return std::vector<std::string>{
-        "Enter Fun PfnEventCallback, dwMsgID is " + std::to_string(id) + ", nAddType is " + std::to_string(type),
-        "--Begin  Call 0's pEventCallback", "--Finish Call 0's pEventCallback", "Exit Fun PfnEventCallback"};
+    return std::vector<std::string>{"Enter Fun PfnEventCallback, dwMsgID is " + std::to_string(id) +
+                                        ", nAddType is " + std::to_string(type),
+                                    "--Begin  Call 0's pEventCallback", "--Finish Call 0's pEventCallback",
+                                    "Exit Fun PfnEventCallback"};
   };
   std::vector<std::string> texts = {
       "Enter Fun Subscribe, bSubscribeOld is 0",
       "Enter Fun AddSubscribeEvent, strMsgSpanName is Mail, pMsgTran is " + callback,
-      "Exit  Fun AddSubscribeEvent, Handle is 0X1",
-      "Exit  Fun Subscribe, hHandle is 0X1",
+      "Exit  Fun AddSubscribeEvent, Handle is 0X1", "Exit  Fun Subscribe, hHandle is 0X1",
       "Enter Fun AddMessage, lpMsgSpanName is Mail, wszMsgName is Inbox,strMsgSInfo is 3 new, "
       "strMsgEchoPath is , ShowType is 1, bSaveAfterClose is 1,dwPopShowTimeout is 30"};
-  auto append = [&texts](const std::vector<std::string>& more) { texts.insert(texts.end(), more.begin(), more.end()); };
+  auto append = [&texts](const std::vector<std::string>& more) {
+    texts.insert(texts.end(), more.begin(), more.end());
+  };
   append(notify(0, ADDTYPE_NEW));
-  append({"Exit  Fun AddMessage, ID is 0, Is New Msg?1",
-          "Enter Fun Subscribe, bSubscribeOld is 1",
+  append({"Exit  Fun AddMessage, ID is 0, Is New Msg?1", "Enter Fun Subscribe, bSubscribeOld is 1",
           "Enter Fun AddSubscribeEvent, strMsgSpanName is , pMsgTran is 0X0",
           "Exit  Fun AddSubscribeEvent, Handle is 0X2"});
   append(notify(0, ADDTYPE_NEW));
-  append({"Exit  Fun Subscribe, hHandle is 0X2",
-          "Enter Fun GetMessage, dwMsgID is 0",
-          "Exit  Fun GetMessage, bRet is 1",
-          "Enter Fun GetMessage, dwMsgID is -1",
-          "Exit  Fun GetMessage, bRet is 0",
-          "Enter Fun GetNextMessage, dwMsgID is 0",
-          "Exit  Fun GetNextMessage, bRet is 1, dwNewMsgID is 0",
-          "Enter Fun GetNextMessage, dwMsgID is 5",
+  append({"Exit  Fun Subscribe, hHandle is 0X2", "Enter Fun GetMessage, dwMsgID is 0",
+          "Exit  Fun GetMessage, bRet is 1", "Enter Fun GetMessage, dwMsgID is -1",
+          "Exit  Fun GetMessage, bRet is 0", "Enter Fun GetNextMessage, dwMsgID is 0",
+          "Exit  Fun GetNextMessage, bRet is 1, dwNewMsgID is 0", "Enter Fun GetNextMessage, dwMsgID is 5",
           "Exit  Fun GetNextMessage, bRet is 0, dwNewMsgID is -1",
           "Enter Fun MessageHasPopup, dwMsgID is 0,"});
   append(notify(0, ADDTYPE_CHANGE));
-  append({"Exit  Fun MessageHasPopup, bDel is 1",
-          "Enter Fun MessageHasPopup, dwMsgID is 9,",
-          "Exit  Fun MessageHasPopup, bDel is 0",
-          "Enter Fun EchoMsg, h is 0XABCD, MsgID is 9",
-          "Exit Fun EchoMsg",
-          "Enter Fun EchoMsg, h is 0XFFFFFFFF, MsgID is -7",
-          "Exit Fun EchoMsg",
+  append({"Exit  Fun MessageHasPopup, bDel is 1", "Enter Fun MessageHasPopup, dwMsgID is 9,",
+          "Exit  Fun MessageHasPopup, bDel is 0", "Enter Fun EchoMsg, h is 0XABCD, MsgID is 9",
+          "Exit Fun EchoMsg", "Enter Fun EchoMsg, h is 0XFFFFFFFF, MsgID is -7", "Exit Fun EchoMsg",
           "Enter Fun DeleteMessage, lpMsgSpanName is mail, wszMsgName is inbox,"});
   append(notify(0, ADDTYPE_DELETE));
   append({"Exit  Fun DeleteMessage, MsgID is 0",
@@ -188,22 +181,14 @@ TEST_F(TraceLogTest, EveryExportLeavesItsExactLinesAndNothingElse) {
   append(notify(1, ADDTYPE_NEW));
   append({"Exit  Fun AddMessage, ID is 1, Is New Msg?1", "Enter Fun DeleteMessageFromID, dwMsgID is 1,"});
   append(notify(1, ADDTYPE_DELETE));
-  append({"Exit  Fun DeleteMessageFromID, bDel is 1",
-          "Enter Fun DeleteMessageFromID, dwMsgID is 1,",
-          "Exit  Fun DeleteMessageFromID, bDel is 0",
-          "Enter Fun UNSubscribe, hHandle is 0X2",
-          "Enter Fun DelSubscribeEvent, hEvent is 0X2",
-          "--Item is Delete, Index is 1",
-          "Exit  Fun DelSubscribeEvent, bRet is 1",
-          "Exit  Fun UNSubscribe, Ret is 1",
-          "Enter Fun UNSubscribe, hHandle is 0XFF",
-          "Enter Fun DelSubscribeEvent, hEvent is 0XFF",
-          "Exit  Fun DelSubscribeEvent, bRet is 0",
-          "Exit  Fun UNSubscribe, Ret is 0",
-          "Enter Fun UNSubscribe, hHandle is 0X1",
-          "Enter Fun DelSubscribeEvent, hEvent is 0X1",
-          "--Item is Delete, Index is 0",
-          "Exit  Fun DelSubscribeEvent, bRet is 1",
+  append({"Exit  Fun DeleteMessageFromID, bDel is 1", "Enter Fun DeleteMessageFromID, dwMsgID is 1,",
+          "Exit  Fun DeleteMessageFromID, bDel is 0", "Enter Fun UNSubscribe, hHandle is 0X2",
+          "Enter Fun DelSubscribeEvent, hEvent is 0X2", "--Item is Delete, Index is 1",
+          "Exit  Fun DelSubscribeEvent, bRet is 1", "Exit  Fun UNSubscribe, Ret is 1",
+          "Enter Fun UNSubscribe, hHandle is 0XFF", "Enter Fun DelSubscribeEvent, hEvent is 0XFF",
+          "Exit  Fun DelSubscribeEvent, bRet is 0", "Exit  Fun UNSubscribe, Ret is 0",
+          "Enter Fun UNSubscribe, hHandle is 0X1", "Enter Fun DelSubscribeEvent, hEvent is 0X1",
+          "--Item is Delete, Index is 0", "Exit  Fun DelSubscribeEvent, bRet is 1",
           "Exit  Fun UNSubscribe, Ret is 1"});
 
   std::vector<ExpectedLine> expected;
@@ -336,7 +321,8 @@ TEST_F(TraceLogTest, TextsOutsideAsciiAreWrittenInTheNarrowEncoding) {
   }
   ASSERT_EQ(enterLines.size(), samples.size());
   for (size_t i = 0; i < samples.size(); ++i) {
-    EXPECT_EQ(enterLines[i], "Enter Fun AddMessage, lpMsgSpanName is Span, wszMsgName is A" + samples[i].bytes +
+    EXPECT_EQ(enterLines[i], "Enter Fun AddMessage, lpMsgSpanName is Span, wszMsgName is A" +
+                                 samples[i].bytes +
                                  "B,strMsgSInfo is i, strMsgEchoPath is , ShowType is 1, bSaveAfterClose is "
                                  "1,dwPopShowTimeout is 30")
         << "sample " << i;

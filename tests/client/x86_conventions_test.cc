@@ -20,12 +20,12 @@ namespace test {
 namespace {
 
 struct CdeclCall {
-  const void* pfn;    // offset 0
-  uint32_t nArgs;     // 4
-  uint32_t args[4];   // 8
-  uint32_t result;    // 24
-  int32_t nDrift;     // 28: ESP after the removal of the arguments minus ESP before the first push
-  uint32_t cbPad;     // 32: so that ESP is 16-byte aligned at the call
+  const void* pfn;   // offset 0
+  uint32_t nArgs;    // 4
+  uint32_t args[4];  // 8
+  uint32_t result;   // 24
+  int32_t nDrift;    // 28: ESP after the removal of the arguments minus ESP before the first push
+  uint32_t cbPad;    // 32: so that ESP is 16-byte aligned at the call
 };
 
 static_assert(sizeof(void*) == 4, "these conventions exist on 32-bit x86 only");
@@ -36,15 +36,15 @@ static_assert(offsetof(CdeclCall, nArgs) == 4 && offsetof(CdeclCall, args) == 8 
 
 void CallAsCdeclCaller(CdeclCall* pCall) {
   __asm__ __volatile__(
-      "movl %%esp, %%edi\n\t"        // the compiler's stack pointer, put back at the end
+      "movl %%esp, %%edi\n\t"  // the compiler's stack pointer, put back at the end
       "andl $-16, %%esp\n\t"
       "subl 32(%%esi), %%esp\n\t"
-      "movl %%esp, %%ebx\n\t"        // ESP before the first push
+      "movl %%esp, %%ebx\n\t"  // ESP before the first push
       "movl 4(%%esi), %%ecx\n\t"
       "1:\n\t"
       "testl %%ecx, %%ecx\n\t"
       "jz 2f\n\t"
-      "pushl 4(%%esi,%%ecx,4)\n\t"   // args[ecx - 1]: the last argument first
+      "pushl 4(%%esi,%%ecx,4)\n\t"  // args[ecx - 1]: the last argument first
       "decl %%ecx\n\t"
       "jmp 1b\n\t"
       "2:\n\t"
@@ -118,9 +118,10 @@ TEST_F(X86ConventionsTest, ExportsLeaveTheStackToTheCallerAndCallbacksCleanTheir
   LoadLibrary();
   g_received.clear();
   const std::basic_string<TIDINGS_WCHAR> span = T(u"Mail");
-  ASSERT_EQ(Call(api.Subscribe, {Arg(span.c_str()), Arg(reinterpret_cast<const void*>(&Subscriber<0>)), 0}), 1u);
-  ASSERT_EQ(Call(api.Subscribe, {Arg(span.c_str()), Arg(reinterpret_cast<const void*>(&Subscriber<1>)), 0}), 1u);
-  ASSERT_EQ(Call(api.Subscribe, {Arg(span.c_str()), Arg(reinterpret_cast<const void*>(&Subscriber<2>)), 0}), 1u);
+  const MSGEVENTPROC subscribers[] = {&Subscriber<0>, &Subscriber<1>, &Subscriber<2>};
+  for (MSGEVENTPROC pfn : subscribers) {
+    ASSERT_EQ(Call(api.Subscribe, {Arg(span.c_str()), Arg(reinterpret_cast<const void*>(pfn)), 0}), 1u);
+  }
   ClearTrace();
 
   constexpr int kRounds = 1000;
@@ -130,7 +131,8 @@ TEST_F(X86ConventionsTest, ExportsLeaveTheStackToTheCallerAndCallbacksCleanTheir
     expectedTexts.insert(expectedTexts.end(), texts.begin(), texts.end());
   };
   auto notify = [&expect](int id, int type) {
-    expect({"Enter Fun PfnEventCallback, dwMsgID is " + std::to_string(id) + ", nAddType is " + std::to_string(type)});
+    expect({"Enter Fun PfnEventCallback, dwMsgID is " + std::to_string(id) + ", nAddType is " +
+            std::to_string(type)});
     for (int k = 0; k < 3; ++k) {
       expect({"--Begin  Call " + std::to_string(k) + "'s pEventCallback",
               "--Finish Call " + std::to_string(k) + "'s pEventCallback"});
@@ -169,7 +171,8 @@ TEST_F(X86ConventionsTest, ExportsLeaveTheStackToTheCallerAndCallbacksCleanTheir
     ASSERT_EQ(Call(api.GetNextMessage, {Arg(i), Arg(&dwNewMsgID), Arg(&got)}), 1u);
     EXPECT_EQ(dwNewMsgID, 0);  // the last message is followed by the first
     EXPECT_EQ(got.dwMsgID, 0);
-    expect({"Enter Fun GetNextMessage, dwMsgID is " + n, "Exit  Fun GetNextMessage, bRet is 1, dwNewMsgID is 0"});
+    expect({"Enter Fun GetNextMessage, dwMsgID is " + n,
+            "Exit  Fun GetNextMessage, bRet is 1, dwNewMsgID is 0"});
 
     g_nSite = kSitePopup;
     ASSERT_EQ(Call(api.MessageHasPopup, {Arg(i)}), 1u);
@@ -182,22 +185,27 @@ TEST_F(X86ConventionsTest, ExportsLeaveTheStackToTheCallerAndCallbacksCleanTheir
     info = MakeAddInfo(name, u"updated", u"", 7, 8, 0);
     ASSERT_EQ(Call(api.AddMessage, {Arg(span.c_str()), Arg(&info)}), 1u);
     expect({"Enter Fun AddMessage, lpMsgSpanName is Mail, wszMsgName is M" + n +
-            ",strMsgSInfo is updated, strMsgEchoPath is , ShowType is 7, bSaveAfterClose is 0,dwPopShowTimeout is 8"});
+            ",strMsgSInfo is updated, strMsgEchoPath is , ShowType is 7, bSaveAfterClose is "
+            "0,dwPopShowTimeout is 8"});
     notify(i, ADDTYPE_CHANGE);
     expect({"Exit  Fun AddMessage, ID is " + n + ", Is New Msg?0"});
     received(i, ADDTYPE_CHANGE, kSiteUpdate);
 
     const uint32_t h = 0x80000000u + static_cast<uint32_t>(i);
     ASSERT_EQ(Call(api.EchoMsg, {h, Arg(-5 - i), 0xDEADBEEFu}), 1u);
-    expect({"Enter Fun EchoMsg, h is 0X" + Hex(h) + ", MsgID is " + std::to_string(-5 - i), "Exit Fun EchoMsg"});
+    expect(
+        {"Enter Fun EchoMsg, h is 0X" + Hex(h) + ", MsgID is " + std::to_string(-5 - i), "Exit Fun EchoMsg"});
 
     const uint32_t hHandle = static_cast<uint32_t>(4 + i);
     ASSERT_EQ(Call(api.Subscribe, {Arg(nullptr), Arg(nullptr), 0}), 1u);
-    expect({"Enter Fun Subscribe, bSubscribeOld is 0", "Enter Fun AddSubscribeEvent, strMsgSpanName is , pMsgTran is 0X0",
-            "Exit  Fun AddSubscribeEvent, Handle is 0X" + Hex(hHandle), "Exit  Fun Subscribe, hHandle is 0X" + Hex(hHandle)});
+    expect({"Enter Fun Subscribe, bSubscribeOld is 0",
+            "Enter Fun AddSubscribeEvent, strMsgSpanName is , pMsgTran is 0X0",
+            "Exit  Fun AddSubscribeEvent, Handle is 0X" + Hex(hHandle),
+            "Exit  Fun Subscribe, hHandle is 0X" + Hex(hHandle)});
     ASSERT_EQ(Call(api.UNSubscribe, {hHandle}), 1u);
-    expect({"Enter Fun UNSubscribe, hHandle is 0X" + Hex(hHandle), "Enter Fun DelSubscribeEvent, hEvent is 0X" + Hex(hHandle),
-            "--Item is Delete, Index is 3", "Exit  Fun DelSubscribeEvent, bRet is 1", "Exit  Fun UNSubscribe, Ret is 1"});
+    expect({"Enter Fun UNSubscribe, hHandle is 0X" + Hex(hHandle),
+            "Enter Fun DelSubscribeEvent, hEvent is 0X" + Hex(hHandle), "--Item is Delete, Index is 3",
+            "Exit  Fun DelSubscribeEvent, bRet is 1", "Exit  Fun UNSubscribe, Ret is 1"});
     if (m_nDrifts > 0) break;
   }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/platform.h"
 
@@ -185,6 +186,9 @@ void ClientTest::LoadLibraryWithSettings(const std::vector<SettingEntry>& settin
   Resolve(m_hLibrary, "NBX_GetMessage", &api.GetMessage);
   Resolve(m_hLibrary, "NBX_GetNextMessage", &api.GetNextMessage);
   Resolve(m_hLibrary, "NBX_MessageHasPopup", &api.MessageHasPopup);
+  // A test goes on after a failed assertion in a helper; without the exports it would only crash, so
+  // end it here (the framework reports the exception as the test's failure).
+  if (HasFatalFailure()) throw std::runtime_error("the library could not be loaded");
 }
 
 void ClientTest::UnloadLibrary() {

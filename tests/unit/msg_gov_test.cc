@@ -48,14 +48,17 @@ struct Change {
 
 std::vector<Change> g_changes;
 
-void TIDINGS_CALLBACK RecordChange(int32_t dwMsgID, int32_t nAddType) { g_changes.push_back({dwMsgID, nAddType}); }
+void TIDINGS_CALLBACK RecordChange(int32_t dwMsgID, int32_t nAddType) {
+  g_changes.push_back({dwMsgID, nAddType});
+}
 
 std::basic_string<TIDINGS_WCHAR> W(const std::u16string& text) {
   return std::basic_string<TIDINGS_WCHAR>(text.begin(), text.end());
 }
 
 _Message_AddInfo Record(const std::u16string& strName, const std::u16string& strInfo,
-                        const std::u16string& strEchoPath, int32_t nShowType, int32_t nTimeout, int32_t bSave) {
+                        const std::u16string& strEchoPath, int32_t nShowType, int32_t nTimeout,
+                        int32_t bSave) {
   _Message_AddInfo info;
   std::memset(&info, 0, sizeof info);
   std::copy(strName.begin(), strName.end(), info.wszMsgName);
@@ -71,9 +74,9 @@ class MsgGovTest : public ::testing::Test {
  protected:
   MsgGovTest() : m_gov(m_trace) { g_changes.clear(); }
 
-  void Add(const std::u16string& strSpan, const std::u16string& strName, const std::u16string& strInfo = u"info",
-           const std::u16string& strEchoPath = u"", int32_t nShowType = 1, int32_t nTimeout = 30,
-           int32_t bSave = 1) {
+  void Add(const std::u16string& strSpan, const std::u16string& strName,
+           const std::u16string& strInfo = u"info", const std::u16string& strEchoPath = u"",
+           int32_t nShowType = 1, int32_t nTimeout = 30, int32_t bSave = 1) {
     const _Message_AddInfo info = Record(strName, strInfo, strEchoPath, nShowType, nTimeout, bSave);
     ASSERT_EQ(m_gov.AddMessage(W(strSpan).c_str(), &info), 1);
   }
@@ -115,8 +118,10 @@ TEST_F(MsgGovTest, TheLastIdIsGivenOutThenNewMessagesAreRefusedWhileUpdatesGoOn)
   Add(u"Mail", u"Last", u"third");
   EXPECT_TRUE(Items().empty());
 
-  const std::vector<Change> expected = {
-      {INT32_MAX, ADDTYPE_NEW}, {INT32_MAX, ADDTYPE_CHANGE}, {INT32_MAX, ADDTYPE_CHANGE}, {INT32_MAX, ADDTYPE_DELETE}};
+  const std::vector<Change> expected = {{INT32_MAX, ADDTYPE_NEW},
+                                        {INT32_MAX, ADDTYPE_CHANGE},
+                                        {INT32_MAX, ADDTYPE_CHANGE},
+                                        {INT32_MAX, ADDTYPE_DELETE}};
   EXPECT_EQ(g_changes, expected);
 }
 

@@ -1,0 +1,210 @@
+// The message list finds by ID and by span and name without walking, and must still find exactly what a
+// walk from the first item finds: the first item with an ID, every item with a span and name in list
+// order, under whatever locale is current when it searches.
+
+#include "store/message_list.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tidings {
+namespace {
+
+_Message_Item Item(int32_t dwMsgID, const std::u16string& strSpan, const std::u16string& strName) {
+  _Message_Item item;
+  item.dwMsgID = dwMsgID;
+  item.strMsgSpan = strSpan;
+  item.strMsgName = strName;
+  return item;
+}
+
+std::vector<int32_t> Ids(const CMessageList& list) {
+  std::vector<int32_t> ids;
+  for (size_t i = 0; i < list.size(); ++i) ids.push_back(list[i].dwMsgID);
+  return ids;
+}
+
+// What a walk from the first item finds.
+size_t WalkForId(const CMessageList& list, int32_t dwMsgID) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].dwMsgID == dwMsgID) return i;
+  }
+  return CMessageList::npos;
+}
+
+std::vector<size_t> WalkForName(const CMessageList& list, const std::u16string& strSpan,
+                                const std::u16string& strName) {
+  std::vector<size_t> matches;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (platform::CompareNoCase(list[i].strMsgSpan.c_str(), strSpan.c_str()) == 0 &&
+        platform::CompareNoCase(list[i].strMsgName.c_str(), strName.c_str()) == 0) {
+      matches.push_back(i);
+    }
+  }
+  return matches;
+}
+
+// Sets the process locale for the life of the object, and puts the one before it back afterwards.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* name) : m_strSaved(std::setlocale(LC_ALL, nullptr)) {
+    m_bSet = std::setlocale(LC_ALL, name) != nullptr;
+  }
+  ~ScopedLocale() { std::setlocale(LC_ALL, m_strSaved.c_str()); }
+  bool IsSet() const { return m_bSet; }
+
+ private:
+  std::string m_strSaved;
+  bool m_bSet = false;
+};
+
+using Positions = std::vector<size_t>;
+
+TEST(MessageListById, TheFirstLoadWinsWhenASecondLoadRepeatsItsIds) {
+  CMessageList list;
+  for (int32_t id : {-2, -3, -4, -2, -3}) list.Append(Item(id, u"S", u"N"));
+  EXPECT_EQ(list.FindById(-2), 0u);
+  EXPECT_EQ(list.FindById(-3), 1u);
+  EXPECT_EQ(list.FindById(-4), 2u);
+  EXPECT_EQ(list.FindById(-5), CMessageList::npos);
+  EXPECT_EQ(list.FindById(-1), CMessageList::npos);
+
+  // Once the first load's -2 is gone, the second load's is the first.
+  list.RemoveAt(0);
+  EXPECT_EQ(Ids(list), (std::vector<int32_t>{-3, -4, -2, -3}));
+  EXPECT_EQ(list.FindById(-2), 2u);
+  EXPECT_EQ(list.FindById(-3), 0u);
+  // And with the first load's run gone altogether, the second one's items are found where they are now.
+  list.RemoveAt(0);
+  list.RemoveAt(0);
+  EXPECT_EQ(list.FindById(-2), 0u);
+  EXPECT_EQ(list.FindById(-3), 1u);
+  EXPECT_EQ(list.FindById(-4), CMessageList::npos);
+}
+
+TEST(MessageListById, FindsEveryIdAfterRemovalsAtTheFrontTheMiddleAndTheBack) {
+  CMessageList list;
+  for (int32_t id = 0; id < 200; id += 2) list.Append(Item(id, u"S", u"N"));
+  for (size_t pos : {0u, 49u, 97u, 10u}) list.RemoveAt(pos);
+  ASSERT_EQ(list.size(), 96u);
+  for (int32_t id = -1; id < 202; ++id) EXPECT_EQ(list.FindById(id), WalkForId(list, id)) << "ID " << id;
+  // Removing down to nothing and adding again starts afresh.
+  while (!list.empty()) list.RemoveAt(list.size() / 2);
+  EXPECT_EQ(list.FindById(0), CMessageList::npos);
+  list.Append(Item(500, u"S", u"N"));
+  EXPECT_EQ(list.FindById(500), 0u);
+}
+
+TEST(MessageListByName, FindsEveryMatchInListOrderAndFollowsRemovalsAndAppends) {
+  CMessageList list;
+  list.Append(Item(0, u"Mail", u"Inbox"));
+  list.Append(Item(1, u"MAIL", u"inbox"));
+  list.Append(Item(2, u"Mail", u"Outbox"));
+  list.Append(Item(3, u"mail", u"INBOX"));
+  list.Append(Item(4, u"Mail", u"Inbox2"));
+  list.Append(Item(5, u"Mai", u"lInbox"));
+  EXPECT_EQ(list.FindByName(u"mail", u"inbox"), (Positions{0, 1, 3}));
+  EXPECT_EQ(list.FindByName(u"Mail", u"Outbox"), (Positions{2}));
+  EXPECT_EQ(list.FindByName(u"Mail", u""), Positions{});
+  EXPECT_EQ(list.FindByName(u"Calendar", u"Inbox"), Positions{});
+
+  list.RemoveAt(1);
+  EXPECT_EQ(list.FindByName(u"mail", u"inbox"), (Positions{0, 2}));
+  list.Append(Item(6, u"MaIl", u"InBoX"));
+  EXPECT_EQ(list.FindByName(u"mail", u"inbox"), (Positions{0, 2, 5}));
+  list.RemoveAt(0);
+  list.RemoveAt(1);
+  EXPECT_EQ(list.FindByName(u"mail", u"inbox"), (Positions{3}));
+  EXPECT_EQ(list.FindByName(u"Mail", u"Outbox"), (Positions{0}));
+  list.Clear();
+  EXPECT_EQ(list.FindByName(u"mail", u"inbox"), Positions{});
+  list.Append(Item(7, u"Mail", u"Inbox"));
+  EXPECT_EQ(list.FindByName(u"mail", u"inbox"), (Positions{0}));
+}
+
+TEST(MessageListByName, TextsThatShareAKeyAreToldApartByTheComparison) {
+  // Letters outside ASCII share one key value each (é, ü, ß and ø below), so these texts share keys
+  // with one another; only the comparison tells them apart.
+  CMessageList list;
+  list.Append(Item(0, u"Caf\u00e9", u"\u00fcber"));
+  list.Append(Item(1, u"Caf\u00fc", u"\u00fcber"));
+  list.Append(Item(2, u"Caf\u00e9", u"\u00dfber"));
+  list.Append(Item(3, u"Caf\u00f8", u"\u00e9ber"));
+  EXPECT_EQ(list.FindByName(u"Caf\u00e9", u"\u00fcber"), (Positions{0}));
+  EXPECT_EQ(list.FindByName(u"Caf\u00fc", u"\u00fcber"), (Positions{1}));
+  EXPECT_EQ(list.FindByName(u"Caf\u00e9", u"\u00dfber"), (Positions{2}));
+  EXPECT_EQ(list.FindByName(u"Caf\u00e0", u"\u00fcber"), Positions{});
+  // The boundary between span and name is part of what is compared.
+  list.Append(Item(4, u"AB", u"C"));
+  list.Append(Item(5, u"A", u"BC"));
+  EXPECT_EQ(list.FindByName(u"ab", u"c"), (Positions{4}));
+  EXPECT_EQ(list.FindByName(u"a", u"bc"), (Positions{5}));
+}
+
+// The same list searched under two locales: what matches follows the locale current at the search, also
+// after the index was built under another one.
+TEST(MessageListByName, TheDottedAndDotlessIFollowTheLocaleOfEachSearch) {
+  ScopedLocale turkish("tr_TR.UTF-8");
+  if (!turkish.IsSet()) GTEST_SKIP() << "no Turkish locale (tr_TR.UTF-8) on this machine";
+  CMessageList list;
+  list.Append(Item(0, u"Town", u"\u0130stanbul"));  // capital I with dot: lower case 'i'
+  list.Append(Item(1, u"Town", u"ISTANBUL"));       // Turkish: lower case dotless i
+  list.Append(Item(2, u"Town", u"istanbul"));
+  list.Append(Item(3, u"Town", u"\u0131stanbul"));  // dotless i
+  list.Append(Item(4, u"Units", u"\u212Aelvin"));   // Kelvin sign: lower case 'k'
+  list.Append(Item(5, u"Units", u"KELVIN"));
+
+  EXPECT_EQ(list.FindByName(u"town", u"istanbul"), (Positions{0, 2}));
+  EXPECT_EQ(list.FindByName(u"TOWN", u"ISTANBUL"), (Positions{1, 3}));
+  EXPECT_EQ(list.FindByName(u"units", u"kelvin"), (Positions{4}));
+
+  ScopedLocale utf8("C.UTF-8");
+  if (!utf8.IsSet()) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
+  EXPECT_EQ(list.FindByName(u"town", u"istanbul"), (Positions{0, 1, 2}));
+  EXPECT_EQ(list.FindByName(u"TOWN", u"\u0131stanbul"), (Positions{3}));
+  EXPECT_EQ(list.FindByName(u"units", u"kelvin"), (Positions{4, 5}));
+
+  ScopedLocale plain("C");  // folds ASCII only
+  EXPECT_EQ(list.FindByName(u"town", u"istanbul"), (Positions{1, 2}));
+  EXPECT_EQ(list.FindByName(u"units", u"kelvin"), (Positions{5}));
+  EXPECT_EQ(list.FindByName(u"units", u"\u212Aelvin"), (Positions{4}));
+}
+
+// Random appends (now and then with an ID that does not continue the order, as a second load does),
+// removals and clears, each followed by searches compared with a walk from the first item.
+TEST(MessageListModel, EverySearchFindsWhatAWalkFinds) {
+  ScopedLocale utf8("C.UTF-8");  // folds beyond ASCII where available; the walk uses the same locale
+  const std::u16string spans[] = {u"Mail", u"MAIL", u"mail", u"Ma\u0130l", u"Kelvin", u"\u212Aelvin", u""};
+  const std::u16string names[] = {u"a", u"A", u"\u00e9", u"\u00c9", u"\u00fc", u"i", u"I", u"\u0131", u""};
+  std::mt19937 rng(20261209);
+  auto pick = [&rng](size_t n) { return static_cast<size_t>(rng() % n); };
+  CMessageList list;
+  int32_t dwNextId = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const size_t action = pick(1000);
+    if (action < 500 || list.empty()) {
+      // Mostly the next larger ID; sometimes one already used, which begins a new run.
+      const int32_t id = pick(50) == 0 ? static_cast<int32_t>(pick(static_cast<size_t>(dwNextId) + 1)) : dwNextId++;
+      list.Append(Item(id, spans[pick(7)], names[pick(9)]));
+    } else if (action < 950) {
+      list.RemoveAt(pick(list.size()));
+    } else if (action == 950) {
+      list.Clear();
+    }
+    const int32_t id = static_cast<int32_t>(pick(static_cast<size_t>(dwNextId) + 2)) - 1;
+    ASSERT_EQ(list.FindById(id), WalkForId(list, id)) << "round " << round << ", ID " << id;
+    const std::u16string& span = spans[pick(7)];
+    const std::u16string& name = names[pick(9)];
+    ASSERT_EQ(list.FindByName(span, name), WalkForName(list, span, name)) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace tidings
