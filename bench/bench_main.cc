@@ -10,8 +10,15 @@
 #include <map>
 #include <string>
 #include <vector>
-
 #include <xercesc/util/PlatformUtils.hpp>
+
+#if defined(_WIN32)
+#include <io.h>
+#define TIDINGS_ISATTY _isatty
+#else
+#include <unistd.h>
+#define TIDINGS_ISATTY isatty
+#endif
 
 namespace {
 
@@ -24,6 +31,8 @@ struct Result {
 
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
+  explicit SummaryReporter(OutputOptions options) : ConsoleReporter(options) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
@@ -88,11 +97,14 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     for (const auto& entry : m_results) {
       const std::string& key = entry.first;
       const size_t cut = key.rfind("/100000/1");
-      if (cut != std::string::npos && cut + 9 == key.size()) names.push_back(key.substr(0, cut));
+      if (cut == std::string::npos || cut + 9 != key.size()) continue;
+      const std::string name = key.substr(0, cut);
+      if (Find(name, "10") != nullptr) names.push_back(name);
     }
     if (names.empty()) return;
-    *out += "| Operation (one call; a walk: all N steps) | N = 10 | N = 1,000 | N = 100,000 | "
-            "100,000 / 1,000 | 100,000 / 10 |\n|---|---|---|---|---|---|\n";
+    *out +=
+        "| Operation (one call; a walk: all N steps) | N = 10 | N = 1,000 | N = 100,000 | "
+        "100,000 / 1,000 | 100,000 / 10 |\n|---|---|---|---|---|---|\n";
     for (const std::string& name : names) {
       if (name.compare(0, 8, "Threads/") == 0) continue;
       const Result* r10 = Find(name, "10");
@@ -105,9 +117,10 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     const Result* n10 = Find("Notify/subscribers", "10");
     const Result* n100 = Find("Notify/subscribers", "100");
     if (n1 || n10 || n100) {
-      *out += "\n| A notification (NBX_MessageHasPopup, 10 messages) | 1 subscriber | 10 subscribers | "
-              "100 subscribers |\n|---|---|---|---|\n| Notify/subscribers | " +
-              Cell(n1) + " | " + Cell(n10) + " | " + Cell(n100) + " |\n";
+      *out +=
+          "\n| A notification (NBX_MessageHasPopup, 10 messages) | 1 subscriber | 10 subscribers | "
+          "100 subscribers |\n|---|---|---|---|\n| Notify/subscribers | " +
+          Cell(n1) + " | " + Cell(n10) + " | " + Cell(n100) + " |\n";
     }
     *out += "\n";
   }
@@ -118,22 +131,24 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       const Result* init = Find("MsgGovInitial", n);
       const Result* parse = Find("XercesParse", n);
       if (init && parse) {
-        rows += std::string("| MsgGovInitial / Xerces-C parse, ") + n + " messages | " + Time(init->dSeconds) +
-                " / " + Time(parse->dSeconds) + " | " + RatioCell(init, parse) + " |\n";
+        rows += std::string("| MsgGovInitial / Xerces-C parse, ") + n + " messages | " +
+                Time(init->dSeconds) + " / " + Time(parse->dSeconds) + " | " + RatioCell(init, parse) +
+                " |\n";
       }
       const Result* finish = Find("MsgGovFinish", n);
       const Result* both = Find("XercesParseSerialize", n);
       if (finish && both) {
         rows += std::string("| MsgGovFinish / Xerces-C parse and serialize, ") + n + " messages | " +
-                Time(finish->dSeconds) + " / " + Time(both->dSeconds) + " | " + RatioCell(finish, both) + " |\n";
+                Time(finish->dSeconds) + " / " + Time(both->dSeconds) + " | " + RatioCell(finish, both) +
+                " |\n";
       }
     }
     const Result* line = Find("Trace/line", "");
     const Result* bare = Find("Trace/bare_calls", "");
     const Result* locked = Find("Trace/bare_calls_locked", "");
     if (line && bare) {
-      rows += "| Trace line / its bare calls (open, size, seek, write, close) | " + Time(line->dSeconds) + " / " +
-              Time(bare->dSeconds) + " | " + RatioCell(line, bare) + " |\n";
+      rows += "| Trace line / its bare calls (open, size, seek, write, close) | " + Time(line->dSeconds) +
+              " / " + Time(bare->dSeconds) + " | " + RatioCell(line, bare) + " |\n";
     }
     if (line && locked) {
       rows += "| Trace line / the same calls with the lock | " + Time(line->dSeconds) + " / " +
@@ -163,7 +178,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       if (bAny) rows += row + " |\n";
     }
     if (!rows.empty()) {
-      *out += "| Operations per second, all threads | 1 thread | 2 threads | 4 threads |\n|---|---|---|---|\n" + rows;
+      *out +=
+          "| Operations per second, all threads | 1 thread | 2 threads | 4 threads |\n|---|---|---|---|\n" +
+          rows;
     }
   }
 
@@ -177,7 +194,9 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   xercesc::XMLPlatformUtils::Initialize();
   {
-    SummaryReporter reporter;
+    // Colours only for a terminal.
+    SummaryReporter reporter(TIDINGS_ISATTY(1) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                               : benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
   }
   benchmark::Shutdown();

@@ -14,7 +14,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include "bench_support.h"
@@ -25,7 +24,8 @@
 namespace {
 
 std::atomic<int64_t> g_nLiveBytes{0};
-constexpr size_t kHeader = alignof(std::max_align_t) > sizeof(size_t) ? alignof(std::max_align_t) : sizeof(size_t);
+constexpr size_t kHeader = alignof(std::max_align_t) > sizeof(size_t) ? alignof(std::max_align_t)
+                                                                      : sizeof(size_t);
 
 void* CountedAlloc(size_t n) noexcept {
   unsigned char* base = static_cast<unsigned char*>(std::malloc(n + kHeader));
@@ -73,7 +73,8 @@ class CMsgGovTestPeer {
     for (const CMessageList* list : {&gov.m_DynamicMsgList, &gov.m_DefaultMsgList}) {
       for (size_t i = 0; i < list->size(); ++i) {
         const _Message_Item& item = (*list)[i];
-        for (const std::u16string* text : {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo, &item.strMsgEchoPath}) {
+        for (const std::u16string* text :
+             {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo, &item.strMsgEchoPath}) {
           nBytes += sizeof(std::u16string) + HeapBlock(*text);
         }
       }
@@ -134,6 +135,23 @@ void AddedMessages(benchmark::State& state) {
   }
 }
 
+// n messages added, then the later half removed again (from the back, which moves nothing): what stays
+// behind of the room they took.
+void HalvedMessages(benchmark::State& state) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  for (auto _ : state) {
+    CLogTrace trace;
+    const int64_t nBefore = g_nLiveBytes.load();
+    CMsgGov gov(trace);
+    for (uint32_t k = 0; k < n; ++k) {
+      const _Message_AddInfo info = MakeAddInfo(NameOf(k), InfoOf(k));
+      gov.AddMessage(T(SpanOf(k)).c_str(), &info);
+    }
+    for (uint32_t k = n; k-- > n / 2;) gov.DeleteMessageFromID(static_cast<int32_t>(k));
+    Report(state, "Memory/halved", gov, g_nLiveBytes.load() - nBefore);
+  }
+}
+
 // A message file of n default and n dynamic messages loaded, then one lookup by span and name, so that
 // whatever a lookup builds is there too.
 void LoadedMessages(benchmark::State& state) {
@@ -160,6 +178,7 @@ void LoadedMessages(benchmark::State& state) {
 [[maybe_unused]] const bool kRegistered = [] {
   benchmark::RegisterBenchmark("Memory/added", AddedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
   benchmark::RegisterBenchmark("Memory/loaded", LoadedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
+  benchmark::RegisterBenchmark("Memory/halved", HalvedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
   return true;
 }();
 
@@ -173,11 +192,13 @@ int main(int argc, char** argv) {
   xercesc::XMLPlatformUtils::Initialize();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::printf("\n| Store (bytes per message) | Messages | All | Texts | Beside the texts (at most 64) |\n"
-              "|---|---|---|---|---|\n");
+  std::printf(
+      "\n| Store (bytes per message) | Messages | All | Texts | Beside the texts (at most 64) |\n"
+      "|---|---|---|---|---|\n");
   for (const tidings::bench::Row& row : tidings::bench::g_rows) {
     std::printf("| %s | %llu | %.1f | %.1f | %.1f |\n", row.strName.c_str(),
-                static_cast<unsigned long long>(row.nMessages), row.dBytes, row.dTexts, row.dBytes - row.dTexts);
+                static_cast<unsigned long long>(row.nMessages), row.dBytes, row.dTexts,
+                row.dBytes - row.dTexts);
   }
   return 0;
 }

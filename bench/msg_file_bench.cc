@@ -12,7 +12,6 @@
 #include <chrono>
 #include <map>
 #include <memory>
-
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileFormatTarget.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -31,7 +30,8 @@ const int64_t kFileSizes[] = {1000, 100000};
 
 // A copy of the library beside a file of n dynamic messages, and the ID its next message gets.
 struct FileStore {
-  explicit FileStore(size_t nMessages) : copy(MessageFileXml(0, nMessages)), n(static_cast<int32_t>(nMessages)) {
+  explicit FileStore(size_t nMessages)
+      : copy(MessageFileXml(0, nMessages)), n(static_cast<int32_t>(nMessages)) {
     // One round trip first, so that the file is the serializer's output from the start.
     Load();
     copy.api.Finish();

@@ -33,7 +33,8 @@ constexpr uint32_t kMaxLogFileSize = 0xA00000;  // as the library sets it
 constexpr int32_t kMsgID = 123456;
 
 // A line as long as those the library writes below.
-const std::string kLine = "TID:004711 [2026-12-09 08:31:21.641]     Enter Fun GetMessage, dwMsgID is 123456\r\n";
+const std::string kLine =
+    "TID:004711 [2026-12-09 08:31:21.641]     Enter Fun GetMessage, dwMsgID is 123456\r\n";
 
 void TraceLine(benchmark::State& state) {
   CLogTrace trace;
@@ -47,8 +48,9 @@ void TraceLine(benchmark::State& state) {
 void BareCalls(benchmark::State& state, bool bLock) {
   const std::wstring path = (MakeScratchDirectory() / "bare.txt").wstring();
   for (auto _ : state) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       state.SkipWithError("cannot open the file");
       break;
@@ -83,9 +85,11 @@ void BareCalls(benchmark::State& state, bool bLock) {
     if (bLock) ::flock(fd, LOCK_EX);
     struct stat st;
     ::fstat(fd, &st);
-    if (st.st_size > static_cast<off_t>(kMaxLogFileSize) && ::ftruncate(fd, 0) != 0) state.SkipWithError("ftruncate");
+    if (st.st_size > static_cast<off_t>(kMaxLogFileSize) && ::ftruncate(fd, 0) != 0)
+      state.SkipWithError("ftruncate");
     ::lseek(fd, 0, SEEK_END);
-    if (::write(fd, kLine.data(), kLine.size()) != static_cast<ssize_t>(kLine.size())) state.SkipWithError("write");
+    if (::write(fd, kLine.data(), kLine.size()) != static_cast<ssize_t>(kLine.size()))
+      state.SkipWithError("write");
     ::close(fd);
   }
 }

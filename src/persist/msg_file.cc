@@ -17,7 +17,6 @@ namespace tidings {
 
 using xercesc::DOMElement;
 using xercesc::DOMNode;
-using xercesc::DOMNodeList;
 
 namespace {
 
@@ -30,14 +29,12 @@ std::u16string DecimalText(int32_t n) {
 
 std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCounter) {
   std::vector<_Message_Item> items;
-  DOMNodeList* pChildren = pSection->getChildNodes();
-  const XMLSize_t nCount = pChildren->getLength();
   _Message_Item item;
   item.ShowType = 0;
   std::u16string strNumber;
-  for (XMLSize_t i = 0; i < nCount; ++i) {
-    DOMNode* pChild = pChildren->item(i);
-    if (pChild == nullptr || pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
+  // From sibling to sibling: a node list's item(i) walks from the first child every time.
+  for (DOMNode* pChild = pSection->getFirstChild(); pChild != nullptr; pChild = pChild->getNextSibling()) {
+    if (pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
     if (*pnCounter > CMsgGov::kMaxMsgID || *pnCounter < INT32_MIN) break;
     DOMElement* pMessage = static_cast<DOMElement*>(pChild);
     GetAttributeText(pMessage, u"MsgSpan", &item.strMsgSpan);
@@ -108,6 +105,12 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
     if (pDynamic == nullptr) return;
 
     RemoveAllChildren(pDynamic);
+    // The file is written from a deep copy of the document (SaveXmlFile). It is made now, while DynamicMsg
+    // is empty, and the messages are built in the copy rather than built and then copied. They come out
+    // the same: in the copy a DTD's default attributes are written out, whether an element was copied or
+    // made there.
+    pDynamic = FindChildElement(FindChildElement(CopyXmlDocument(&context), u"MsgList"), u"DynamicMsg");
+    if (pDynamic == nullptr) return;  // cannot happen: the copy holds what the document holds
     std::vector<_Message_Item> items;
     {
       CAutoCriticalSection lock(m_cs);
@@ -116,7 +119,7 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
       }
     }
     for (const _Message_Item& item : items) {
-      AppendElement(&context, pDynamic, u"Message",
+      AppendElement(pDynamic, u"Message",
                     {{u"MsgSpan", item.strMsgSpan},
                      {u"MsgName", item.strMsgName},
                      {u"MsgSInfo", item.strMsgSInfo},

@@ -283,11 +283,9 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath) 
 
 DOMElement* FindChildElement(DOMNode* pParent, const char16_t* lpName) {
   if (pParent == nullptr) return nullptr;
-  DOMNodeList* pChildren = pParent->getChildNodes();
-  const XMLSize_t nCount = pChildren->getLength();
-  for (XMLSize_t i = 0; i < nCount; ++i) {
-    DOMNode* pChild = pChildren->item(i);
-    if (pChild == nullptr || pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
+  // From sibling to sibling: a node list's item(i) walks from the first child every time.
+  for (DOMNode* pChild = pParent->getFirstChild(); pChild != nullptr; pChild = pChild->getNextSibling()) {
+    if (pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
     if (platform::CompareNoCase(U(pChild->getNodeName()), lpName) == 0) {
       return static_cast<DOMElement*>(pChild);
     }
@@ -306,22 +304,30 @@ bool GetAttributeText(DOMElement* pElement, const char16_t* lpName, std::u16stri
 }
 
 bool RemoveAllChildren(DOMElement* pElement) {
-  while (DOMNode* pChild = pElement->getFirstChild()) {
-    pElement->removeChild(pChild)->release();
-  }
+  // Not released one by one: a released node's text buffers go to the document's pool, which Xerces-C
+  // searches from the top for every new text, so that appending after a large removal would take time
+  // growing with the square of the messages. The document frees them with everything else.
+  while (DOMNode* pChild = pElement->getFirstChild()) pElement->removeChild(pChild);
   return true;
 }
 
-DOMElement* AppendElement(XmlDocContext* pContext, DOMElement* pParent, const char16_t* lpName,
-                          const XmlAttributes& attributes) {
-  DOMElement* pElement = pContext->pDocument->createElement(X(lpName));
+DOMElement* AppendElement(DOMElement* pParent, const char16_t* lpName, const XmlAttributes& attributes) {
+  DOMElement* pElement = pParent->getOwnerDocument()->createElement(X(lpName));
   for (const auto& attribute : attributes) pElement->setAttribute(X(attribute.first), X(attribute.second));
   pParent->appendChild(pElement);
   return pElement;
 }
 
+DOMElement* CopyXmlDocument(XmlDocContext* pContext) {
+  if (pContext->pCopy != nullptr) pContext->pCopy->release();
+  pContext->pCopy = nullptr;
+  pContext->pCopy = static_cast<DOMDocument*>(pContext->pDocument->cloneNode(true));
+  return pContext->pCopy->getDocumentElement();
+}
+
 bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
-  DOMDocument* pCopy = static_cast<DOMDocument*>(pContext->pDocument->cloneNode(true));
+  if (pContext->pCopy == nullptr) CopyXmlDocument(pContext);
+  DOMDocument* pCopy = pContext->pCopy;
   DOMLSSerializer* pSerializer = pContext->pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
   DOMLSOutput* pOutput = pContext->pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
   MemBufFormatTarget target;
@@ -345,6 +351,7 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
   pSerializer->release();
   pOutput->release();
   pCopy->release();
+  pContext->pCopy = nullptr;
   if (!bWritten) {
     pContext->strError = u"the document could not be serialised";
     return false;
@@ -354,6 +361,8 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
 }
 
 void ReleaseXmlParser(XmlDocContext* pContext) {
+  if (pContext->pCopy != nullptr) pContext->pCopy->release();
+  pContext->pCopy = nullptr;
   if (pContext->pParser != nullptr) pContext->pParser->release();
   pContext->pParser = nullptr;
   pContext->pDocument = nullptr;

@@ -43,6 +43,8 @@ struct XmlDocContext {
   XmlDocContext& operator=(const XmlDocContext&) = delete;
 
   xercesc::DOMDocument* pDocument = nullptr;  // owned by the parser
+  // The deep copy of the document that SaveXmlFile writes, once made; owned here.
+  xercesc::DOMDocument* pCopy = nullptr;
   xercesc::DOMLSParser* pParser = nullptr;
   xercesc::DOMImplementationLS* pImplementation = nullptr;  // process-wide; never released
 
@@ -74,21 +76,27 @@ xercesc::DOMElement* FindChildElement(xercesc::DOMNode* pParent, const char16_t*
 // the element is null or has no such attribute.
 bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue);
 
-// Removes and releases every child node of `pElement`.
+// Removes every child node of `pElement`; they stay the document's, and go with it.
 bool RemoveAllChildren(xercesc::DOMElement* pElement);
 
 // Appends a new element `lpName` with these attributes, set in this order, as the last child of
-// `pParent`.
+// `pParent`, in the document of `pParent`.
 using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
-xercesc::DOMElement* AppendElement(XmlDocContext* pContext, xercesc::DOMElement* pParent,
-                                   const char16_t* lpName, const XmlAttributes& attributes);
+xercesc::DOMElement* AppendElement(xercesc::DOMElement* pParent, const char16_t* lpName,
+                                   const XmlAttributes& attributes);
 
-// Serialises a deep copy of the document with the serializer's defaults and replaces the file at
-// `strPath` with it in one step. A document read as UTF-16 is written with a byte-order mark. False,
-// with the reason in pContext->strError and the file untouched, when the serializer or the write fails.
+// Makes the deep copy of the document (the document node cloned with all its descendants) that
+// SaveXmlFile writes, and returns its document element: what is appended to the copy from then on is
+// written too.
+xercesc::DOMElement* CopyXmlDocument(XmlDocContext* pContext);
+
+// Serialises the deep copy of the document, made now unless CopyXmlDocument made it before, with the
+// serializer's defaults and replaces the file at `strPath` with it in one step. A document read as
+// UTF-16 is written with a byte-order mark. False, with the reason in pContext->strError and the file
+// untouched, when the serializer or the write fails.
 bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
 
-// Releases the parser and with it every document it built.
+// Releases the copy, then the parser and with it every document it built.
 void ReleaseXmlParser(XmlDocContext* pContext);
 
 }  // namespace tidings

@@ -1,18 +1,280 @@
+// How the list finds its messages without walking it.
+//
+// By ID. The list is held as runs: stretches in which the IDs strictly increase, or strictly decrease,
+// from item to item. Within a run an ID occurs at most once, and a search by interpolation, bounded by
+// a binary search, finds it; the first run that holds it holds the first item with it. The dynamic list
+// is a single increasing run: new messages and loaded ones get ever larger IDs, and a removal keeps the
+// order. Each load of the message file adds one decreasing run to the default list (-2, -3, ...), so a
+// second load repeats its IDs in a second run, and the first load's items still win. Any other order
+// works too, just with more runs.
+//
+// By span and name. An open-addressing table maps a key of each message's span and name to its ID; the
+// ID leads to the position. The key only narrows the candidates: each one is confirmed with the real
+// comparison, platform::CompareNoCase, and the matches are handed out in list order. The table is built
+// by the first search that needs it (the default list, never searched so, never gets one) and dropped
+// while the list is more than one run, when IDs may repeat; such a list is searched from its first item.
+//
+// Memory. The items grow by an eighth at a time rather than doubling, and give back their room once an
+// eighth of it stands empty; the table holds 8 bytes a slot and is rebuilt at half load once it is more
+// than four fifths or less than two fifths full. So the list holds at most 19 + 20 bytes per message
+// beside the items themselves, whose fields beside the four strings take 24 bytes on 64-bit builds.
+
 #include "store/message_list.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
+
+#include "platform/platform.h"
 
 namespace tidings {
 
+namespace {
+
+constexpr size_t kMinNameSlots = 8;
+
+// The unit of text the index key is built from: equal for any two units that CompareNoCase could call
+// equal, whatever the locale is or becomes (the locale may change while the library runs: loading the
+// message file sets one). That comparison folds unit by unit, towlower on POSIX, _wcsicmp on Windows, so
+// texts it calls equal have equal lengths and pairwise equal folds; and locales take their case pairs
+// from Unicode, with the Turkish and Azeri dotted and dotless i as the one departure for ASCII.
+// - ASCII letters fold to lower case. 'I' and 'i' share a value although a Turkish locale parts them.
+// - The four units outside ASCII whose case mappings reach ASCII letters fold to that letter: U+0130
+//   capital I with dot and U+0131 dotless i to 'i' (they pair with 'i' and 'I' in Turkish locales and
+//   elsewhere), U+017F long s to 's', U+212A Kelvin sign to 'k'.
+// - The caseless blocks of the CJK scripts stand for themselves: CJK symbols and punctuation, kana,
+//   Bopomofo, Hangul jamo and syllables, the CJK ideographs and their compatibility forms. No locale has
+//   case pairs there, and names in these scripts would otherwise all share one key per length.
+// - Every other unit outside ASCII folds to one shared value, whichever of them a locale pairs.
+// - Other ASCII units stand for themselves: no locale pairs them.
+uint32_t FoldUnit(char16_t unit) {
+  if (unit < 0x80) return unit >= u'A' && unit <= u'Z' ? uint32_t{unit} + (u'a' - u'A') : uint32_t{unit};
+  if (unit == 0x0130 || unit == 0x0131) return u'i';
+  if (unit == 0x017F) return u's';
+  if (unit == 0x212A) return u'k';
+  if ((unit >= 0x3000 && unit <= 0x9FFF) || (unit >= 0xAC00 && unit <= 0xD7FF) ||
+      (unit >= 0xF900 && unit <= 0xFAFF)) {
+    return unit;
+  }
+  return 0x80;
+}
+
+// Folds a text up to its terminator (CompareNoCase stops there too) into the hash, its length last.
+uint64_t HashText(uint64_t h, const std::u16string& text) {
+  size_t n = 0;
+  for (; n < text.size() && text[n] != 0; ++n) h = (h ^ FoldUnit(text[n])) * 0x100000001B3ull;
+  return (h ^ (0x10000 + n)) * 0x100000001B3ull;
+}
+
+// Never 0, which marks a free slot.
+uint32_t NameKey(const std::u16string& strMsgSpan, const std::u16string& strMsgName) {
+  uint64_t h = HashText(HashText(0xCBF29CE484222325ull, strMsgSpan), strMsgName);
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  const uint32_t nKey = static_cast<uint32_t>(h >> 32);
+  return nKey != 0 ? nKey : 1;
+}
+
+bool IsSameMessage(const _Message_Item& item, const std::u16string& strMsgSpan,
+                   const std::u16string& strMsgName) {
+  return platform::CompareNoCase(item.strMsgSpan.c_str(), strMsgSpan.c_str()) == 0 &&
+         platform::CompareNoCase(item.strMsgName.c_str(), strMsgName.c_str()) == 0;
+}
+
+}  // namespace
+
+// ---- By ID.
+
+size_t CMessageList::FindInRun(size_t r, int32_t dwMsgID) const {
+  // IDs mostly follow one another closely, so where an ID lies between the first and the last ID of a
+  // stretch tells where to look: a few such guesses usually land on it at the first step, and reading
+  // few items matters in a large list, where each one read is a cache miss. Should the guesses not
+  // find it, a binary search of what they left does.
+  const int64_t nSign = m_runs[r].nDirection < 0 ? -1 : 1;
+  const int64_t nTarget = nSign * dwMsgID;
+  auto key = [this, nSign](size_t i) { return nSign * m_items[i].dwMsgID; };
+  size_t lo = m_runs[r].nBegin;
+  size_t hi = RunEnd(r);  // the ID is in [lo, hi) if anywhere
+  for (int nGuess = 0; nGuess < 3 && lo < hi; ++nGuess) {
+    const int64_t nFirst = key(lo);
+    const int64_t nLast = key(hi - 1);
+    if (nTarget < nFirst || nTarget > nLast) return npos;
+    const double dShare =
+        nLast == nFirst ? 0.0 : static_cast<double>(nTarget - nFirst) / static_cast<double>(nLast - nFirst);
+    size_t i = lo + static_cast<size_t>(dShare * static_cast<double>(hi - 1 - lo));
+    if (i >= hi) i = hi - 1;
+    const int64_t nKey = key(i);
+    if (nKey == nTarget) return i;
+    if (nKey < nTarget) {
+      lo = i + 1;
+    } else {
+      hi = i;
+    }
+  }
+  const auto begin = m_items.begin() + static_cast<std::ptrdiff_t>(lo);
+  const auto end = m_items.begin() + static_cast<std::ptrdiff_t>(hi);
+  const auto it = std::lower_bound(begin, end, nTarget, [nSign](const _Message_Item& item, int64_t nKey) {
+    return nSign * item.dwMsgID < nKey;
+  });
+  if (it == end || it->dwMsgID != dwMsgID) return npos;
+  return static_cast<size_t>(it - m_items.begin());
+}
+
 size_t CMessageList::FindById(int32_t dwMsgID) const {
-  for (size_t i = 0; i < m_items.size(); ++i) {
-    if (m_items[i].dwMsgID == dwMsgID) return i;
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const size_t i = FindInRun(r, dwMsgID);
+    if (i != npos) return i;
   }
   return npos;
 }
 
-void CMessageList::Append(_Message_Item item) { m_items.push_back(std::move(item)); }
+bool CMessageList::BeginsRun(int32_t dwMsgID) const {
+  if (m_runs.empty()) return true;
+  const int32_t dwLast = m_items.back().dwMsgID;
+  switch (m_runs.back().nDirection) {
+    case 0:
+      return dwMsgID == dwLast;
+    case 1:
+      return dwMsgID <= dwLast;
+    default:
+      return dwMsgID >= dwLast;
+  }
+}
 
-void CMessageList::RemoveAt(size_t i) { m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(i)); }
+// ---- By span and name.
+
+size_t CMessageList::HomeSlot(uint32_t nKey) const {
+  return static_cast<size_t>((static_cast<uint64_t>(nKey) * m_nameSlots.size()) >> 32);
+}
+
+std::vector<CMessageList::NameSlot> CMessageList::Rehashed(size_t nSlots) const {
+  std::vector<NameSlot> slots(nSlots, NameSlot{0, 0});
+  for (const NameSlot& slot : m_nameSlots) {
+    if (slot.nKey == 0) continue;
+    size_t i = static_cast<size_t>((static_cast<uint64_t>(slot.nKey) * nSlots) >> 32);
+    while (slots[i].nKey != 0) i = i + 1 == nSlots ? 0 : i + 1;
+    slots[i] = slot;
+  }
+  return slots;
+}
+
+void CMessageList::InsertName(uint32_t nKey, int32_t dwMsgID) noexcept {
+  size_t i = HomeSlot(nKey);
+  while (m_nameSlots[i].nKey != 0) i = NextSlot(i);
+  m_nameSlots[i] = NameSlot{nKey, dwMsgID};
+  ++m_nNames;
+}
+
+void CMessageList::EraseName(uint32_t nKey, int32_t dwMsgID) noexcept {
+  size_t i = HomeSlot(nKey);
+  while (m_nameSlots[i].nKey != nKey || m_nameSlots[i].dwMsgID != dwMsgID) {
+    if (m_nameSlots[i].nKey == 0) return;  // not there: nothing to do
+    i = NextSlot(i);
+  }
+  // Close the gap: a later entry of the same cluster moves up into it unless its home slot lies after
+  // the gap, where a search for it would then stop too early.
+  for (size_t j = NextSlot(i); m_nameSlots[j].nKey != 0; j = NextSlot(j)) {
+    const size_t home = HomeSlot(m_nameSlots[j].nKey);
+    const bool bStaysReachable = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+    if (bStaysReachable) continue;
+    m_nameSlots[i] = m_nameSlots[j];
+    i = j;
+  }
+  m_nameSlots[i] = NameSlot{0, 0};
+  --m_nNames;
+  // Too large now: a smaller table, if there is memory for one.
+  if (m_nameSlots.size() > kMinNameSlots && m_nNames * 5 < m_nameSlots.size() * 2) {
+    try {
+      m_nameSlots = Rehashed(std::max(kMinNameSlots, 2 * m_nNames));
+    } catch (...) {
+    }
+  }
+}
+
+void CMessageList::DropNameIndex() noexcept {
+  std::vector<NameSlot>().swap(m_nameSlots);
+  m_nNames = 0;
+}
+
+std::vector<size_t> CMessageList::FindByName(const std::u16string& strMsgSpan,
+                                             const std::u16string& strMsgName) {
+  std::vector<size_t> matches;
+  if (!NameIndexUsable()) {
+    for (size_t i = 0; i < m_items.size(); ++i) {
+      if (IsSameMessage(m_items[i], strMsgSpan, strMsgName)) matches.push_back(i);
+    }
+    return matches;
+  }
+  if (!NameIndexBuilt()) {
+    std::vector<NameSlot> slots(std::max(kMinNameSlots, 2 * m_items.size()), NameSlot{0, 0});
+    m_nameSlots.swap(slots);
+    for (const _Message_Item& item : m_items) {
+      InsertName(NameKey(item.strMsgSpan, item.strMsgName), item.dwMsgID);
+    }
+  }
+  const uint32_t nKey = NameKey(strMsgSpan, strMsgName);
+  for (size_t i = HomeSlot(nKey); m_nameSlots[i].nKey != 0; i = NextSlot(i)) {
+    if (m_nameSlots[i].nKey != nKey) continue;
+    const size_t pos = FindById(m_nameSlots[i].dwMsgID);
+    if (pos != npos && IsSameMessage(m_items[pos], strMsgSpan, strMsgName)) matches.push_back(pos);
+  }
+  std::sort(matches.begin(), matches.end());
+  return matches;
+}
+
+// ---- Changes.
+
+void CMessageList::Append(_Message_Item item) {
+  // Everything that can run out of memory comes first; from the push on, nothing fails.
+  if (m_items.size() == m_items.capacity()) m_items.reserve(m_items.size() + m_items.size() / 8 + 4);
+  const bool bNewRun = BeginsRun(item.dwMsgID);
+  if (bNewRun && m_runs.size() == m_runs.capacity()) m_runs.reserve(2 * m_runs.size() + 1);
+  // The index stays while the list stays one run.
+  const bool bKeepsIndex = NameIndexBuilt() && (!bNewRun || m_runs.empty());
+  uint32_t nKey = 0;
+  if (bKeepsIndex) {
+    nKey = NameKey(item.strMsgSpan, item.strMsgName);
+    if ((m_nNames + 1) * 5 > m_nameSlots.size() * 4) m_nameSlots = Rehashed(2 * (m_nNames + 1));
+  }
+
+  const int32_t dwMsgID = item.dwMsgID;
+  if (bNewRun) {
+    m_runs.push_back(Run{m_items.size(), 0});
+  } else if (m_runs.back().nDirection == 0) {
+    m_runs.back().nDirection = dwMsgID > m_items.back().dwMsgID ? 1 : -1;
+  }
+  m_items.push_back(std::move(item));
+  if (bKeepsIndex) {
+    InsertName(nKey, dwMsgID);
+  } else if (NameIndexBuilt()) {
+    DropNameIndex();  // a second run began: an ID may come twice from now on
+  }
+}
+
+void CMessageList::RemoveAt(size_t i) noexcept {
+  if (NameIndexBuilt()) EraseName(NameKey(m_items[i].strMsgSpan, m_items[i].strMsgName), m_items[i].dwMsgID);
+  size_t r = 0;
+  while (r + 1 < m_runs.size() && m_runs[r + 1].nBegin <= i) ++r;
+  for (size_t s = r + 1; s < m_runs.size(); ++s) --m_runs[s].nBegin;
+  m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(i));
+  if (RunEnd(r) == m_runs[r].nBegin) m_runs.erase(m_runs.begin() + static_cast<std::ptrdiff_t>(r));
+  // Too much room now: the items move to less, keeping a sixteenth spare (a failure keeps the room).
+  if (m_items.capacity() > m_items.size() + m_items.size() / 8 + 8) {
+    try {
+      std::vector<_Message_Item> items;
+      items.reserve(m_items.size() + m_items.size() / 16);
+      std::move(m_items.begin(), m_items.end(), std::back_inserter(items));
+      m_items.swap(items);
+    } catch (...) {
+    }
+  }
+}
+
+void CMessageList::Clear() noexcept {
+  std::vector<_Message_Item>().swap(m_items);
+  std::vector<Run>().swap(m_runs);
+  DropNameIndex();
+}
 
 }  // namespace tidings

@@ -26,12 +26,6 @@ CMsgGov::CMsgGov(const CLogTrace& trace) : m_trace(trace) {}
 
 CMsgGov::~CMsgGov() = default;
 
-bool CMsgGov::IsSameMessage(const _Message_Item& item, const std::u16string& strMsgSpanName,
-                            const std::u16string& strMsgName) {
-  return platform::CompareNoCase(item.strMsgSpan.c_str(), strMsgSpanName.c_str()) == 0 &&
-         platform::CompareNoCase(item.strMsgName.c_str(), strMsgName.c_str()) == 0;
-}
-
 int32_t CMsgGov::AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_AddInfo* pInfo) {
   if (pInfo == nullptr) return 1;
   const std::u16string strMsgSpanName = CopyCallerText(lpMsgSpanName);
@@ -65,10 +59,7 @@ int32_t CMsgGov::AddMsgItem(const MessageFields& fields, const std::u16string& s
 
   // Every matching item is updated, so the copies are all made before the first item changes: running
   // out of memory midway then leaves the list as it was.
-  std::vector<size_t> matches;
-  for (size_t i = 0; i < m_DynamicMsgList.size(); ++i) {
-    if (IsSameMessage(m_DynamicMsgList[i], strMsgSpanName, fields.strMsgName)) matches.push_back(i);
-  }
+  const std::vector<size_t> matches = m_DynamicMsgList.FindByName(strMsgSpanName, fields.strMsgName);
   if (!matches.empty()) {
     std::vector<std::pair<std::u16string, std::u16string>> texts(
         matches.size(), std::make_pair(fields.strMsgSInfo, fields.strMsgEchoPath));
@@ -115,16 +106,12 @@ int32_t CMsgGov::DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS
 
 int32_t CMsgGov::DelMsgItem(const std::u16string& strMsgSpanName, const std::u16string& strMsgName) {
   CAutoCriticalSection lock(m_cs);
-  int32_t result = -1;
-  // After a removal the walk goes on with the item that moved into the removed one's place.
-  for (size_t i = 0; i < m_DynamicMsgList.size();) {
-    if (IsSameMessage(m_DynamicMsgList[i], strMsgSpanName, strMsgName)) {
-      result = m_DynamicMsgList[i].dwMsgID;
-      m_DynamicMsgList.RemoveAt(i);
-    } else {
-      ++i;
-    }
-  }
+  // Every matching item goes; the result is the ID of the last of them in list order.
+  const std::vector<size_t> matches = m_DynamicMsgList.FindByName(strMsgSpanName, strMsgName);
+  if (matches.empty()) return -1;
+  const int32_t result = m_DynamicMsgList[matches.back()].dwMsgID;
+  // From the last one back, so that the positions still to go do not move.
+  for (size_t k = matches.size(); k-- > 0;) m_DynamicMsgList.RemoveAt(matches[k]);
   return result;
 }
 

@@ -94,9 +94,6 @@ class CMsgGov {
                          _Message_GetInfo* pInfo) TIDINGS_EXCLUDES(m_cs);
   // The ID of the first dynamic message, else of the first default message; false when both are empty.
   bool GetFirstMsgID(int32_t* pdwMsgID) TIDINGS_EXCLUDES(m_cs);
-  // True when `item` has this span and name, compared without regard to case in the current locale.
-  static bool IsSameMessage(const _Message_Item& item, const std::u16string& strMsgSpanName,
-                            const std::u16string& strMsgName);
 
   uint32_t AddSubscribeEvent(const std::u16string& strMsgSpanName, MSGEVENTPROC pMsgTran)
       TIDINGS_EXCLUDES(m_subscriberLock);

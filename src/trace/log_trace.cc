@@ -18,6 +18,21 @@ std::u16string GetTimeText(int64_t seconds) {
   return text;
 }
 
+// A 32-bit number as "%0<width>d" formats it (FormatTrace): the sign, then the zeros, then the digits.
+void AppendZeroPadded(int32_t n, size_t nWidth, std::string* out) {
+  char digits[10];
+  size_t nDigits = 0;
+  uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+  do {
+    digits[nDigits++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  const size_t nLength = nDigits + (n < 0 ? 1u : 0u);
+  if (n < 0) out->push_back('-');
+  if (nWidth > nLength) out->append(nWidth - nLength, '0');
+  while (nDigits > 0) out->push_back(digits[--nDigits]);
+}
+
 }  // namespace
 
 CLogTrace::CLogTrace()
@@ -46,15 +61,32 @@ void CLogTrace::WriteLine(const char16_t* format, const TraceArg* args, size_t n
     // The size test precedes every line, so the file grows at most one line past the limit.
     if (file->Size() > m_dwMaxFileSize && !file->Truncate()) return;
     const int64_t seconds = platform::CurrentTimeSeconds();
-    const std::u16string timeText = GetTimeText(seconds);
-    const TraceArg lineArgs[] = {platform::CurrentThreadId(), timeText,
-                                 static_cast<int32_t>(((seconds % 1000) + 1000) % 1000), text};
-    std::u16string line = FormatTrace(u"TID:%06d [%s.%03d]     %s\r\n", lineArgs, 4, static_cast<size_t>(-1));
-    std::string narrow = platform::ToNarrowText(line);
-    file->Append(narrow.data(), narrow.size());  // a failed write is not reported to anyone
+    // "TID:%06d [%s.%03d]     %s\r\n", put together in narrow text: all but the caller's text is ASCII,
+    // which every narrow encoding writes as it is, so only that text needs converting.
+    std::string line;
+    line.reserve(48 + 3 * text.size());
+    line += "TID:";
+    AppendZeroPadded(static_cast<int32_t>(platform::CurrentThreadId()), 6, &line);
+    line += " [";
+    AppendTimeText(seconds, &line);
+    line += '.';
+    AppendZeroPadded(static_cast<int32_t>(((seconds % 1000) + 1000) % 1000), 3, &line);
+    line += "]     ";
+    line += platform::ToNarrowText(text);
+    line += "\r\n";
+    file->Append(line.data(), line.size());  // a failed write is not reported to anyone
   } catch (...) {
     // Out of memory while building the line: the line is lost, the caller goes on.
   }
+}
+
+void CLogTrace::AppendTimeText(int64_t seconds, std::string* pstrLine) const {
+  platform::LockHolder<platform::Mutex> lock(m_timeLock);
+  if (seconds != m_nTimeSeconds) {
+    m_strTimeText = platform::ToNarrowText(GetTimeText(seconds));
+    m_nTimeSeconds = seconds;
+  }
+  *pstrLine += m_strTimeText;
 }
 
 std::u16string ReadRegistryText(const std::u16string& keyPath, const std::u16string& valueName,

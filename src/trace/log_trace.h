@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
 #include "trace/trace_format.h"
 
 namespace tidings {
@@ -47,11 +48,19 @@ class CLogTrace {
   friend class CLogTraceTestPeer;  // lets tests and benchmarks turn tracing on without the settings store
 
   void WriteLine(const char16_t* format, const TraceArg* args, size_t nArgs) const noexcept;
+  // Appends the local time text of `seconds` to a narrow line.
+  void AppendTimeText(int64_t seconds, std::string* pstrLine) const;
 
   std::u16string m_strLogFile;
   uint32_t m_dwMaxFileSize;
   uint32_t m_dwLevelMask;
   int32_t m_bTraceOn;
+
+  // The time text of the second the last line was written in, narrow: converting a time costs more
+  // than all the rest of a line, and lines come many to a second.
+  mutable platform::Mutex m_timeLock;
+  mutable int64_t m_nTimeSeconds TIDINGS_GUARDED_BY(m_timeLock) = INT64_MIN;
+  mutable std::string m_strTimeText TIDINGS_GUARDED_BY(m_timeLock);
 };
 
 // Reads a value under HKEY_LOCAL_MACHINE as text: a REG_DWORD as signed decimal, a REG_SZ up to its

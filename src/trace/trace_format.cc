@@ -31,35 +31,36 @@ void AppendNumber(uint64_t magnitude, unsigned base, bool bNegative, bool bZeroP
 
 std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t nArgs, size_t nMaxUnits) {
   std::u16string out;
+  out.reserve(nMaxUnits < 128 ? nMaxUnits : 128);  // most results fit: one allocation, not several
   size_t nextArg = 0;
   for (const char16_t* p = format; *p != 0 && out.size() < nMaxUnits; ++p) {
     if (*p != u'%') {
       out.push_back(*p);
       continue;
     }
-    const char16_t* spec = p + 1;
-    if (*spec == u'%') {
+    const char16_t* conv = p + 1;
+    if (*conv == u'%') {
       out.push_back(u'%');
-      p = spec;
+      p = conv;
       continue;
     }
     bool bZeroPad = false;
-    if (*spec == u'0') {
+    if (*conv == u'0') {
       bZeroPad = true;
-      ++spec;
+      ++conv;
     }
     size_t nWidth = 0;
-    while (*spec >= u'0' && *spec <= u'9') {
-      nWidth = nWidth * 10 + static_cast<size_t>(*spec - u'0');
-      ++spec;
+    while (*conv >= u'0' && *conv <= u'9') {
+      nWidth = nWidth * 10 + static_cast<size_t>(*conv - u'0');
+      ++conv;
     }
-    if (*spec != u'd' && *spec != u'X' && *spec != u's') {
+    if (*conv != u'd' && *conv != u'X' && *conv != u's') {
       out.push_back(*p);  // not a conversion this formatter knows: print the text as it stands
       continue;
     }
     TraceArg arg = nextArg < nArgs ? args[nextArg] : TraceArg();
     ++nextArg;
-    switch (*spec) {
+    switch (*conv) {
       case u'd': {
         int64_t n = arg.kind() == TraceArg::Kind::kAddress
                         ? static_cast<int64_t>(arg.value())
@@ -76,7 +77,7 @@ std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t 
         if (arg.kind() == TraceArg::Kind::kText && arg.text() != nullptr) out.append(arg.text());
         break;
     }
-    p = spec;
+    p = conv;
   }
   if (out.size() > nMaxUnits) out.resize(nMaxUnits);
   return out;

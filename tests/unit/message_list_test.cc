@@ -8,6 +8,7 @@
 
 #include <clocale>
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -54,8 +55,14 @@ std::vector<size_t> WalkForName(const CMessageList& list, const std::u16string& 
 // Sets the process locale for the life of the object, and puts the one before it back afterwards.
 class ScopedLocale {
  public:
-  explicit ScopedLocale(const char* name) : m_strSaved(std::setlocale(LC_ALL, nullptr)) {
-    m_bSet = std::setlocale(LC_ALL, name) != nullptr;
+  // The first of the names that the C runtime knows.
+  explicit ScopedLocale(std::initializer_list<const char*> names)
+      : m_strSaved(std::setlocale(LC_ALL, nullptr)) {
+    for (const char* name : names) {
+      if (std::setlocale(LC_ALL, name) == nullptr) continue;
+      m_bSet = true;
+      break;
+    }
   }
   ~ScopedLocale() { std::setlocale(LC_ALL, m_strSaved.c_str()); }
   bool IsSet() const { return m_bSet; }
@@ -87,6 +94,23 @@ TEST(MessageListById, TheFirstLoadWinsWhenASecondLoadRepeatsItsIds) {
   EXPECT_EQ(list.FindById(-2), 0u);
   EXPECT_EQ(list.FindById(-3), 1u);
   EXPECT_EQ(list.FindById(-4), CMessageList::npos);
+}
+
+TEST(MessageListById, AnIdRepeatedRightAwayLeavesBothMessagesFindable) {
+  for (int32_t sign : {1, -1}) {  // in an increasing and in a decreasing stretch of IDs
+    CMessageList list;
+    list.Append(Item(sign * 4, u"News", u"Today"));
+    list.Append(Item(sign * 5, u"Mail", u"Inbox"));
+    list.Append(Item(sign * 5, u"Chat", u"Room"));
+    list.Append(Item(sign * 6, u"Chat", u"Room"));
+    EXPECT_EQ(list.FindById(sign * 5), 1u);
+    EXPECT_EQ(list.FindById(sign * 6), 3u);
+    EXPECT_EQ(list.FindByName(u"chat", u"room"), (Positions{2, 3}));
+    EXPECT_EQ(list.FindByName(u"mail", u"inbox"), (Positions{1}));
+    list.RemoveAt(1);
+    EXPECT_EQ(list.FindById(sign * 5), 1u);
+    EXPECT_EQ(list.FindByName(u"chat", u"room"), (Positions{1, 2}));
+  }
 }
 
 TEST(MessageListById, FindsEveryIdAfterRemovalsAtTheFrontTheMiddleAndTheBack) {
@@ -151,7 +175,7 @@ TEST(MessageListByName, TextsThatShareAKeyAreToldApartByTheComparison) {
 // The same list searched under two locales: what matches follows the locale current at the search, also
 // after the index was built under another one.
 TEST(MessageListByName, TheDottedAndDotlessIFollowTheLocaleOfEachSearch) {
-  ScopedLocale turkish("tr_TR.UTF-8");
+  ScopedLocale turkish({"tr_TR.UTF-8"});
   if (!turkish.IsSet()) GTEST_SKIP() << "no Turkish locale (tr_TR.UTF-8) on this machine";
   CMessageList list;
   list.Append(Item(0, u"Town", u"\u0130stanbul"));  // capital I with dot: lower case 'i'
@@ -165,13 +189,13 @@ TEST(MessageListByName, TheDottedAndDotlessIFollowTheLocaleOfEachSearch) {
   EXPECT_EQ(list.FindByName(u"TOWN", u"ISTANBUL"), (Positions{1, 3}));
   EXPECT_EQ(list.FindByName(u"units", u"kelvin"), (Positions{4}));
 
-  ScopedLocale utf8("C.UTF-8");
+  ScopedLocale utf8({"C.UTF-8"});
   if (!utf8.IsSet()) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
   EXPECT_EQ(list.FindByName(u"town", u"istanbul"), (Positions{0, 1, 2}));
   EXPECT_EQ(list.FindByName(u"TOWN", u"\u0131stanbul"), (Positions{3}));
   EXPECT_EQ(list.FindByName(u"units", u"kelvin"), (Positions{4, 5}));
 
-  ScopedLocale plain("C");  // folds ASCII only
+  ScopedLocale plain({"C"});  // folds ASCII only
   EXPECT_EQ(list.FindByName(u"town", u"istanbul"), (Positions{1, 2}));
   EXPECT_EQ(list.FindByName(u"units", u"kelvin"), (Positions{5}));
   EXPECT_EQ(list.FindByName(u"units", u"\u212Aelvin"), (Positions{4}));
@@ -180,7 +204,8 @@ TEST(MessageListByName, TheDottedAndDotlessIFollowTheLocaleOfEachSearch) {
 // Random appends (now and then with an ID that does not continue the order, as a second load does),
 // removals and clears, each followed by searches compared with a walk from the first item.
 TEST(MessageListModel, EverySearchFindsWhatAWalkFinds) {
-  ScopedLocale utf8("C.UTF-8");  // folds beyond ASCII where available; the walk uses the same locale
+  // A locale that folds beyond ASCII where there is one; the walk compares in the same locale.
+  ScopedLocale folding({"C.UTF-8", "en_US.UTF-8", "English_United States.1252"});
   const std::u16string spans[] = {u"Mail", u"MAIL", u"mail", u"Ma\u0130l", u"Kelvin", u"\u212Aelvin", u""};
   const std::u16string names[] = {u"a", u"A", u"\u00e9", u"\u00c9", u"\u00fc", u"i", u"I", u"\u0131", u""};
   std::mt19937 rng(20261209);
@@ -190,15 +215,22 @@ TEST(MessageListModel, EverySearchFindsWhatAWalkFinds) {
   for (int round = 0; round < 20000; ++round) {
     const size_t action = pick(1000);
     if (action < 500 || list.empty()) {
-      // Mostly the next larger ID; sometimes one already used, which begins a new run.
-      const int32_t id = pick(50) == 0 ? static_cast<int32_t>(pick(static_cast<size_t>(dwNextId) + 1)) : dwNextId++;
+      // Mostly a larger ID, often with a gap, now and then a long way on; sometimes one already used,
+      // which begins a new run.
+      int32_t id = static_cast<int32_t>(pick(static_cast<size_t>(dwNextId) + 1));
+      if (pick(50) != 0) {
+        dwNextId += pick(20) == 0 ? 1000 : static_cast<int32_t>(1 + pick(3));
+        id = dwNextId;
+      }
       list.Append(Item(id, spans[pick(7)], names[pick(9)]));
     } else if (action < 950) {
       list.RemoveAt(pick(list.size()));
     } else if (action == 950) {
       list.Clear();
     }
-    const int32_t id = static_cast<int32_t>(pick(static_cast<size_t>(dwNextId) + 2)) - 1;
+    // Half the time an ID in the list, else any.
+    int32_t id = static_cast<int32_t>(pick(static_cast<size_t>(dwNextId) + 2)) - 1;
+    if (!list.empty() && pick(2) == 0) id = list[pick(list.size())].dwMsgID;
     ASSERT_EQ(list.FindById(id), WalkForId(list, id)) << "round " << round << ", ID " << id;
     const std::u16string& span = spans[pick(7)];
     const std::u16string& name = names[pick(9)];

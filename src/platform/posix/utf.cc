@@ -38,9 +38,14 @@ void AppendUtf16(uint32_t cp, std::u16string* out) {
 }  // namespace
 
 std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  // ASCII, as most texts are all through (paths, trace lines), is copied unit for byte.
+  size_t nAscii = 0;
+  while (nAscii < text.size() && text[nAscii] < 0x80) ++nAscii;
+  std::string out(nAscii, '\0');
+  for (size_t i = 0; i < nAscii; ++i) out[i] = static_cast<char>(text[i]);
+  if (nAscii == text.size()) return out;
+  out.reserve(text.size() + (text.size() - nAscii) * 2);
+  for (size_t i = nAscii; i < text.size(); ++i) {
     uint32_t u = text[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
