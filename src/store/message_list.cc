@@ -2,11 +2,12 @@
 //
 // By ID. The list is held as runs: stretches in which the IDs strictly increase, or strictly decrease,
 // from item to item. Within a run an ID occurs at most once, and a search by interpolation, bounded by
-// a binary search, finds it; the first run that holds it holds the first item with it. The dynamic list
-// is a single increasing run: new messages and loaded ones get ever larger IDs, and a removal keeps the
-// order. Each load of the message file adds one decreasing run to the default list (-2, -3, ...), so a
-// second load repeats its IDs in a second run, and the first load's items still win. Any other order
-// works too, just with more runs.
+// a binary search, finds it; the first run that holds it holds the first item with it. The search reads
+// a packed copy of the IDs, so that in a large list it does not miss the cache at every step. The
+// dynamic list is a single increasing run: new messages and loaded ones get ever larger IDs, and a
+// removal keeps the order. Each load of the message file adds one decreasing run to the default list
+// (-2, -3, ...), so a second load repeats its IDs in a second run, and the first load's items still
+// win. Any other order works too, just with more runs.
 //
 // By span and name. An open-addressing table maps a key of each message's span and name to its ID; the
 // ID leads to the position. The key only narrows the candidates: each one is confirmed with the real
@@ -14,10 +15,11 @@
 // by the first search that needs it (the default list, never searched so, never gets one) and dropped
 // while the list is more than one run, when IDs may repeat; such a list is searched from its first item.
 //
-// Memory. The items grow by an eighth at a time rather than doubling, and give back their room once an
-// eighth of it stands empty; the table holds 8 bytes a slot and is rebuilt at half load once it is more
-// than four fifths or less than two fifths full. So the list holds at most 19 + 20 bytes per message
-// beside the items themselves, whose fields beside the four strings take 24 bytes on 64-bit builds.
+// Memory. The items and their IDs grow by a tenth at a time rather than doubling, and give back their
+// room once a tenth of it stands empty; the table holds 8 bytes a slot and is rebuilt at half load once
+// it is more than 80% or less than 45% full. So beside the items the list holds at most 15 + 4.4 + 18
+// bytes per message; with the 24 bytes of an item's fields beside its four strings (64-bit builds),
+// at most 62 bytes per message beside the strings.
 
 #include "store/message_list.h"
 
@@ -88,12 +90,11 @@ bool IsSameMessage(const _Message_Item& item, const std::u16string& strMsgSpan,
 
 size_t CMessageList::FindInRun(size_t r, int32_t dwMsgID) const {
   // IDs mostly follow one another closely, so where an ID lies between the first and the last ID of a
-  // stretch tells where to look: a few such guesses usually land on it at the first step, and reading
-  // few items matters in a large list, where each one read is a cache miss. Should the guesses not
-  // find it, a binary search of what they left does.
+  // stretch tells where to look: a few such guesses usually land on it at the first step. Should they
+  // not, a binary search of what they left finds it.
   const int64_t nSign = m_runs[r].nDirection < 0 ? -1 : 1;
   const int64_t nTarget = nSign * dwMsgID;
-  auto key = [this, nSign](size_t i) { return nSign * m_items[i].dwMsgID; };
+  auto key = [this, nSign](size_t i) { return nSign * m_ids[i]; };
   size_t lo = m_runs[r].nBegin;
   size_t hi = RunEnd(r);  // the ID is in [lo, hi) if anywhere
   for (int nGuess = 0; nGuess < 3 && lo < hi; ++nGuess) {
@@ -112,13 +113,16 @@ size_t CMessageList::FindInRun(size_t r, int32_t dwMsgID) const {
       hi = i;
     }
   }
-  const auto begin = m_items.begin() + static_cast<std::ptrdiff_t>(lo);
-  const auto end = m_items.begin() + static_cast<std::ptrdiff_t>(hi);
-  const auto it = std::lower_bound(begin, end, nTarget, [nSign](const _Message_Item& item, int64_t nKey) {
-    return nSign * item.dwMsgID < nKey;
-  });
-  if (it == end || it->dwMsgID != dwMsgID) return npos;
-  return static_cast<size_t>(it - m_items.begin());
+  // Halving, written so that the compiler can choose between the halves without a branch: the halves
+  // taken are as good as random, and a branch would be guessed wrong half the time.
+  if (lo == hi) return npos;
+  size_t base = lo;
+  for (size_t n = hi - lo; n > 1; n -= n / 2) {
+    const size_t half = n / 2;
+    base = key(base + half) < nTarget ? base + half : base;
+  }
+  const size_t i = key(base) < nTarget ? base + 1 : base;
+  return i < hi && key(i) == nTarget ? i : npos;
 }
 
 size_t CMessageList::FindById(int32_t dwMsgID) const {
@@ -131,7 +135,7 @@ size_t CMessageList::FindById(int32_t dwMsgID) const {
 
 bool CMessageList::BeginsRun(int32_t dwMsgID) const {
   if (m_runs.empty()) return true;
-  const int32_t dwLast = m_items.back().dwMsgID;
+  const int32_t dwLast = m_ids.back();
   switch (m_runs.back().nDirection) {
     case 0:
       return dwMsgID == dwLast;
@@ -184,7 +188,7 @@ void CMessageList::EraseName(uint32_t nKey, int32_t dwMsgID) noexcept {
   m_nameSlots[i] = NameSlot{0, 0};
   --m_nNames;
   // Too large now: a smaller table, if there is memory for one.
-  if (m_nameSlots.size() > kMinNameSlots && m_nNames * 5 < m_nameSlots.size() * 2) {
+  if (m_nameSlots.size() > kMinNameSlots && m_nNames * 20 < m_nameSlots.size() * 9) {
     try {
       m_nameSlots = Rehashed(std::max(kMinNameSlots, 2 * m_nNames));
     } catch (...) {
@@ -227,7 +231,9 @@ std::vector<size_t> CMessageList::FindByName(const std::u16string& strMsgSpan,
 
 void CMessageList::Append(_Message_Item item) {
   // Everything that can run out of memory comes first; from the push on, nothing fails.
-  if (m_items.size() == m_items.capacity()) m_items.reserve(m_items.size() + m_items.size() / 8 + 4);
+  const size_t nRoom = m_items.size() + m_items.size() / 10 + 4;
+  if (m_items.size() == m_items.capacity()) m_items.reserve(nRoom);
+  if (m_ids.size() == m_ids.capacity()) m_ids.reserve(nRoom);
   const bool bNewRun = BeginsRun(item.dwMsgID);
   if (bNewRun && m_runs.size() == m_runs.capacity()) m_runs.reserve(2 * m_runs.size() + 1);
   // The index stays while the list stays one run.
@@ -242,9 +248,10 @@ void CMessageList::Append(_Message_Item item) {
   if (bNewRun) {
     m_runs.push_back(Run{m_items.size(), 0});
   } else if (m_runs.back().nDirection == 0) {
-    m_runs.back().nDirection = dwMsgID > m_items.back().dwMsgID ? 1 : -1;
+    m_runs.back().nDirection = dwMsgID > m_ids.back() ? 1 : -1;
   }
   m_items.push_back(std::move(item));
+  m_ids.push_back(dwMsgID);
   if (bKeepsIndex) {
     InsertName(nKey, dwMsgID);
   } else if (NameIndexBuilt()) {
@@ -258,14 +265,20 @@ void CMessageList::RemoveAt(size_t i) noexcept {
   while (r + 1 < m_runs.size() && m_runs[r + 1].nBegin <= i) ++r;
   for (size_t s = r + 1; s < m_runs.size(); ++s) --m_runs[s].nBegin;
   m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(i));
+  m_ids.erase(m_ids.begin() + static_cast<std::ptrdiff_t>(i));
   if (RunEnd(r) == m_runs[r].nBegin) m_runs.erase(m_runs.begin() + static_cast<std::ptrdiff_t>(r));
-  // Too much room now: the items move to less, keeping a sixteenth spare (a failure keeps the room).
-  if (m_items.capacity() > m_items.size() + m_items.size() / 8 + 8) {
+  // Too much room now: the items move to less, keeping a twentieth spare (a failure keeps the room).
+  if (m_items.capacity() > m_items.size() + m_items.size() / 10 + 2) {
     try {
+      const size_t nRoom = m_items.size() + m_items.size() / 20;
       std::vector<_Message_Item> items;
-      items.reserve(m_items.size() + m_items.size() / 16);
+      items.reserve(nRoom);
+      std::vector<int32_t> ids;
+      ids.reserve(nRoom);
       std::move(m_items.begin(), m_items.end(), std::back_inserter(items));
+      ids.assign(m_ids.begin(), m_ids.end());
       m_items.swap(items);
+      m_ids.swap(ids);
     } catch (...) {
     }
   }
@@ -273,6 +286,7 @@ void CMessageList::RemoveAt(size_t i) noexcept {
 
 void CMessageList::Clear() noexcept {
   std::vector<_Message_Item>().swap(m_items);
+  std::vector<int32_t>().swap(m_ids);
   std::vector<Run>().swap(m_runs);
   DropNameIndex();
 }

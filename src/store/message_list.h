@@ -43,7 +43,10 @@ class CMessageList {
   // Empties the list and gives its memory back.
   void Clear() noexcept;
   // Makes room for n messages in all, so that appending up to there needs no more memory for the items.
-  void Reserve(size_t n) { m_items.reserve(n); }
+  void Reserve(size_t n) {
+    m_items.reserve(n);
+    m_ids.reserve(n);
+  }
 
  private:
   // A stretch of the list whose IDs strictly increase (or strictly decrease) from item to item.
@@ -75,9 +78,11 @@ class CMessageList {
   void DropNameIndex() noexcept;
 
   std::vector<_Message_Item> m_items;
+  // The items' IDs once more, in list order, packed tight: a search reads these, not the items.
+  std::vector<int32_t> m_ids;
   // The runs in list order, covering the whole list; empty with the list.
   std::vector<Run> m_runs;
-  // Open addressing with linear probing, two to four fifths full; empty while there is no index.
+  // Open addressing with linear probing, 45% to 80% full; empty while there is no index.
   std::vector<NameSlot> m_nameSlots;
   size_t m_nNames = 0;  // slots in use
 };
