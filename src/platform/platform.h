@@ -49,23 +49,25 @@ char16_t PathSeparator();
 
 // ---- Files.
 
-// A file opened for appending lines. While the object lives it holds an exclusive lock that keeps every
-// other AppendFile on the same file, in this process or another, waiting; so the size test, a truncation
-// and the append that follows are one step for all writers.
+// A file opened for appending lines, shared with other writers in this process and in others. Each
+// Append lands whole at the end of the file, after every line appended before it, and no truncation by
+// another writer comes between the two.
 class AppendFile {
  public:
   virtual ~AppendFile() = default;
   // The file's size in bytes.
   virtual uint64_t Size() = 0;
-  // Empties the file.
-  virtual bool Truncate() = 0;
+  // Empties the file if it is larger than nMaxSize bytes, tested again while every other AppendFile on
+  // the file waits: of several writers that saw it too large, one empties it and the others keep the
+  // lines written since. False when emptying failed.
+  virtual bool TruncateIfLarger(uint64_t nMaxSize) = 0;
   // Writes `n` bytes at the end of the file in one write.
   virtual bool Append(const char* data, size_t n) = 0;
 };
 
-// Opens `path` for writing, creating it when it does not exist and keeping its content when it does,
-// shared with other readers, writers and deleters, and takes the lock described above. Null on failure
-// (for instance when the directory does not exist). Never creates a directory.
+// Opens `path` for appending, creating it when it does not exist and keeping its content when it does,
+// shared with other readers, writers and deleters. Null on failure (for instance when the directory does
+// not exist). Never creates a directory.
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 
 // Reads the whole file at `path`. False when it does not exist or cannot be read.

@@ -58,8 +58,8 @@ void CLogTrace::WriteLine(const char16_t* format, const TraceArg* args, size_t n
     std::u16string text = FormatTrace(format, args, nArgs, kMaxTextUnits);
     std::unique_ptr<platform::AppendFile> file = platform::OpenAppendFile(m_strLogFile);
     if (!file) return;
-    // The size test precedes every line, so the file grows at most one line past the limit.
-    if (file->Size() > m_dwMaxFileSize && !file->Truncate()) return;
+    // The size test precedes every line, so the file grows at most one line (per writer) past the limit.
+    if (file->Size() > m_dwMaxFileSize && !file->TruncateIfLarger(m_dwMaxFileSize)) return;
     const int64_t seconds = platform::CurrentTimeSeconds();
     // "TID:%06d [%s.%03d]     %s\r\n", put together in narrow text: all but the caller's text is ASCII,
     // which every narrow encoding writes as it is, so only that text needs converting.

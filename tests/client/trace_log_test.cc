@@ -6,6 +6,11 @@
 #include <thread>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "client_fixture.h"
 #include "narrow_text.h"
 #include "platform/platform.h"
@@ -222,6 +227,38 @@ TEST_F(TraceLogTest, ALineCarriesTheIdOfTheThreadThatWroteIt) {
                  {tidMain, "Exit  Fun GetMessage, bRet is 0"}},
                 before, after);
 }
+
+#if !defined(_WIN32)
+// The library keeps each thread's ID once asked; a forked child's thread must not write its parent's.
+TEST_F(TraceLogTest, AForkedChildWritesItsOwnThreadId) {
+  LoadLibrary();
+  const uint32_t tidParent = static_cast<uint32_t>(::getpid());  // the main thread's ID
+  _Message_GetInfo info;
+  const int64_t before = platform::CurrentTimeSeconds();
+  api.GetMessage(1, &info);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    api.GetMessage(2, &info);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  api.GetMessage(3, &info);
+  const int64_t after = platform::CurrentTimeSeconds();
+
+  const uint32_t tidChild = static_cast<uint32_t>(child);
+  ExpectTraceIs(TraceBytes(),
+                {{tidParent, "Enter Fun GetMessage, dwMsgID is 1"},
+                 {tidParent, "Exit  Fun GetMessage, bRet is 0"},
+                 {tidChild, "Enter Fun GetMessage, dwMsgID is 2"},
+                 {tidChild, "Exit  Fun GetMessage, bRet is 0"},
+                 {tidParent, "Enter Fun GetMessage, dwMsgID is 3"},
+                 {tidParent, "Exit  Fun GetMessage, bRet is 0"}},
+                before, after);
+}
+#endif
 
 TEST_F(TraceLogTest, WithoutAConfigFolderCallsWorkAndNothingIsCreated) {
   LoadLibrary(true, false);

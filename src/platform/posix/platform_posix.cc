@@ -85,10 +85,12 @@ std::u16string ComputeOwnModuleFileName() {
   return Utf8ToUtf16(name);
 }
 
+// Opened with O_APPEND, so that every write goes to the end of the file in one step, whoever else is
+// writing: lines stay whole without a lock, and only a truncation takes one.
 class PosixAppendFile final : public AppendFile {
  public:
   explicit PosixAppendFile(int fd) : m_fd(fd) {}
-  ~PosixAppendFile() override { ::close(m_fd); }  // also drops the flock
+  ~PosixAppendFile() override { ::close(m_fd); }
 
   uint64_t Size() override {
     struct stat st;
@@ -96,11 +98,18 @@ class PosixAppendFile final : public AppendFile {
     return static_cast<uint64_t>(st.st_size);
   }
 
-  bool Truncate() override { return ::ftruncate(m_fd, 0) == 0; }
-
-  bool Append(const char* data, size_t n) override {
-    return ::lseek(m_fd, 0, SEEK_END) >= 0 && WriteAll(m_fd, data, n);
+  // flock, unlike fcntl locks, belongs to the open file description, so it also keeps two threads of
+  // this process apart, each with its own descriptor.
+  bool TruncateIfLarger(uint64_t nMaxSize) override {
+    while (::flock(m_fd, LOCK_EX) != 0) {
+      if (errno != EINTR) return false;
+    }
+    const bool bOk = Size() <= nMaxSize || ::ftruncate(m_fd, 0) == 0;
+    ::flock(m_fd, LOCK_UN);
+    return bOk;
   }
+
+  bool Append(const char* data, size_t n) override { return WriteAll(m_fd, data, n); }
 
  private:
   int m_fd;
@@ -133,16 +142,8 @@ char16_t PathSeparator() { return u'/'; }
 
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   std::string native = Utf16ToUtf8(path);
-  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
-  // flock, unlike fcntl locks, belongs to the open file description, so it also keeps two threads of
-  // this process apart, each with its own descriptor.
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      ::close(fd);
-      return nullptr;
-    }
-  }
   std::unique_ptr<AppendFile> file(new (std::nothrow) PosixAppendFile(fd));
   if (!file) ::close(fd);
   return file;
@@ -225,7 +226,21 @@ bool FormatLocalTime(int64_t seconds, std::u16string* out) {
   return true;
 }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+// The kernel's ID of the calling thread, asked for once per thread (it is a system call, and a trace line
+// wants it every time). The one thread of a forked child has an ID of its own, so the child forgets the
+// one it inherited.
+thread_local uint32_t t_dwThreadId = 0;
+
+void ForgetThreadIdInChild() { t_dwThreadId = 0; }
+
+uint32_t CurrentThreadId() {
+  if (t_dwThreadId == 0) {
+    static const bool bForgetsInChild = ::pthread_atfork(nullptr, nullptr, ForgetThreadIdInChild) == 0;
+    (void)bForgetsInChild;
+    t_dwThreadId = static_cast<uint32_t>(::syscall(SYS_gettid));
+  }
+  return t_dwThreadId;
+}
 
 std::string ToNarrowText(const std::u16string& text) { return Utf16ToUtf8(text); }
 

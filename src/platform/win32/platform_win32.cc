@@ -24,14 +24,12 @@ const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s)
 
 HMODULE g_hInstance = nullptr;
 
+// Every step that must not be cut into by another writer, the truncation with its size test and each
+// append with its move to the end, holds an exclusive lock on the whole file, in this process or another.
 class Win32AppendFile final : public AppendFile {
  public:
   explicit Win32AppendFile(HANDLE h) : m_h(h) {}
-  ~Win32AppendFile() override {
-    OVERLAPPED ov = {};
-    ::UnlockFileEx(m_h, 0, MAXDWORD, MAXDWORD, &ov);
-    ::CloseHandle(m_h);
-  }
+  ~Win32AppendFile() override { ::CloseHandle(m_h); }
 
   uint64_t Size() override {
     LARGE_INTEGER size;
@@ -39,27 +37,41 @@ class Win32AppendFile final : public AppendFile {
     return static_cast<uint64_t>(size.QuadPart);
   }
 
-  // The lock is held on this handle, so the file is emptied in place rather than created anew through a
-  // second handle, which would have to give the lock up in between.
-  bool Truncate() override {
+  // Emptied in place through this handle, which holds the lock.
+  bool TruncateIfLarger(uint64_t nMaxSize) override {
+    if (!Lock()) return false;
     LARGE_INTEGER zero = {};
-    return ::SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_h);
+    const bool bOk =
+        Size() <= nMaxSize || (::SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_h));
+    Unlock();
+    return bOk;
   }
 
   bool Append(const char* data, size_t n) override {
+    if (!Lock()) return false;
     LARGE_INTEGER zero = {};
-    if (!::SetFilePointerEx(m_h, zero, nullptr, FILE_END)) return false;
-    while (n > 0) {
+    bool bOk = ::SetFilePointerEx(m_h, zero, nullptr, FILE_END) != 0;
+    while (bOk && n > 0) {
       DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
       DWORD written = 0;
-      if (!::WriteFile(m_h, data, chunk, &written, nullptr) || written == 0) return false;
+      bOk = ::WriteFile(m_h, data, chunk, &written, nullptr) && written != 0;
       data += written;
       n -= written;
     }
-    return true;
+    Unlock();
+    return bOk;
   }
 
  private:
+  bool Lock() {
+    OVERLAPPED ov = {};
+    return ::LockFileEx(m_h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &ov) != 0;
+  }
+  void Unlock() {
+    OVERLAPPED ov = {};
+    ::UnlockFileEx(m_h, 0, MAXDWORD, MAXDWORD, &ov);
+  }
+
   HANDLE m_h;
 };
 
@@ -117,16 +129,8 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   HANDLE h = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  OVERLAPPED ov = {};
-  if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &ov)) {
-    ::CloseHandle(h);
-    return nullptr;
-  }
   std::unique_ptr<AppendFile> file(new (std::nothrow) Win32AppendFile(h));
-  if (!file) {
-    ::UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &ov);
-    ::CloseHandle(h);
-  }
+  if (!file) ::CloseHandle(h);
   return file;
 }
 
