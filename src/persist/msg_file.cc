@@ -104,7 +104,7 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
     // No usable file, or no place for the messages: nothing is written and nothing is lost.
     if (pDynamic == nullptr) return;
 
-    RemoveAllChildren(pDynamic);
+    ReplaceWithChildlessCopy(pDynamic);
     // The file is written from a deep copy of the document (SaveXmlFile). It is made now, while DynamicMsg
     // is empty, and the messages are built in the copy rather than built and then copied. They come out
     // the same: in the copy a DTD's default attributes are written out, whether an element was copied or

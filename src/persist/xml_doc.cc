@@ -303,12 +303,14 @@ bool GetAttributeText(DOMElement* pElement, const char16_t* lpName, std::u16stri
   return true;
 }
 
-bool RemoveAllChildren(DOMElement* pElement) {
-  // Not released one by one: a released node's text buffers go to the document's pool, which Xerces-C
-  // searches from the top for every new text, so that appending after a large removal would take time
-  // growing with the square of the messages. The document frees them with everything else.
-  while (DOMNode* pChild = pElement->getFirstChild()) pElement->removeChild(pChild);
-  return true;
+DOMElement* ReplaceWithChildlessCopy(DOMElement* pElement) {
+  // One step however many children there are. Removing them one by one costs Xerces-C some work for
+  // each; and releasing them would be worse: a released node's text buffers go to the document's pool,
+  // which Xerces-C searches from the top for every new text, so that appending after a large removal
+  // would take time growing with the square of the messages.
+  DOMElement* pCopy = static_cast<DOMElement*>(pElement->cloneNode(false));
+  pElement->getParentNode()->replaceChild(pCopy, pElement);
+  return pCopy;
 }
 
 DOMElement* AppendElement(DOMElement* pParent, const char16_t* lpName, const XmlAttributes& attributes) {

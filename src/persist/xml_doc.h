@@ -76,8 +76,9 @@ xercesc::DOMElement* FindChildElement(xercesc::DOMNode* pParent, const char16_t*
 // the element is null or has no such attribute.
 bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue);
 
-// Removes every child node of `pElement`; they stay the document's, and go with it.
-bool RemoveAllChildren(xercesc::DOMElement* pElement);
+// Puts an element with the name and attributes of `pElement` and no children in its place, and returns
+// it. The old element and its children stay the document's, and go with it.
+xercesc::DOMElement* ReplaceWithChildlessCopy(xercesc::DOMElement* pElement);
 
 // Appends a new element `lpName` with these attributes, set in this order, as the last child of
 // `pParent`, in the document of `pParent`.

@@ -229,6 +229,25 @@ TEST_F(MsgFileTest, SaveWritesTheFlaggedMessagesInOrderAndEmptiesTheList) {
   EXPECT_EQ(AroundSection(saved, "Root", "DynamicMsg"), AroundSection(original, "Root", "DynamicMsg"));
 }
 
+// DynamicMsg itself, its attributes and the defaults a DTD gives them, comes back as it was, and the
+// messages written into it get the DTD's defaults for Message as a message read from the file shows them.
+TEST_F(MsgFileTest, DynamicMsgKeepsItsAttributesAndTheDtdDefaultsAreWrittenOut) {
+  WriteMsgFile(
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE Root [\n<!ATTLIST DynamicMsg Owner CDATA \"admin\">\n"
+      "<!ATTLIST Message Kind CDATA \"note\">\n]>\n"
+      "<Root><MsgList><DynamicMsg Region=\"eu\"><Message MsgSpan=\"Mail\" MsgName=\"Inbox\"/></DynamicMsg>"
+      "</MsgList></Root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(api.Finish(), 1);
+  const std::string saved = ReadFileBytes(MsgFilePath());
+  EXPECT_NE(saved.find("<DynamicMsg Owner=\"admin\" Region=\"eu\"><Message Kind=\"note\" MsgEchoPath=\"\" "
+                       "MsgName=\"Inbox\" MsgSInfo=\"\" MsgSpan=\"Mail\" ShowTime=\"-1\" ShowType=\"0\"/>"
+                       "</DynamicMsg>"),
+            std::string::npos)
+      << saved;
+}
+
 TEST_F(MsgFileTest, AnEmptyListEmptiesDynamicMsgCommentsIncluded) {
   WriteMsgFile(
       "<Root><MsgList><DynamicMsg><!-- one --><Message MsgSInfo=\"m\"/>\n<?pi?><!-- two --></DynamicMsg>"
