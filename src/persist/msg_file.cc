@@ -97,14 +97,14 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
   try {
     XmlDocContext context;
     if (!CreateXmlParser(&context)) return;
-    // Read again from the disk: what an admin changed while the library ran is kept.
-    DOMElement* pRoot = LoadXmlFile(&context, path);
+    // Read again from the disk: what an admin changed while the library ran is kept. The messages the
+    // file held are not: DynamicMsg is read empty, to be filled from the list.
+    DOMElement* pRoot = LoadXmlFile(&context, path, XmlLoadMode::kWithoutDynamicMessages);
     DOMElement* pMsgList = FindChildElement(pRoot, u"MsgList");
     DOMElement* pDynamic = FindChildElement(pMsgList, u"DynamicMsg");
     // No usable file, or no place for the messages: nothing is written and nothing is lost.
     if (pDynamic == nullptr) return;
 
-    ReplaceWithChildlessCopy(pDynamic);
     // The file is written from a deep copy of the document (SaveXmlFile). It is made now, while DynamicMsg
     // is empty, and the messages are built in the copy rather than built and then copied. They come out
     // the same: in the copy a DTD's default attributes are written out, whether an element was copied or

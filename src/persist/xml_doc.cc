@@ -141,11 +141,20 @@ class CXmlDepthGuard : public DOMLSParserFilter {
   bool m_bTooDeep = false;
 };
 
-// The load-and-save parser with one check of its own: it stops at the declaration of an entity whose
-// replacement text is longer than kMaxEntityText, before the entity can be referenced.
+// The load-and-save parser with two additions of its own.
+// - It stops at the declaration of an entity whose replacement text is longer than kMaxEntityText,
+//   before the entity can be referenced.
+// - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
+//   content from memory, and building it first only to drop it cost as much as the rest of the save.
+//   The content is still scanned in full (the file is refused for the same faults as ever) and still
+//   counts towards the depth limit. The section is the one FindChildElement finds: the first element
+//   named MsgList (in any case) among the document element's children, and the first element named
+//   DynamicMsg among its children, where an entity reference's content is not a child of the element
+//   around the reference, just as in the document.
 class CMsgFileParser : public DOMLSParserImpl {
  public:
   struct EntityTooLong {};
+  struct TooDeep {};
 
   CMsgFileParser() : DOMLSParserImpl(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {}
 
@@ -157,11 +166,94 @@ class CMsgFileParser : public DOMLSParserImpl {
     DOMLSParserImpl::entityDecl(decl, bIsPEDecl, bIsIgnored);
   }
 
+  void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const XMLCh* const elemPrefix,
+                    const RefVectorOf<XMLAttr>& attrList, const XMLSize_t attrCount, const bool isEmpty,
+                    const bool isRoot) override {
+    if (Skipping()) {
+      if (!isEmpty) Open();
+      return;
+    }
+    Open();
+    const char16_t* lpName = U(elemDecl.getFullName());
+    if (m_nLevel == 2) {
+      m_bInMsgList = !m_bMsgListSeen && platform::CompareNoCase(lpName, u"MsgList") == 0;
+      m_bMsgListSeen = m_bMsgListSeen || m_bInMsgList;
+    } else if (m_nLevel == 3 && m_bInMsgList && !m_bDynamicSeen &&
+               platform::CompareNoCase(lpName, u"DynamicMsg") == 0) {
+      m_bDynamicSeen = true;
+      if (m_bSkipDynamicContent) m_nSkipLevel = m_nLevel;
+    }
+    // Calls endElement itself for an empty element.
+    DOMLSParserImpl::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty, isRoot);
+  }
+
+  void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
+                  const XMLCh* const elemPrefix) override {
+    if (Close()) DOMLSParserImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
+  }
+
+  void startEntityReference(const XMLEntityDecl& entDecl) override {
+    const bool bSkipping = Skipping();
+    Open();
+    if (m_nLevel == 2) m_bInMsgList = false;
+    if (!bSkipping) DOMLSParserImpl::startEntityReference(entDecl);
+  }
+
+  void endEntityReference(const XMLEntityDecl& entDecl) override {
+    if (Close()) DOMLSParserImpl::endEntityReference(entDecl);
+  }
+
+  void docCharacters(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
+    if (!Skipping()) DOMLSParserImpl::docCharacters(chars, length, cdataSection);
+  }
+  void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
+    if (!Skipping()) DOMLSParserImpl::ignorableWhitespace(chars, length, cdataSection);
+  }
+  void docComment(const XMLCh* const comment) override {
+    if (!Skipping()) DOMLSParserImpl::docComment(comment);
+  }
+  void docPI(const XMLCh* const target, const XMLCh* const data) override {
+    if (!Skipping()) DOMLSParserImpl::docPI(target, data);
+  }
+
   bool EntityWasTooLong() const { return m_bEntityTooLong; }
-  void Reset() { m_bEntityTooLong = false; }
+  bool WasTooDeep() const { return m_bTooDeep; }
+  void Reset(bool bSkipDynamicContent) {
+    m_bEntityTooLong = false;
+    m_bTooDeep = false;
+    m_bSkipDynamicContent = bSkipDynamicContent;
+    m_nLevel = 0;
+    m_nSkipLevel = 0;
+    m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = false;
+  }
 
  private:
+  // Inside the skipped content: below the section's own level.
+  bool Skipping() const { return m_nSkipLevel != 0 && m_nLevel >= m_nSkipLevel; }
+  // An element or entity reference begins: one level deeper.
+  void Open() {
+    if (++m_nLevel > kMaxDepth) {
+      m_bTooDeep = true;
+      throw TooDeep();
+    }
+  }
+  // One ends: whether the document is to hear of it (it heard of its beginning).
+  bool Close() {
+    const bool bSkipped = Skipping() && m_nLevel > m_nSkipLevel;
+    if (m_nLevel == m_nSkipLevel) m_nSkipLevel = 0;
+    if (m_nLevel == 2) m_bInMsgList = false;
+    --m_nLevel;
+    return !bSkipped;
+  }
+
   bool m_bEntityTooLong = false;
+  bool m_bTooDeep = false;
+  bool m_bSkipDynamicContent = false;
+  size_t m_nLevel = 0;      // elements and entity references open, the document element being 1
+  size_t m_nSkipLevel = 0;  // the level of the section whose content is being skipped, else 0
+  bool m_bMsgListSeen = false;
+  bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
+  bool m_bDynamicSeen = false;
 };
 
 CXmlLibraryUse::CXmlLibraryUse() {
@@ -226,7 +318,7 @@ bool CreateXmlParser(XmlDocContext* pContext) {
   return true;
 }
 
-DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
+DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, XmlLoadMode mode) {
   pContext->pDocument = nullptr;
   std::string bytes;
   if (!platform::ReadWholeFile(strPath, &bytes)) {
@@ -237,7 +329,7 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath) 
   pContext->pResources->Reset();
   pContext->pDepth->Reset();
   CMsgFileParser* pParser = static_cast<CMsgFileParser*>(pContext->pParser);
-  pParser->Reset();
+  pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod, chLatin_x, chLatin_m, chLatin_l,
                                     chNull};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
@@ -261,7 +353,7 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath) 
     pContext->strError = u"declares an entity longer than the library allows";
     return nullptr;
   }
-  if (pContext->pDepth->TooDeep()) {
+  if (pContext->pDepth->TooDeep() || pParser->WasTooDeep()) {
     pContext->strError = u"nested too deeply";
     return nullptr;
   }
@@ -301,16 +393,6 @@ bool GetAttributeText(DOMElement* pElement, const char16_t* lpName, std::u16stri
   const XMLCh* pValue = pAttr->getValue();
   if (pValue != nullptr) pstrValue->assign(U(pValue));
   return true;
-}
-
-DOMElement* ReplaceWithChildlessCopy(DOMElement* pElement) {
-  // One step however many children there are. Removing them one by one costs Xerces-C some work for
-  // each; and releasing them would be worse: a released node's text buffers go to the document's pool,
-  // which Xerces-C searches from the top for every new text, so that appending after a large removal
-  // would take time growing with the square of the messages.
-  DOMElement* pCopy = static_cast<DOMElement*>(pElement->cloneNode(false));
-  pElement->getParentNode()->replaceChild(pCopy, pElement);
-  return pCopy;
 }
 
 DOMElement* AppendElement(DOMElement* pParent, const char16_t* lpName, const XmlAttributes& attributes) {

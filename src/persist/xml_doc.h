@@ -66,7 +66,11 @@ bool CreateXmlParser(XmlDocContext* pContext);
 // Parses the file at `strPath` and returns its document element. Null when the file cannot be read, is
 // not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
 // refers to anything outside itself, nests deeper than the library handles, or has no document element.
-xercesc::DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
+// With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
+// through MsgList) comes out empty: its content is checked like the rest of the file but not built.
+enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
+xercesc::DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath,
+                                 XmlLoadMode mode = XmlLoadMode::kWhole);
 
 // The first element child of `pParent` (which may be null) whose name equals `lpName` without regard to
 // case; null when there is none.
@@ -75,10 +79,6 @@ xercesc::DOMElement* FindChildElement(xercesc::DOMNode* pParent, const char16_t*
 // Empties *pstrValue, then fills it with the value of the attribute named exactly `lpName`. False when
 // the element is null or has no such attribute.
 bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue);
-
-// Puts an element with the name and attributes of `pElement` and no children in its place, and returns
-// it. The old element and its children stay the document's, and go with it.
-xercesc::DOMElement* ReplaceWithChildlessCopy(xercesc::DOMElement* pElement);
 
 // Appends a new element `lpName` with these attributes, set in this order, as the last child of
 // `pParent`, in the document of `pParent`.

@@ -27,12 +27,14 @@ std::string FileUrl(const fs::path& path) {
 }
 
 // `nDepth` nested elements inside the one default message, and one dynamic message.
-std::string NestedFile(size_t nDepth) {
-  std::string xml = "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"d\">";
-  for (size_t i = 0; i < nDepth; ++i) xml += "<a>";
-  for (size_t i = 0; i < nDepth; ++i) xml += "</a>";
-  xml += "</Message></DefaultMsg><DynamicMsg><Message MsgSInfo=\"x\"/></DynamicMsg></MsgList></Root>";
-  return xml;
+// Elements nested nDepth deep inside the default message, or inside a dynamic one.
+std::string NestedFile(size_t nDepth, bool bInDynamicMsg = false) {
+  std::string nested;
+  for (size_t i = 0; i < nDepth; ++i) nested += "<a>";
+  for (size_t i = 0; i < nDepth; ++i) nested += "</a>";
+  return "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"d\">" + (bInDynamicMsg ? "" : nested) +
+         "</Message></DefaultMsg><DynamicMsg><Message MsgSInfo=\"x\">" + (bInDynamicMsg ? nested : "") +
+         "</Message></DynamicMsg></MsgList></Root>";
 }
 
 class MsgFileHostileTest : public MsgFileTest {
@@ -160,6 +162,11 @@ TEST_F(MsgFileHostileTest, NestingTooDeepMakesAFileUnusable) {
   // finish before the test's time runs out: the scanner's work per start tag grows with the depth.
   UnloadLibrary();
   ExpectRefused(NestedFile(1000000));
+  // The same inside DynamicMsg, whose content a save reads without building it.
+  UnloadLibrary();
+  ExpectRefused(NestedFile(300, /*bInDynamicMsg=*/true));
+  UnloadLibrary();
+  ExpectRefused(NestedFile(1000000, /*bInDynamicMsg=*/true));
 }
 
 TEST_F(MsgFileHostileTest, NestingWithinTheLimitLoadsAndSurvivesTheSave) {

@@ -248,6 +248,28 @@ TEST_F(MsgFileTest, DynamicMsgKeepsItsAttributesAndTheDtdDefaultsAreWrittenOut) 
       << saved;
 }
 
+// An entity reference's content is no child of the element around it: a DynamicMsg that an entity brings
+// in is not the section, and a save leaves it as it was, reference and all.
+TEST_F(MsgFileTest, ADynamicMsgInsideAnEntityReferenceIsNotTheSection) {
+  WriteMsgFile(
+      "<!DOCTYPE Root [<!ENTITY inner \"<DynamicMsg><Message MsgSInfo='from the entity'/></DynamicMsg>\">\n"
+      "<!ENTITY list \"<MsgList><DynamicMsg><Message MsgSInfo='from the other entity'/></DynamicMsg>"
+      "</MsgList>\">]>\n"
+      "<Root>&list;<MsgList>&inner;<DynamicMsg><Message MsgSInfo=\"real\"/></DynamicMsg></MsgList></Root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{0}));
+  EXPECT_EQ(Info(0), u"real");
+  Add(u"Mail", u"Inbox", u"added");
+  ASSERT_EQ(api.Finish(), 1);
+  const std::string saved = ReadFileBytes(MsgFilePath());
+  EXPECT_NE(saved.find("<Root>&list;<MsgList>&inner;<DynamicMsg><Message MsgEchoPath=\"\" MsgName=\"\" "
+                       "MsgSInfo=\"real\" MsgSpan=\"\" ShowTime=\"-1\" ShowType=\"0\"/><Message "
+                       "MsgEchoPath=\"\" MsgName=\"Inbox\" MsgSInfo=\"added\" MsgSpan=\"Mail\""),
+            std::string::npos)
+      << saved;
+}
+
 TEST_F(MsgFileTest, AnEmptyListEmptiesDynamicMsgCommentsIncluded) {
   WriteMsgFile(
       "<Root><MsgList><DynamicMsg><!-- one --><Message MsgSInfo=\"m\"/>\n<?pi?><!-- two --></DynamicMsg>"
