@@ -52,6 +52,9 @@ wine_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # One server for the whole suite: a test process that starts while the server of the one before is
+  # shutting down can hang on its way in.
+  wineserver -p
 }
 
 failed=()
