@@ -5,6 +5,7 @@
 
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
 #include <xercesc/parsers/DOMLSParserImpl.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -218,6 +219,10 @@ class CMsgFileParser : public DOMLSParserImpl {
 
   bool EntityWasTooLong() const { return m_bEntityTooLong; }
   bool WasTooDeep() const { return m_bTooDeep; }
+  const Locator* ScanLocator() const {
+    const XMLScanner* pScanner = getScanner();
+    return pScanner == nullptr ? nullptr : pScanner->getLocator();
+  }
   void Reset(bool bSkipDynamicContent) {
     m_bEntityTooLong = false;
     m_bTooDeep = false;
@@ -442,6 +447,11 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
   }
   const std::string bytes(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
   return platform::ReplaceFileContents(strPath, bytes, &pContext->strError);
+}
+
+const Locator* XmlParserLocator(const XmlDocContext* pContext) {
+  if (pContext->pParser == nullptr) return nullptr;
+  return static_cast<const CMsgFileParser*>(pContext->pParser)->ScanLocator();
 }
 
 void ReleaseXmlParser(XmlDocContext* pContext) {

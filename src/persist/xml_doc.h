@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <xercesc/dom/DOM.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
 namespace tidings {
@@ -62,6 +63,10 @@ struct XmlDocContext {
 // that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
 // network), and limits entity expansion. False when no parser could be made.
 bool CreateXmlParser(XmlDocContext* pContext);
+
+// Where the parser of pContext (made by CreateXmlParser) is in the file it is parsing, for a tool that
+// reports line numbers; null when it cannot tell.
+const xercesc::Locator* XmlParserLocator(const XmlDocContext* pContext);
 
 // Parses the file at `strPath` and returns its document element. Null when the file cannot be read, is
 // not well formed (any error at all: a damaged file yields nothing, not the part before the damage),

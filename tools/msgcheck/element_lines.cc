@@ -1,35 +1,15 @@
 #include "element_lines.h"
 
-#include <xercesc/internal/XMLScanner.hpp>
-#include <xercesc/parsers/AbstractDOMParser.hpp>
-
 namespace tidings {
 namespace msgcheck {
 
 using namespace xercesc;
 
-namespace {
-
-// Xerces-C's DOM parsers keep their scanner, which knows the position in the file, for derived classes
-// only. The library's parser comes from the DOM implementation and cannot be derived from; a pointer to
-// the member, named through a derived class, reaches the scanner all the same. Never instantiated.
-class CScannerAccess : public AbstractDOMParser {
- public:
-  static const Locator* LocatorOf(AbstractDOMParser* pParser) {
-    XMLScanner* pScanner = (pParser->*&CScannerAccess::getScanner)();
-    return pScanner == nullptr ? nullptr : pScanner->getLocator();
-  }
-};
-
-}  // namespace
-
-bool CElementLines::Attach(DOMLSParser* pParser) {
+bool CElementLines::Attach(XmlDocContext* pContext) {
   m_lines.clear();
-  m_pLocator = nullptr;
-  AbstractDOMParser* pDomParser = dynamic_cast<AbstractDOMParser*>(pParser);
-  if (pDomParser == nullptr) return false;
-  m_pLocator = CScannerAccess::LocatorOf(pDomParser);
+  m_pLocator = XmlParserLocator(pContext);
   if (m_pLocator == nullptr) return false;
+  DOMLSParser* pParser = pContext->pParser;
   // The parser hands out its filter as const only; it is the library's own object, not a constant.
   m_pInner = const_cast<DOMLSParserFilter*>(pParser->getFilter());
   pParser->setFilter(this);

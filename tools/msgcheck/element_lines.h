@@ -9,6 +9,8 @@
 #include <xercesc/dom/DOMLSParserFilter.hpp>
 #include <xercesc/sax/Locator.hpp>
 
+#include "persist/xml_doc.h"
+
 namespace tidings {
 namespace msgcheck {
 
@@ -21,9 +23,10 @@ class CElementLines : public xercesc::DOMLSParserFilter {
   CElementLines(const CElementLines&) = delete;
   CElementLines& operator=(const CElementLines&) = delete;
 
-  // Installs the filter on `pParser`, in front of the parser's own. False, and no line is ever known,
-  // when this parser does not tell its position. The filter must outlive the parser's last parse.
-  bool Attach(xercesc::DOMLSParser* pParser);
+  // Installs the filter on the parser of `pContext`, in front of the parser's own. False, and no line is
+  // ever known, when the parser does not tell its position. The filter must outlive the parser's last
+  // parse.
+  bool Attach(XmlDocContext* pContext);
 
   // The line of `pNode` in the last file parsed; 0 when unknown.
   uint64_t LineOf(const xercesc::DOMNode* pNode) const;

@@ -325,7 +325,7 @@ CheckResult CheckMsgFile(const std::u16string& strPath) {
       checker.Add(Severity::kError, nullptr, u"no XML parser could be made: " + context.strError);
       return result;
     }
-    lines.Attach(context.pParser);
+    lines.Attach(&context);
     DOMElement* pRoot = LoadXmlFile(&context, strPath);
     if (pRoot == nullptr) {
       checker.Add(Severity::kError, nullptr, context.strError);
