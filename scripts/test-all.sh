@@ -35,8 +35,8 @@ configure_and_test() {
     return 1
   fi
   echo "==== $suite: test"
-  # Under Wine a test process very occasionally hangs on its way in or out, through no fault of its own;
-  # such a test gets one more try there. Everywhere else a test passes the first time or fails.
+  # Under Wine a test that hangs through no fault of its own (see wine_prefix) gets one more try, should
+  # the cause found there not be the only one. Everywhere else a test passes the first time or fails.
   local repeat=()
   [ -n "${WINEPREFIX:-}" ] && repeat=(--repeat until-pass:2)
   (cd "$dir" && ctest -j"$jobs" --output-on-failure --timeout 300 "${repeat[@]}") || return 1
@@ -52,9 +52,12 @@ wine_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
-  # One server for the whole suite: a test process that starts while the server of the one before is
-  # shutting down can hang on its way in.
+  # One server for the whole suite, with Wine's own system processes started now, their output going
+  # nowhere. Otherwise the first test process to start a server also starts those processes, which
+  # inherit its output pipe and keep it open while later tests keep the server alive: ctest then waits
+  # for that test's end of output until its timeout, however quickly it passed.
   wineserver -p
+  wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 failed=()
