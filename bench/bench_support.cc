@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -26,13 +25,6 @@ namespace {
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "tidings_bench: %s\n", what.c_str());
   std::exit(2);
-}
-
-template <typename Fn>
-void Resolve(void* hLibrary, const char* name, Fn* pfn) {
-  void* address = platform::FindModuleSymbol(hLibrary, name);
-  if (address == nullptr) Fail(std::string("the library does not export ") + name);
-  *pfn = reinterpret_cast<Fn>(address);
 }
 
 // The directory every scratch directory of this process goes into; removed with all of them at exit,
@@ -110,16 +102,9 @@ LibraryCopy::LibraryCopy(const std::string& strMsgFile) : m_dir(MakeScratchDirec
   fs::copy_file(source, target, fs::copy_options::overwrite_existing);
   m_hLibrary = platform::LoadModule(target.u16string());
   if (m_hLibrary == nullptr) Fail("cannot load " + target.string());
-  Resolve(m_hLibrary, "MSGGOV_Subscribe", &api.Subscribe);
-  Resolve(m_hLibrary, "MSGGOV_UNSubscribe", &api.UNSubscribe);
-  Resolve(m_hLibrary, "MsgGovFinish", &api.Finish);
-  Resolve(m_hLibrary, "MsgGovInitial", &api.Initial);
-  Resolve(m_hLibrary, "NBX_AddMessage", &api.AddMessage);
-  Resolve(m_hLibrary, "NBX_DeleteMessage", &api.DeleteMessage);
-  Resolve(m_hLibrary, "NBX_DeleteMessageFromID", &api.DeleteMessageFromID);
-  Resolve(m_hLibrary, "NBX_GetMessage", &api.GetMessage);
-  Resolve(m_hLibrary, "NBX_GetNextMessage", &api.GetNextMessage);
-  Resolve(m_hLibrary, "NBX_MessageHasPopup", &api.MessageHasPopup);
+  if (const char* lpMissing = client::ResolveTidingsApi(m_hLibrary, &api)) {
+    Fail(std::string("the library does not export ") + lpMissing);
+  }
 
   _Message_GetInfo info;
   api.GetMessage(-1, &info);
@@ -145,21 +130,6 @@ std::string MessageFileXml(size_t nDefault, size_t nDynamic) {
   for (uint32_t k = 0; k < nDynamic; ++k) AppendMessage(&xml, SpanOf(k), NameOf(k), k);
   xml += "    </DynamicMsg>\n  </MsgList>\n</Config>\n";
   return xml;
-}
-
-std::basic_string<TIDINGS_WCHAR> T(const std::u16string& text) {
-  return std::basic_string<TIDINGS_WCHAR>(text.begin(), text.end());
-}
-
-_Message_AddInfo MakeAddInfo(const std::u16string& strName, const std::u16string& strInfo) {
-  _Message_AddInfo info;
-  std::memset(&info, 0, sizeof info);
-  for (size_t i = 0; i < strName.size() && i + 1 < 256; ++i) info.wszMsgName[i] = strName[i];
-  for (size_t i = 0; i < strInfo.size() && i + 1 < 1024; ++i) info.strMsgSInfo[i] = strInfo[i];
-  info.ShowType = 1;
-  info.dwPopShowTimeout = 30;
-  info.bSaveAfterClose = 1;
-  return info;
 }
 
 }  // namespace bench

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "client_api.h"
 #include "tidings.h"
 
 namespace tidings {
@@ -16,19 +17,9 @@ namespace bench {
 
 namespace fs = std::filesystem;
 
-// The exports, as a client resolves them.
-struct Api {
-  decltype(&::MSGGOV_Subscribe) Subscribe = nullptr;
-  decltype(&::MSGGOV_UNSubscribe) UNSubscribe = nullptr;
-  decltype(&::MsgGovFinish) Finish = nullptr;
-  decltype(&::MsgGovInitial) Initial = nullptr;
-  decltype(&::NBX_AddMessage) AddMessage = nullptr;
-  decltype(&::NBX_DeleteMessage) DeleteMessage = nullptr;
-  decltype(&::NBX_DeleteMessageFromID) DeleteMessageFromID = nullptr;
-  decltype(&::NBX_GetMessage) GetMessage = nullptr;
-  decltype(&::NBX_GetNextMessage) GetNextMessage = nullptr;
-  decltype(&::NBX_MessageHasPopup) MessageHasPopup = nullptr;
-};
+using Api = client::TidingsApi;
+using client::MakeAddInfo;
+using client::T;
 
 // A copy of the built library in a fresh directory of its own, with a Config folder beside it, loaded by
 // path. Tracing must be off: a copy that writes a trace line ends the run, since every number would then
@@ -64,11 +55,6 @@ std::u16string UpperNameOf(uint32_t k);
 // A message file with nDefault default messages and the dynamic messages with keys 0 .. nDynamic-1.
 std::string MessageFileXml(size_t nDefault, size_t nDynamic);
 
-// A text the way the interface takes it.
-std::basic_string<TIDINGS_WCHAR> T(const std::u16string& text);
-
-// A filled-in add record.
-_Message_AddInfo MakeAddInfo(const std::u16string& strName, const std::u16string& strInfo);
 
 // xorshift64*: fast and good enough to pick messages at random.
 class Rng {

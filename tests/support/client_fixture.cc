@@ -30,13 +30,6 @@ fs::path MakeFreshDirectory() {
   }
 }
 
-template <typename Fn>
-void Resolve(void* hLibrary, const char* name, Fn* pfn) {
-  void* address = platform::FindModuleSymbol(hLibrary, name);
-  ASSERT_NE(address, nullptr) << "the library does not export " << name;
-  *pfn = reinterpret_cast<Fn>(address);
-}
-
 bool ParseDigits(const std::string& s, size_t pos, size_t n, int* out) {
   if (pos + n > s.size()) return false;
   int v = 0;
@@ -87,31 +80,10 @@ bool ParseLine(const std::string& line, TraceLine* out) {
 
 }  // namespace
 
-std::basic_string<TIDINGS_WCHAR> T(const std::u16string& text) {
-  return std::basic_string<TIDINGS_WCHAR>(text.begin(), text.end());
-}
-
 std::string Narrow(const std::u16string& text) {
   std::string out;
   for (char16_t u : text) out.push_back(u < 0x80 ? static_cast<char>(u) : '?');
   return out;
-}
-
-_Message_AddInfo MakeAddInfo(const std::u16string& strName, const std::u16string& strInfo,
-                             const std::u16string& strEchoPath, int32_t nShowType, int32_t nTimeout,
-                             int32_t bSave) {
-  _Message_AddInfo info;
-  std::memset(&info, 0, sizeof info);
-  auto put = [](const std::u16string& s, TIDINGS_WCHAR* field, size_t n) {
-    for (size_t i = 0; i < s.size() && i + 1 < n; ++i) field[i] = static_cast<TIDINGS_WCHAR>(s[i]);
-  };
-  put(strName, info.wszMsgName, 256);
-  put(strInfo, info.strMsgSInfo, 1024);
-  put(strEchoPath, info.strMsgEchoPath, 260);
-  info.ShowType = nShowType;
-  info.dwPopShowTimeout = nTimeout;
-  info.bSaveAfterClose = bSave;
-  return info;
 }
 
 std::vector<TraceLine> ParseTrace(const std::string& bytes) {
@@ -175,20 +147,11 @@ void ClientTest::LoadLibraryWithSettings(const std::vector<SettingEntry>& settin
   fs::copy_file(source, target, fs::copy_options::overwrite_existing);
   m_hLibrary = platform::LoadModule(target.u16string());
   ASSERT_NE(m_hLibrary, nullptr) << "cannot load " << target;
-  Resolve(m_hLibrary, "MSGGOV_EchoMsg", &api.EchoMsg);
-  Resolve(m_hLibrary, "MSGGOV_Subscribe", &api.Subscribe);
-  Resolve(m_hLibrary, "MSGGOV_UNSubscribe", &api.UNSubscribe);
-  Resolve(m_hLibrary, "MsgGovFinish", &api.Finish);
-  Resolve(m_hLibrary, "MsgGovInitial", &api.Initial);
-  Resolve(m_hLibrary, "NBX_AddMessage", &api.AddMessage);
-  Resolve(m_hLibrary, "NBX_DeleteMessage", &api.DeleteMessage);
-  Resolve(m_hLibrary, "NBX_DeleteMessageFromID", &api.DeleteMessageFromID);
-  Resolve(m_hLibrary, "NBX_GetMessage", &api.GetMessage);
-  Resolve(m_hLibrary, "NBX_GetNextMessage", &api.GetNextMessage);
-  Resolve(m_hLibrary, "NBX_MessageHasPopup", &api.MessageHasPopup);
+  const char* lpMissing = client::ResolveTidingsApi(m_hLibrary, &api);
+  EXPECT_EQ(lpMissing, nullptr) << "the library does not export " << lpMissing;
   // A test goes on after a failed assertion in a helper; without the exports it would only crash, so
   // end it here (the framework reports the exception as the test's failure).
-  if (HasFatalFailure()) throw std::runtime_error("the library could not be loaded");
+  if (lpMissing != nullptr) throw std::runtime_error("the library could not be loaded");
 }
 
 void ClientTest::UnloadLibrary() {

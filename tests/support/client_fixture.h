@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "client_api.h"
 #include "settings_store.h"
 #include "tidings.h"
 
@@ -21,20 +22,9 @@ namespace test {
 
 namespace fs = std::filesystem;
 
-// The exports, as a client resolves them.
-struct TidingsApi {
-  decltype(&::MSGGOV_EchoMsg) EchoMsg = nullptr;
-  decltype(&::MSGGOV_Subscribe) Subscribe = nullptr;
-  decltype(&::MSGGOV_UNSubscribe) UNSubscribe = nullptr;
-  decltype(&::MsgGovFinish) Finish = nullptr;
-  decltype(&::MsgGovInitial) Initial = nullptr;
-  decltype(&::NBX_AddMessage) AddMessage = nullptr;
-  decltype(&::NBX_DeleteMessage) DeleteMessage = nullptr;
-  decltype(&::NBX_DeleteMessageFromID) DeleteMessageFromID = nullptr;
-  decltype(&::NBX_GetMessage) GetMessage = nullptr;
-  decltype(&::NBX_GetNextMessage) GetNextMessage = nullptr;
-  decltype(&::NBX_MessageHasPopup) MessageHasPopup = nullptr;
-};
+using client::MakeAddInfo;
+using client::T;
+using client::TidingsApi;
 
 // One line of the trace log, taken apart. A line that does not have the log's exact form fails the test
 // that reads it.
@@ -45,15 +35,9 @@ struct TraceLine {
   std::string strText;  // what the library wrote, after the five spaces
 };
 
-// A text the way the interface takes it.
-std::basic_string<TIDINGS_WCHAR> T(const std::u16string& text);
 // The 8-bit text of an ASCII UTF-16 text, for comparing with trace lines.
 std::string Narrow(const std::u16string& text);
 
-// A filled-in add record; texts longer than their field are cut.
-_Message_AddInfo MakeAddInfo(const std::u16string& strName, const std::u16string& strInfo = u"info",
-                             const std::u16string& strEchoPath = u"", int32_t nShowType = 1,
-                             int32_t nTimeout = 30, int32_t bSave = 1);
 
 class ClientTest : public ::testing::Test {
  protected:
