@@ -171,7 +171,8 @@ class CMsgFileParser : public DOMLSParserImpl {
                     const RefVectorOf<XMLAttr>& attrList, const XMLSize_t attrCount, const bool isEmpty,
                     const bool isRoot) override {
     if (Skipping()) {
-      if (!isEmpty) Open();
+      Open();
+      if (isEmpty) --m_nLevel;
       return;
     }
     Open();
@@ -205,16 +206,16 @@ class CMsgFileParser : public DOMLSParserImpl {
   }
 
   void docCharacters(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
-    if (!Skipping()) DOMLSParserImpl::docCharacters(chars, length, cdataSection);
+    if (!SkipContent()) DOMLSParserImpl::docCharacters(chars, length, cdataSection);
   }
   void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
-    if (!Skipping()) DOMLSParserImpl::ignorableWhitespace(chars, length, cdataSection);
+    if (!SkipContent()) DOMLSParserImpl::ignorableWhitespace(chars, length, cdataSection);
   }
   void docComment(const XMLCh* const comment) override {
-    if (!Skipping()) DOMLSParserImpl::docComment(comment);
+    if (!SkipContent()) DOMLSParserImpl::docComment(comment);
   }
   void docPI(const XMLCh* const target, const XMLCh* const data) override {
-    if (!Skipping()) DOMLSParserImpl::docPI(target, data);
+    if (!SkipContent()) DOMLSParserImpl::docPI(target, data);
   }
 
   bool EntityWasTooLong() const { return m_bEntityTooLong; }
@@ -235,6 +236,16 @@ class CMsgFileParser : public DOMLSParserImpl {
  private:
   // Inside the skipped content: below the section's own level.
   bool Skipping() const { return m_nSkipLevel != 0 && m_nLevel >= m_nSkipLevel; }
+  // Text, a comment or a processing instruction: whether it is skipped. A node it would have made counts
+  // towards the depth limit as one level below the open one, just as the built document's nodes do.
+  bool SkipContent() {
+    if (!Skipping()) return false;
+    if (m_nLevel + 1 > kMaxDepth) {
+      m_bTooDeep = true;
+      throw TooDeep();
+    }
+    return true;
+  }
   // An element or entity reference begins: one level deeper.
   void Open() {
     if (++m_nLevel > kMaxDepth) {

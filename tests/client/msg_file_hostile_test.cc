@@ -169,6 +169,35 @@ TEST_F(MsgFileHostileTest, NestingTooDeepMakesAFileUnusable) {
   ExpectRefused(NestedFile(1000000, /*bInDynamicMsg=*/true));
 }
 
+// The limit counts every node the document would hold, text and comments too, and a save, which leaves
+// DynamicMsg's old content unbuilt, refuses what a load refuses.
+TEST_F(MsgFileHostileTest, TheDepthLimitCountsEveryNodeInEitherSection) {
+  // Root, MsgList, the section and Message take four levels; 252 more elements reach the limit of 256.
+  auto file = [](const std::string& bottom, bool bInDynamicMsg) {
+    std::string nested;
+    for (int i = 0; i < 252; ++i) nested += "<a>";
+    nested += bottom;
+    for (int i = 0; i < 252; ++i) nested += "</a>";
+    return "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"d\">" + (bInDynamicMsg ? "" : nested) +
+           "</Message></DefaultMsg><DynamicMsg><Message MsgSInfo=\"x\">" + (bInDynamicMsg ? nested : "") +
+           "</Message></DynamicMsg></MsgList></Root>";
+  };
+  for (bool bInDynamicMsg : {false, true}) {
+    for (const char* lpBottom : {"text", "<!-- comment -->", "<?pi?>", "<b/>", "<b></b>", "&amp;"}) {
+      SCOPED_TRACE(std::string(lpBottom) + (bInDynamicMsg ? " in DynamicMsg" : " in DefaultMsg"));
+      ExpectRefused(file(lpBottom, bInDynamicMsg));
+      UnloadLibrary();
+    }
+    // At the limit itself, and empty, the file is fine.
+    WriteMsgFile(file("", bInDynamicMsg));
+    LoadLibrary();
+    ASSERT_EQ(api.Initial(), 1);
+    EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+    ASSERT_EQ(api.Finish(), 1);
+    UnloadLibrary();
+  }
+}
+
 TEST_F(MsgFileHostileTest, NestingWithinTheLimitLoadsAndSurvivesTheSave) {
   const std::string original = NestedFile(240);
   WriteMsgFile(original);
