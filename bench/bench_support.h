@@ -55,7 +55,6 @@ std::u16string UpperNameOf(uint32_t k);
 // A message file with nDefault default messages and the dynamic messages with keys 0 .. nDynamic-1.
 std::string MessageFileXml(size_t nDefault, size_t nDynamic);
 
-
 // xorshift64*: fast and good enough to pick messages at random.
 class Rng {
  public:

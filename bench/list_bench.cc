@@ -44,8 +44,8 @@ const CMessageList& ListOf(size_t n) {
 
 // What a lookup export reads of the message it found: a unit of each text and the numbers.
 uint32_t ReadMessage(const _Message_Item& item) {
-  const uint32_t nUnits = uint32_t{item.strMsgSpan[0]} + item.strMsgName[0] + item.strMsgSInfo[0] +
-                          item.strMsgEchoPath[0];
+  const uint32_t nUnits =
+      uint32_t{item.strMsgSpan[0]} + item.strMsgName[0] + item.strMsgSInfo[0] + item.strMsgEchoPath[0];
   return nUnits + static_cast<uint32_t>(item.ShowType + item.dwPopShowTimeout + item.dwMsgID);
 }
 

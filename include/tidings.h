@@ -127,7 +127,7 @@ typedef void(TIDINGS_CALLBACK* MSGEVENTPROC)(int32_t dwMsgID, int32_t nAddType);
 
 /* The entry point "NBX_EchoMsg" of a handler module. The two texts are valid for the call only. */
 typedef void(TIDINGS_CALLBACK* ECHOMSGPROC)(const TIDINGS_WCHAR* lpMsgSpanName,
-                                           const TIDINGS_WCHAR* lpMsgName, uint32_t dwEchoParam);
+                                            const TIDINGS_WCHAR* lpMsgName, uint32_t dwEchoParam);
 
 /* ---- Exports. ---- */
 
@@ -140,8 +140,8 @@ TIDINGS_EXPORT int32_t TIDINGS_API MSGGOV_EchoMsg(uint32_t h, int32_t MsgID, uin
  * the process gets handle n, which shows only in the trace. With bSubscribeOld non-zero, all subscribers
  * are told ADDTYPE_NEW for the first message of the dynamic list, or else of the default list, if any.
  * Returns 1. */
-TIDINGS_EXPORT int32_t TIDINGS_API MSGGOV_Subscribe(const TIDINGS_WCHAR* lpMsgSpanName,
-                                                    MSGEVENTPROC pMsgTran, int32_t bSubscribeOld);
+TIDINGS_EXPORT int32_t TIDINGS_API MSGGOV_Subscribe(const TIDINGS_WCHAR* lpMsgSpanName, MSGEVENTPROC pMsgTran,
+                                                    int32_t bSubscribeOld);
 
 /* Removes the subscription with handle hHandle, if any. Returns 1. */
 TIDINGS_EXPORT int32_t TIDINGS_API MSGGOV_UNSubscribe(uint32_t hHandle);

@@ -83,8 +83,8 @@ class TraceSwitch {
     m_bExisted = ::RegQueryValueExW(key, kValue, nullptr, &m_dwType, nullptr, &size) == ERROR_SUCCESS;
     if (m_bExisted) {
       m_previous.resize(size);
-      m_bExisted = ::RegQueryValueExW(key, kValue, nullptr, &m_dwType, m_previous.data(), &size) ==
-                   ERROR_SUCCESS;
+      m_bExisted =
+          ::RegQueryValueExW(key, kValue, nullptr, &m_dwType, m_previous.data(), &size) == ERROR_SUCCESS;
       m_previous.resize(size);
     }
     static const wchar_t kOne[] = L"1";
@@ -160,12 +160,11 @@ class TraceSwitch {
       std::ifstream in(kFile, std::ios::binary);
       m_previous.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    if (!Write(
-            "Windows Registry Editor Version 5.00\r\n"
-            "\r\n"
-            "; written by tidings-demo for its run: turns the Tidings trace log on\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\quellbridge\\Halvern3.0]\r\n"
-            "\"Debug\"=\"1\"\r\n")) {
+    if (!Write("Windows Registry Editor Version 5.00\r\n"
+               "\r\n"
+               "; written by tidings-demo for its run: turns the Tidings trace log on\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\quellbridge\\Halvern3.0]\r\n"
+               "\"Debug\"=\"1\"\r\n")) {
       *error = std::string("cannot write the settings file ") + kFile;
       return false;
     }
@@ -305,8 +304,9 @@ class AddInfoRecord {
  public:
   AddInfoRecord(const char* name, const char* info, int32_t showType, int32_t popShowTimeout,
                 bool saveAfterClose, const Text& echoPath) {
-    const size_t bytes = std::max(sizeof(_Message_AddInfo), offsetof(_Message_AddInfo, strMsgEchoPath) +
-                                                                (echoPath.size() + 1) * sizeof(TIDINGS_WCHAR));
+    const size_t bytes =
+        std::max(sizeof(_Message_AddInfo),
+                 offsetof(_Message_AddInfo, strMsgEchoPath) + (echoPath.size() + 1) * sizeof(TIDINGS_WCHAR));
     m_storage.assign(bytes / sizeof(uint64_t) + 1, 0);
     _Message_AddInfo* p = get();
     CopyBounded(Ascii(name), p->wszMsgName, 256);

@@ -83,7 +83,7 @@ int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
     if (pfnNBX_EchoMsg != nullptr) {
       m_trace.WriteTrace(kTraceLevel, u"--Begin  Call Fun pfnNBX_EchoMsg, Add is 0X%X", address);
       reinterpret_cast<ECHOMSGPROC>(pfnNBX_EchoMsg)(CallerView(strMsgSpan), CallerView(strMsgName),
-                                                   dwEchoParam);
+                                                    dwEchoParam);
       m_trace.WriteTrace(kTraceLevel, u"--Finish Call Fun pfnNBX_EchoMsg");
     }
     if (bSaved) platform::SetCurrentDir(strSavedDir);

@@ -137,8 +137,7 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
   } catch (...) {
     strError = u"out of memory, or the XML library failed";
   }
-  m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile failed, the messages stay in memory: %s",
-                     strError);
+  m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile failed, the messages stay in memory: %s", strError);
 }
 
 }  // namespace tidings

@@ -28,7 +28,9 @@ const XMLCh* X(const char16_t* text) { return reinterpret_cast<const XMLCh*>(tex
 const XMLCh* X(const std::u16string& text) { return X(text.c_str()); }
 const char16_t* U(const XMLCh* text) { return reinterpret_cast<const char16_t*>(text); }
 
-std::u16string Text(const XMLCh* text) { return text == nullptr ? std::u16string() : std::u16string(U(text)); }
+std::u16string Text(const XMLCh* text) {
+  return text == nullptr ? std::u16string() : std::u16string(U(text));
+}
 
 // Elements nested deeper than this make a file unusable: copying and writing a document recurses once
 // per level, and no message file needs more than a handful.
@@ -208,7 +210,8 @@ class CMsgFileParser : public DOMLSParserImpl {
   void docCharacters(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
     if (!SkipContent()) DOMLSParserImpl::docCharacters(chars, length, cdataSection);
   }
-  void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
+  void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length,
+                           const bool cdataSection) override {
     if (!SkipContent()) DOMLSParserImpl::ignorableWhitespace(chars, length, cdataSection);
   }
   void docComment(const XMLCh* const comment) override {
@@ -346,8 +349,8 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, 
   pContext->pDepth->Reset();
   CMsgFileParser* pParser = static_cast<CMsgFileParser*>(pContext->pParser);
   pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages);
-  static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod, chLatin_x, chLatin_m, chLatin_l,
-                                    chNull};
+  static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
+                                    chLatin_x, chLatin_m, chLatin_l, chNull};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
   Wrapper4InputSource input(&source, false);
   DOMDocument* pDocument = nullptr;
@@ -428,7 +431,8 @@ DOMElement* CopyXmlDocument(XmlDocContext* pContext) {
 bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
   if (pContext->pCopy == nullptr) CopyXmlDocument(pContext);
   DOMDocument* pCopy = pContext->pCopy;
-  DOMLSSerializer* pSerializer = pContext->pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
+  DOMLSSerializer* pSerializer =
+      pContext->pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
   DOMLSOutput* pOutput = pContext->pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
   MemBufFormatTarget target;
   pOutput->setByteStream(&target);

@@ -159,8 +159,8 @@ int32_t CMsgGov::GetMessage(int32_t dwMsgID, _Message_GetInfo* pInfo) {
 }
 
 // The lists are only named here, never read: GetMsgItem takes the lock before it looks into one.
-int32_t CMsgGov::GetMsgItem(const CMessageList& list, int32_t dwMsgID, _Message_GetInfo* pInfo)
-    TIDINGS_NO_THREAD_SAFETY_ANALYSIS {
+int32_t CMsgGov::GetMsgItem(const CMessageList& list, int32_t dwMsgID,
+                            _Message_GetInfo* pInfo) TIDINGS_NO_THREAD_SAFETY_ANALYSIS {
   CAutoCriticalSection lock(m_cs);
   const size_t i = list.FindById(dwMsgID);
   if (i == CMessageList::npos) return 0;
@@ -168,8 +168,8 @@ int32_t CMsgGov::GetMsgItem(const CMessageList& list, int32_t dwMsgID, _Message_
   return 1;
 }
 
-int32_t CMsgGov::GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_GetInfo* pInfo)
-    TIDINGS_NO_THREAD_SAFETY_ANALYSIS {
+int32_t CMsgGov::GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID,
+                                _Message_GetInfo* pInfo) TIDINGS_NO_THREAD_SAFETY_ANALYSIS {
   m_trace.WriteTrace(kTraceLevel, u"Enter Fun GetNextMessage, dwMsgID is %d", dwMsgID);
   int32_t bRet = 0;
   int32_t dwNewMsgID = -1;

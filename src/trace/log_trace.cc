@@ -104,8 +104,8 @@ std::u16string ReadRegistryText(const std::u16string& keyPath, const std::u16str
   if (value.dwType == platform::kRegSz) {
     std::u16string text;
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
-      char16_t unit = static_cast<char16_t>(static_cast<uint8_t>(data[i]) |
-                                            (static_cast<uint8_t>(data[i + 1]) << 8));
+      char16_t unit =
+          static_cast<char16_t>(static_cast<uint8_t>(data[i]) | (static_cast<uint8_t>(data[i + 1]) << 8));
       if (unit == 0) break;
       text.push_back(unit);
     }

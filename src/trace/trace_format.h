@@ -17,9 +17,9 @@ class TraceArg {
   enum class Kind { kNone, kInt32, kUInt32, kAddress, kText };
 
   TraceArg() = default;
-  TraceArg(int32_t n) : m_kind(Kind::kInt32), m_nValue(static_cast<uint32_t>(n)) {}  // NOLINT
-  TraceArg(uint32_t n) : m_kind(Kind::kUInt32), m_nValue(n) {}                       // NOLINT
-  TraceArg(const char16_t* text) : m_kind(Kind::kText), m_pText(text) {}             // NOLINT
+  TraceArg(int32_t n) : m_kind(Kind::kInt32), m_nValue(static_cast<uint32_t>(n)) {}     // NOLINT
+  TraceArg(uint32_t n) : m_kind(Kind::kUInt32), m_nValue(n) {}                          // NOLINT
+  TraceArg(const char16_t* text) : m_kind(Kind::kText), m_pText(text) {}                // NOLINT
   TraceArg(const std::u16string& text) : m_kind(Kind::kText), m_pText(text.c_str()) {}  // NOLINT
 
   // An address, such as a callback's, for "0X%X".

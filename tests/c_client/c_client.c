@@ -11,12 +11,12 @@
 
 static int g_nFailures = 0;
 
-#define CHECK(cond)                                                               \
-  do {                                                                            \
-    if (!(cond)) {                                                                \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);   \
-      ++g_nFailures;                                                              \
-    }                                                                             \
+#define CHECK(cond)                                                            \
+  do {                                                                         \
+    if (!(cond)) {                                                             \
+      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+      ++g_nFailures;                                                           \
+    }                                                                          \
   } while (0)
 
 static int g_nChanges = 0;

@@ -121,8 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"IllegalCharacter", DamagedAfterMessages("<Message MsgSInfo=\"&#1;\"/>")},
         DamagedCase{"BrokenUtf8", DamagedAfterMessages("<Message MsgSInfo=\"\xC3\x28\"/>")},
         DamagedCase{"NulByte", DamagedAfterMessages(std::string("<Message MsgSInfo=\"\0\"/>", 24))},
-        DamagedCase{"SecondDocumentElement",
-                    "<Root><MsgList><DynamicMsg><Message MsgSInfo=\"a\"/></DynamicMsg></MsgList></Root><Root/>"},
+        DamagedCase{
+            "SecondDocumentElement",
+            "<Root><MsgList><DynamicMsg><Message MsgSInfo=\"a\"/></DynamicMsg></MsgList></Root><Root/>"},
         DamagedCase{"EmptyFile", ""}, DamagedCase{"OnlyAByteOrderMark", "\xEF\xBB\xBF"},
         DamagedCase{"OnlyTheDeclaration", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"},
         DamagedCase{"OnlyWhiteSpace", " \r\n\t\n"}, DamagedCase{"BinaryGarbage", Garbage()}),
@@ -145,8 +146,9 @@ TEST_F(MsgFileHostileTest, ShortEntitiesAndManyPredefinedReferencesStillLoad) {
   // not count as expansions, and a short entity of the file's own is fine.
   std::string many;
   for (int i = 0; i < 20000; ++i) many += "&amp;&#x41;";
-  WriteMsgFile("<!DOCTYPE Root [<!ENTITY co \"Quellbridge\">]>\n<Root><MsgList><DefaultMsg><Message MsgSInfo=\"" +
-               many + "\"/></DefaultMsg><DynamicMsg><Message MsgSInfo=\"&co; news\"/></DynamicMsg></MsgList></Root>");
+  WriteMsgFile(
+      "<!DOCTYPE Root [<!ENTITY co \"Quellbridge\">]>\n<Root><MsgList><DefaultMsg><Message MsgSInfo=\"" +
+      many + "\"/></DefaultMsg><DynamicMsg><Message MsgSInfo=\"&co; news\"/></DynamicMsg></MsgList></Root>");
   LoadLibrary();
   ASSERT_EQ(api.Initial(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
@@ -257,7 +259,8 @@ TEST_P(MsgFileEntityTest, NeverReadsAnotherFile) {
     }
     ASSERT_EQ(api.Finish(), 1);
   }
-  EXPECT_EQ(ReadFileBytes(MsgFilePath()).find(kMarker), std::string::npos) << "the saved file holds the secret";
+  EXPECT_EQ(ReadFileBytes(MsgFilePath()).find(kMarker), std::string::npos)
+      << "the saved file holds the secret";
 }
 
 const char kGeneralEntity[] =
@@ -270,16 +273,15 @@ const char kExternalDtd[] =
     "<!DOCTYPE Root SYSTEM \"@DTD@\">\n"
     "<Root><MsgList><DynamicMsg><Message MsgSInfo=\"&leak;\"/></DynamicMsg></MsgList></Root>";
 
-INSTANTIATE_TEST_SUITE_P(Files, MsgFileEntityTest,
-                         ::testing::Values(EntityCase{"RelativeGeneralEntity", kGeneralEntity, true, true},
-                                           EntityCase{"FileUrlGeneralEntity", kGeneralEntity, false, true},
-                                           EntityCase{"RelativeParameterEntity", kParameterEntity, true, true},
-                                           EntityCase{"FileUrlParameterEntity", kParameterEntity, false, true},
-                                           EntityCase{"RelativeExternalDtd", kExternalDtd, true, false},
-                                           EntityCase{"FileUrlExternalDtd", kExternalDtd, false, false}),
-                         [](const ::testing::TestParamInfo<EntityCase>& param) {
-                           return std::string(param.param.lpName);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Files, MsgFileEntityTest,
+    ::testing::Values(EntityCase{"RelativeGeneralEntity", kGeneralEntity, true, true},
+                      EntityCase{"FileUrlGeneralEntity", kGeneralEntity, false, true},
+                      EntityCase{"RelativeParameterEntity", kParameterEntity, true, true},
+                      EntityCase{"FileUrlParameterEntity", kParameterEntity, false, true},
+                      EntityCase{"RelativeExternalDtd", kExternalDtd, true, false},
+                      EntityCase{"FileUrlExternalDtd", kExternalDtd, false, false}),
+    [](const ::testing::TestParamInfo<EntityCase>& param) { return std::string(param.param.lpName); });
 
 struct NetworkCase {
   const char* lpName;
@@ -312,10 +314,11 @@ TEST_P(MsgFileNetworkTest, NeverConnects) {
 INSTANTIATE_TEST_SUITE_P(
     Files, MsgFileNetworkTest,
     ::testing::Values(
-        NetworkCase{"GeneralEntity",
-                    "<!DOCTYPE Root [<!ENTITY n SYSTEM \"@URL@\">]>\n<Root><Note>&n;</Note><MsgList><DynamicMsg>"
-                    "<Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>",
-                    true},
+        NetworkCase{
+            "GeneralEntity",
+            "<!DOCTYPE Root [<!ENTITY n SYSTEM \"@URL@\">]>\n<Root><Note>&n;</Note><MsgList><DynamicMsg>"
+            "<Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>",
+            true},
         NetworkCase{"ParameterEntity",
                     "<!DOCTYPE Root [<!ENTITY % n SYSTEM \"@URL@\"> %n;]>\n<Root><MsgList><DynamicMsg>"
                     "<Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>",

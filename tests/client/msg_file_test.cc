@@ -141,9 +141,9 @@ TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
   };
   // A ShowType without a number keeps the one before it in its section; a section's first gets 0.
   const Expected expected[] = {
-      {-2, u"d0", 0, 0},  {-3, u"d1", 9, 12},  {0, u"n0", 0, 30},  {1, u"n1", 7, 1000},
-      {2, u"n2", 7, -5},  {3, u"n3", 7, -1},   {4, u"n4", 7, -1},  {5, u"n5", 16, -1},
-      {6, u"n6", -3, -1}, {7, u"n7", 31, 42},  {8, u"n8", 31, -1},
+      {-2, u"d0", 0, 0},  {-3, u"d1", 9, 12}, {0, u"n0", 0, 30},  {1, u"n1", 7, 1000},
+      {2, u"n2", 7, -5},  {3, u"n3", 7, -1},  {4, u"n4", 7, -1},  {5, u"n5", 16, -1},
+      {6, u"n6", -3, -1}, {7, u"n7", 31, 42}, {8, u"n8", 31, -1},
   };
   EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
   for (const Expected& e : expected) {
@@ -160,7 +160,8 @@ TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
   ASSERT_EQ(messages.size(), 9u);
   for (size_t i = 0; i < messages.size(); ++i) {
     const Expected& e = expected[i + 2];
-    EXPECT_EQ(messages[i].attributes, MessageAttributes("", "", Utf8(e.lpInfo), "", e.ShowType, e.dwPopShowTimeout));
+    EXPECT_EQ(messages[i].attributes,
+              MessageAttributes("", "", Utf8(e.lpInfo), "", e.ShowType, e.dwPopShowTimeout));
   }
 }
 
@@ -168,8 +169,9 @@ TEST_F(MsgFileTest, EveryLoadAppendsAndAddedMessagesTakeTheNextId) {
   const std::string twins =
       "<DynamicMsg><Message MsgSpan=\"Mail\" MsgName=\"Inbox\" MsgSInfo=\"twin 1\"/>"
       "<Message MsgSpan=\"Mail\" MsgName=\"Inbox\" MsgSInfo=\"twin 2\"/></DynamicMsg>";
-  WriteMsgFile("<Root><MsgList><DefaultMsg><Message MsgSInfo=\"a-2\"/><Message MsgSInfo=\"a-3\"/></DefaultMsg>" +
-               twins + "</MsgList></Root>");
+  WriteMsgFile(
+      "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"a-2\"/><Message MsgSInfo=\"a-3\"/></DefaultMsg>" +
+      twins + "</MsgList></Root>");
   LoadLibrary();
   ASSERT_EQ(api.Initial(), 1);
   // The same span and name twice: two messages.
@@ -178,8 +180,9 @@ TEST_F(MsgFileTest, EveryLoadAppendsAndAddedMessagesTakeTheNextId) {
   EXPECT_EQ(Info(1), u"twin 2");
 
   // Other default texts this time, so the copies can be told apart.
-  WriteMsgFile("<Root><MsgList><DefaultMsg><Message MsgSInfo=\"b-2\"/><Message MsgSInfo=\"b-3\"/></DefaultMsg>" +
-               twins + "</MsgList></Root>");
+  WriteMsgFile(
+      "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"b-2\"/><Message MsgSInfo=\"b-3\"/></DefaultMsg>" +
+      twins + "</MsgList></Root>");
   ASSERT_EQ(api.Initial(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1, 2, 3}));
   EXPECT_EQ(Info(2), u"twin 1");
@@ -199,7 +202,8 @@ TEST_F(MsgFileTest, EveryLoadAppendsAndAddedMessagesTakeTheNextId) {
 
 TEST_F(MsgFileTest, SaveWritesTheFlaggedMessagesInOrderAndEmptiesTheList) {
   const std::string original =
-      "<Root><MsgList>\n<DefaultMsg><Message MsgName=\"D\" MsgSInfo=\"default\" MsgSpan=\"S\" Vendor=\"kept\"/>"
+      "<Root><MsgList>\n<DefaultMsg><Message MsgName=\"D\" MsgSInfo=\"default\" MsgSpan=\"S\" "
+      "Vendor=\"kept\"/>"
       "</DefaultMsg>\n<DynamicMsg>\n  <!-- nothing yet -->\n</DynamicMsg>\n</MsgList></Root>";
   WriteMsgFile(original);
   LoadLibrary();
@@ -311,7 +315,7 @@ TEST_F(MsgFileTest, AfterARestartSavedMessagesComeBackNumberedAfresh) {
 
 struct NoSkeletonCase {
   const char* lpName;
-  const char* lpXml;  // null: no file at all
+  const char* lpXml;                                // null: no file at all
   enum { kKeep, kDeleteFile, kRemoveConfig } step;  // done between MsgGovInitial and MsgGovFinish
 };
 
@@ -351,7 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NoSkeletonCase{"NoFile", nullptr, NoSkeletonCase::kKeep},
         NoSkeletonCase{"NoMsgList", "<Root><DynamicMsg/><Other/></Root>", NoSkeletonCase::kKeep},
-        NoSkeletonCase{"NoDynamicMsg", "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"d\"/></DefaultMsg></MsgList></Root>",
+        NoSkeletonCase{"NoDynamicMsg",
+                       "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"d\"/></DefaultMsg></MsgList></Root>",
                        NoSkeletonCase::kKeep},
         NoSkeletonCase{"FileDeletedWhileRunning",
                        "<Root><MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>",
@@ -389,7 +394,8 @@ TEST_P(MsgFileUtf16Test, IsWrittenBackAsUtf16WithAByteOrderMark) {
   ASSERT_EQ(messages.size(), 2u) << saved;
   EXPECT_EQ(messages[0].attributes, MessageAttributes("Post", "Eingang", "Größe 3 — 新消息", "", 1, 10));
   EXPECT_EQ(messages[1].attributes, MessageAttributes("Post", "Neu", "Ünï 中文 \U0001D11E", "", 1, 30));
-  EXPECT_EQ(AroundSection(saved, "Nachrichten", "DynamicMsg"), AroundSection(text, "Nachrichten", "DynamicMsg"));
+  EXPECT_EQ(AroundSection(saved, "Nachrichten", "DynamicMsg"),
+            AroundSection(text, "Nachrichten", "DynamicMsg"));
 
   UnloadLibrary();
   LoadLibrary();
@@ -465,7 +471,8 @@ TEST_F(MsgFileTest, AHostThatInitialisedXercesKeepsItAsItWas) {
   ASSERT_EQ(api.Finish(), 1);
   EXPECT_EQ(SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg").size(), 2u);
 
-  ASSERT_NE(xercesc::XMLPlatformUtils::fgMemoryManager, nullptr) << "the library terminated the host's Xerces-C";
+  ASSERT_NE(xercesc::XMLPlatformUtils::fgMemoryManager, nullptr)
+      << "the library terminated the host's Xerces-C";
   static const char kDoc[] = "<host ok=\"yes\"/>";
   xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(kDoc), sizeof kDoc - 1, "host");
   xercesc::XercesDOMParser parser;

@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   again.LoadMsgFile(Utf16(copy));
   // A save that rewrote the copy wrote a file that loads, with the message added in it.
   _Message_GetInfo got;
-  if (ReadFile(copy) != std::string(reinterpret_cast<const char*>(data), size) && again.GetMessage(0, &got) != 1) {
+  if (ReadFile(copy) != std::string(reinterpret_cast<const char*>(data), size) &&
+      again.GetMessage(0, &got) != 1) {
     __builtin_trap();
   }
   std::remove(path.c_str());

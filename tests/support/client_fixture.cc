@@ -14,13 +14,12 @@ namespace test {
 
 namespace {
 
-fs::path OwnDirectory() {
-  return fs::path(platform::OwnModuleFileName()).parent_path();
-}
+fs::path OwnDirectory() { return fs::path(platform::OwnModuleFileName()).parent_path(); }
 
 fs::path MakeFreshDirectory() {
   std::random_device rd;
-  std::mt19937_64 rng(rd() ^ static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 rng(rd() ^
+                      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   const fs::path base = fs::temp_directory_path();
   for (;;) {
     std::ostringstream name;
@@ -165,8 +164,8 @@ void ClientTest::UseLibrarySubdirectory(const fs::path& name) {
   fs::create_directories(m_libraryDir);
 }
 
-void ClientTest::Add(const std::u16string& strSpan, const std::u16string& strName, const std::u16string& strInfo,
-                     int32_t nShowType, int32_t nTimeout, int32_t bSave) {
+void ClientTest::Add(const std::u16string& strSpan, const std::u16string& strName,
+                     const std::u16string& strInfo, int32_t nShowType, int32_t nTimeout, int32_t bSave) {
   _Message_AddInfo info = MakeAddInfo(strName, strInfo, u"", nShowType, nTimeout, bSave);
   ASSERT_EQ(api.AddMessage(T(strSpan).c_str(), &info), 1);
 }

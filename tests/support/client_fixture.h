@@ -38,7 +38,6 @@ struct TraceLine {
 // The 8-bit text of an ASCII UTF-16 text, for comparing with trace lines.
 std::string Narrow(const std::u16string& text);
 
-
 class ClientTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -55,8 +54,9 @@ class ClientTest : public ::testing::Test {
   void UseLibrarySubdirectory(const fs::path& name);
 
   // Adds a message through the export with the given span and name.
-  void Add(const std::u16string& strSpan, const std::u16string& strName, const std::u16string& strInfo = u"info",
-           int32_t nShowType = 1, int32_t nTimeout = 30, int32_t bSave = 1);
+  void Add(const std::u16string& strSpan, const std::u16string& strName,
+           const std::u16string& strInfo = u"info", int32_t nShowType = 1, int32_t nTimeout = 30,
+           int32_t bSave = 1);
 
   fs::path Dir() const { return m_dir; }
   fs::path ConfigDir() const { return LibraryDir() / "Config"; }

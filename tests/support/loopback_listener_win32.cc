@@ -10,7 +10,9 @@ namespace test {
 
 namespace {
 
-std::string WsaReason(const char* what) { return std::string(what) + ": error " + std::to_string(::WSAGetLastError()); }
+std::string WsaReason(const char* what) {
+  return std::string(what) + ": error " + std::to_string(::WSAGetLastError());
+}
 
 }  // namespace
 

@@ -43,14 +43,22 @@ std::string DecodeEntities(const std::string& text) {
       return out;
     }
     const std::string ref = text.substr(i + 1, end - i - 1);
-    if (ref == "amp") out += '&';
-    else if (ref == "lt") out += '<';
-    else if (ref == "gt") out += '>';
-    else if (ref == "quot") out += '"';
-    else if (ref == "apos") out += '\'';
-    else if (ref.size() > 2 && ref[0] == '#' && ref[1] == 'x') AppendCodePoint(static_cast<uint32_t>(std::stoul(ref.substr(2), nullptr, 16)), &out);
-    else if (ref.size() > 1 && ref[0] == '#') AppendCodePoint(static_cast<uint32_t>(std::stoul(ref.substr(1))), &out);
-    else ADD_FAILURE() << "unknown reference &" << ref << ";";
+    if (ref == "amp")
+      out += '&';
+    else if (ref == "lt")
+      out += '<';
+    else if (ref == "gt")
+      out += '>';
+    else if (ref == "quot")
+      out += '"';
+    else if (ref == "apos")
+      out += '\'';
+    else if (ref.size() > 2 && ref[0] == '#' && ref[1] == 'x')
+      AppendCodePoint(static_cast<uint32_t>(std::stoul(ref.substr(2), nullptr, 16)), &out);
+    else if (ref.size() > 1 && ref[0] == '#')
+      AppendCodePoint(static_cast<uint32_t>(std::stoul(ref.substr(1))), &out);
+    else
+      ADD_FAILURE() << "unknown reference &" << ref << ";";
     i = end;
   }
   return out;
@@ -58,7 +66,8 @@ std::string DecodeEntities(const std::string& text) {
 
 // Finds the start tag of element `name` from `from`: the position of its '<', or npos.
 size_t FindStartTag(const std::string& xml, const std::string& name, size_t from = 0) {
-  for (size_t pos = xml.find("<" + name, from); pos != std::string::npos; pos = xml.find("<" + name, pos + 1)) {
+  for (size_t pos = xml.find("<" + name, from); pos != std::string::npos;
+       pos = xml.find("<" + name, pos + 1)) {
     const size_t after = pos + 1 + name.size();
     if (after < xml.size() && !IsNameChar(xml[after])) return pos;
   }
@@ -157,11 +166,15 @@ std::vector<SavedElement> SectionElements(const std::string& xml, const std::str
 }
 
 std::map<std::string, std::string> MessageAttributes(const std::string& strSpan, const std::string& strName,
-                                                     const std::string& strInfo, const std::string& strEchoPath,
-                                                     int32_t nShowType, int32_t nShowTime) {
-  return {{"MsgSpan", strSpan},         {"MsgName", strName},
-          {"MsgSInfo", strInfo},        {"MsgEchoPath", strEchoPath},
-          {"ShowType", std::to_string(nShowType)}, {"ShowTime", std::to_string(nShowTime)}};
+                                                     const std::string& strInfo,
+                                                     const std::string& strEchoPath, int32_t nShowType,
+                                                     int32_t nShowTime) {
+  return {{"MsgSpan", strSpan},
+          {"MsgName", strName},
+          {"MsgSInfo", strInfo},
+          {"MsgEchoPath", strEchoPath},
+          {"ShowType", std::to_string(nShowType)},
+          {"ShowTime", std::to_string(nShowTime)}};
 }
 
 std::string Utf8(const std::u16string& text) {
@@ -183,11 +196,21 @@ std::u16string Utf16(const std::string& utf8) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
     uint32_t cp;
     size_t n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if (c < 0xE0) { cp = c & 0x1Fu; n = 2; }
-    else if (c < 0xF0) { cp = c & 0x0Fu; n = 3; }
-    else { cp = c & 0x07u; n = 4; }
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    if (c < 0x80) {
+      cp = c;
+      n = 1;
+    } else if (c < 0xE0) {
+      cp = c & 0x1Fu;
+      n = 2;
+    } else if (c < 0xF0) {
+      cp = c & 0x0Fu;
+      n = 3;
+    } else {
+      cp = c & 0x07u;
+      n = 4;
+    }
+    for (size_t k = 1; k < n && i + k < utf8.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
     i += n;
     if (cp >= 0x10000) {
       cp -= 0x10000;
@@ -229,8 +252,9 @@ std::u16string MsgFileTest::Info(int32_t dwMsgID) {
     ADD_FAILURE() << "no message " << dwMsgID;
     return std::u16string();
   }
-  return std::u16string(info.strMsgSInfo, info.strMsgSInfo + std::char_traits<char16_t>::length(
-                                                                  reinterpret_cast<const char16_t*>(info.strMsgSInfo)));
+  return std::u16string(info.strMsgSInfo,
+                        info.strMsgSInfo + std::char_traits<char16_t>::length(
+                                               reinterpret_cast<const char16_t*>(info.strMsgSInfo)));
 }
 
 std::vector<int32_t> MsgFileTest::IdsInMemory() {

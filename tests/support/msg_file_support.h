@@ -38,8 +38,9 @@ std::pair<std::string, std::string> AroundSection(const std::string& xml, const 
 std::vector<SavedElement> SectionElements(const std::string& xml, const std::string& section);
 // The six attributes the library writes for a message, as a saved element has them.
 std::map<std::string, std::string> MessageAttributes(const std::string& strSpan, const std::string& strName,
-                                                     const std::string& strInfo, const std::string& strEchoPath,
-                                                     int32_t nShowType, int32_t nShowTime);
+                                                     const std::string& strInfo,
+                                                     const std::string& strEchoPath, int32_t nShowType,
+                                                     int32_t nShowTime);
 
 std::string Utf8(const std::u16string& text);
 std::u16string Utf16(const std::string& utf8);

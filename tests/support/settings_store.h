@@ -15,8 +15,8 @@ namespace test {
 struct SettingEntry {
   std::u16string keyPath;  // under HKEY_LOCAL_MACHINE
   std::u16string valueName;
-  uint32_t dwType;         // REG_SZ 1, REG_EXPAND_SZ 2, REG_DWORD 4, ...
-  std::string data;        // raw bytes as the registry holds them
+  uint32_t dwType;   // REG_SZ 1, REG_EXPAND_SZ 2, REG_DWORD 4, ...
+  std::string data;  // raw bytes as the registry holds them
 };
 
 // A REG_SZ value: UTF-16LE with its terminator.

@@ -32,8 +32,8 @@ void WriteSettings(const std::vector<SettingEntry>& entries) {
                         nullptr) != ERROR_SUCCESS) {
       throw std::runtime_error("cannot create a registry key");
     }
-    LONG rc = RegSetValueExW(hKey, W(e.valueName), 0, e.dwType,
-                             reinterpret_cast<const BYTE*>(e.data.data()), static_cast<DWORD>(e.data.size()));
+    LONG rc = RegSetValueExW(hKey, W(e.valueName), 0, e.dwType, reinterpret_cast<const BYTE*>(e.data.data()),
+                             static_cast<DWORD>(e.data.size()));
     RegCloseKey(hKey);
     if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot set a registry value");
   }

@@ -29,9 +29,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{u"", false, kUntouched}, Case{u"   ", false, kUntouched}, Case{u" 0x1E ", true, 30},
         Case{u"1 000", true, 1000}, Case{u"- 5", true, -5}, Case{u"0 x 1 f", true, 31},
         // Decimal: sign, digits up to the first other character.
-        Case{u"-5", true, -5}, Case{u"+17", true, 17}, Case{u"-0x10", true, 0}, Case{u"12abc", true, 12}, Case{u"007", true, 7},
-        Case{u"--5", true, kUntouched}, Case{u"+", true, kUntouched}, Case{u"-", true, kUntouched},
-        Case{u"abc", true, kUntouched}, Case{u"x12", true, kUntouched}, Case{u"1.5", true, 1},
+        Case{u"-5", true, -5}, Case{u"+17", true, 17}, Case{u"-0x10", true, 0}, Case{u"12abc", true, 12},
+        Case{u"007", true, 7}, Case{u"--5", true, kUntouched}, Case{u"+", true, kUntouched},
+        Case{u"-", true, kUntouched}, Case{u"abc", true, kUntouched}, Case{u"x12", true, kUntouched},
+        Case{u"1.5", true, 1},
         // Tabs and line breaks before the digits are skipped, not removed: after the digits they end them.
         Case{u"\t42", true, 42}, Case{u"\r\n\t-8", true, -8}, Case{u"\v\f3", true, 3}, Case{u"4\t2", true, 4},
         Case{u"\t", true, kUntouched},
@@ -44,8 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{u"0xg", true, 0}, Case{u"0X-1", true, 0}, Case{u"0x\t5", true, 0},
         // Beyond 32 bits the value wraps, in either base.
         Case{u"0x1FFFFFFFF", true, -1}, Case{u"0x100000005", true, 5}, Case{u"4294967296", true, 0},
-        Case{u"4294967297", true, 1}, Case{u"2147483648", true, INT32_MIN}, Case{u"-2147483649", true, INT32_MAX},
-        Case{u"-4294967295", true, 1},
+        Case{u"4294967297", true, 1}, Case{u"2147483648", true, INT32_MIN},
+        Case{u"-2147483649", true, INT32_MAX}, Case{u"-4294967295", true, 1},
         // Only U+0020 is a space here: other blanks in the middle stay and end the digits.
         Case{u"1\u00A02", true, 1}, Case{u"\u00A012", true, kUntouched},
         // Digits outside ASCII are no digits.

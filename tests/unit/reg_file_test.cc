@@ -47,7 +47,9 @@ TEST(RegFileTest, Encodings) {
   const std::string utf8 = "\xef\xbb\xbfREGEDIT4\n[HKLM\\Soft]\n\"A\"=\"\xc3\xa9\xf0\x9f\x98\x80\"\n";
   EXPECT_EQ("1:e9003dd800de0000", Find(utf8, u"A", u"Soft"));
   // An invalid byte reads as U+FFFD without swallowing its neighbours.
-  EXPECT_EQ("1:6100fdff62000000", Find(Reg("\"A\"=\"a\xc3" "b\"\n"), u"A"));
+  EXPECT_EQ("1:6100fdff62000000", Find(Reg("\"A\"=\"a\xc3"
+                                           "b\"\n"),
+                                       u"A"));
 }
 
 TEST(RegFileTest, CaseAndKeyMatching) {
@@ -64,7 +66,10 @@ TEST(RegFileTest, CaseAndKeyMatching) {
 }
 
 TEST(RegFileTest, Strings) {
-  EXPECT_EQ("1:61005c00620022006300" "0000", Find(Reg("\"A\"=\"a\\\\b\\\"c\"\n"), u"A"));
+  EXPECT_EQ(
+      "1:61005c00620022006300"
+      "0000",
+      Find(Reg("\"A\"=\"a\\\\b\\\"c\"\n"), u"A"));
   EXPECT_EQ("1:0000", Find(Reg("@ =\t\"\"  \n"), u""));
   EXPECT_EQ("1:78000000", Find(Reg("\"a=\\\"b\\\\\"=\"x\"\n"), u"A=\"B\\"));
   for (const char* bad :

@@ -13,7 +13,9 @@ TEST(UtfTest, RoundTripsEveryPlaneAndReplacesWhatCannotBeEncoded) {
   // Unpaired surrogates become the narrow default character.
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800') + u"x" + std::u16string(1, u'\xDC00')), "?x?");
   // Broken, overlong and surrogate-encoding sequences become U+FFFD, one per bad piece.
-  EXPECT_EQ(Utf8ToUtf16("\xff" "a"), u"\uFFFDa");
+  EXPECT_EQ(Utf8ToUtf16("\xff"
+                        "a"),
+            u"\uFFFDa");
   EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), u"\uFFFD");
   EXPECT_EQ(Utf8ToUtf16("\xed\xa0\x80"), u"\uFFFD");
   EXPECT_EQ(Utf8ToUtf16("\xe4\xb8"), u"\uFFFD");

@@ -70,8 +70,8 @@ bool WriteAll(int fd, const char* data, size_t n) {
 std::u16string ComputeOwnModuleFileName() {
   Dl_info info;
   std::memset(&info, 0, sizeof info);
-  if (::dladdr(reinterpret_cast<void*>(&ComputeOwnModuleFileName), &info) == 0 ||
-      info.dli_fname == nullptr || info.dli_fname[0] == '\0') {
+  if (::dladdr(reinterpret_cast<void*>(&ComputeOwnModuleFileName), &info) == 0 || info.dli_fname == nullptr ||
+      info.dli_fname[0] == '\0') {
     return std::u16string();
   }
   std::string name = info.dli_fname;
@@ -115,9 +115,7 @@ class PosixAppendFile final : public AppendFile {
   int m_fd;
 };
 
-pthread_mutex_t* NativeMutex(unsigned char* storage) {
-  return reinterpret_cast<pthread_mutex_t*>(storage);
-}
+pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<pthread_mutex_t*>(storage); }
 
 }  // namespace
 

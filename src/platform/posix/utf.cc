@@ -47,8 +47,7 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   out.reserve(text.size() + (text.size() - nAscii) * 2);
   for (size_t i = nAscii; i < text.size(); ++i) {
     uint32_t u = text[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00u), &out);
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {

@@ -80,9 +80,7 @@ std::u16string ErrorText(const char* what, DWORD dwError) {
   return std::u16string(text.begin(), text.end());
 }
 
-CRITICAL_SECTION* NativeLock(unsigned char* storage) {
-  return reinterpret_cast<CRITICAL_SECTION*>(storage);
-}
+CRITICAL_SECTION* NativeLock(unsigned char* storage) { return reinterpret_cast<CRITICAL_SECTION*>(storage); }
 
 }  // namespace
 
@@ -108,9 +106,9 @@ std::u16string OwnModuleFileName() {
   // linked straight into an executable (the unit tests) falls back to the module holding this function.
   HMODULE hModule = g_hInstance;
   if (hModule == nullptr) {
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&OwnModuleFileName), &hModule);
+    ::GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&OwnModuleFileName), &hModule);
   }
   // A name longer than MAX_PATH is truncated by the API; grow the buffer until the whole name fits.
   std::vector<wchar_t> buf(MAX_PATH);
@@ -177,7 +175,8 @@ bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, s
       data += written;
       n -= written;
     }
-    if (error.empty() && !::FlushFileBuffers(h)) error = ErrorText("cannot flush the new file", ::GetLastError());
+    if (error.empty() && !::FlushFileBuffers(h))
+      error = ErrorText("cannot flush the new file", ::GetLastError());
     ::CloseHandle(h);
     if (error.empty() &&
         !::MoveFileExW(W(temp), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

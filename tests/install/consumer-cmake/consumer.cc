@@ -38,7 +38,9 @@ struct Notice {
 };
 std::vector<Notice> g_notices;
 
-void TIDINGS_CALLBACK OnChange(int32_t dwMsgID, int32_t nAddType) { g_notices.push_back({dwMsgID, nAddType}); }
+void TIDINGS_CALLBACK OnChange(int32_t dwMsgID, int32_t nAddType) {
+  g_notices.push_back({dwMsgID, nAddType});
+}
 
 bool LastNoticeIs(int32_t dwMsgID, int32_t nAddType) {
   return !g_notices.empty() && g_notices.back().dwMsgID == dwMsgID && g_notices.back().nAddType == nAddType;
@@ -57,7 +59,8 @@ int main() {
   add.ShowType = 3;
   add.dwPopShowTimeout = 20;
   Check(NBX_AddMessage(Ascii("CI").c_str(), &add) == 1, "NBX_AddMessage returns 1");
-  Check(g_notices.size() == 1 && LastNoticeIs(0, ADDTYPE_NEW), "the first message is announced new with ID 0");
+  Check(g_notices.size() == 1 && LastNoticeIs(0, ADDTYPE_NEW),
+        "the first message is announced new with ID 0");
 
   _Message_GetInfo got;
   std::memset(&got, 0xAB, sizeof got);
@@ -73,8 +76,9 @@ int main() {
   add.ShowType = 4;
   Check(NBX_AddMessage(Ascii("ci").c_str(), &add) == 1, "NBX_AddMessage of an update returns 1");
   Check(g_notices.size() == 2 && LastNoticeIs(0, ADDTYPE_CHANGE), "the update is announced as a change of 0");
-  Check(NBX_GetMessage(0, &got) == 1 && Text(got.strMsgSInfo) == Ascii("Build 18 failed.") && got.ShowType == 4,
-        "NBX_GetMessage reads the updated message");
+  Check(
+      NBX_GetMessage(0, &got) == 1 && Text(got.strMsgSInfo) == Ascii("Build 18 failed.") && got.ShowType == 4,
+      "NBX_GetMessage reads the updated message");
 
   Check(NBX_MessageHasPopup(0) == 1, "NBX_MessageHasPopup returns 1");
   Check(LastNoticeIs(0, ADDTYPE_CHANGE), "marking the popup is announced as a change");

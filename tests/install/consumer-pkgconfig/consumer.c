@@ -60,9 +60,11 @@ int main(void) {
   Check(MSGGOV_Subscribe(NULL, OnChange, 0) == 1, "MSGGOV_Subscribe returns 1");
 
   AddMessage("Disk", "Full", "The disk is 95% full.", 2);
-  Check(g_notices == 1 && g_lastId == 0 && g_lastType == ADDTYPE_NEW, "the first message is announced new with ID 0");
+  Check(g_notices == 1 && g_lastId == 0 && g_lastType == ADDTYPE_NEW,
+        "the first message is announced new with ID 0");
   AddMessage("Disk", "Backup", "Backup done.", 1);
-  Check(g_notices == 2 && g_lastId == 1 && g_lastType == ADDTYPE_NEW, "the second message is announced new with ID 1");
+  Check(g_notices == 2 && g_lastId == 1 && g_lastType == ADDTYPE_NEW,
+        "the second message is announced new with ID 1");
 
   memset(&got, 0, sizeof got);
   Check(NBX_GetMessage(1, &got) == 1, "NBX_GetMessage finds message 1");
@@ -71,14 +73,17 @@ int main(void) {
         "the record holds message 1");
   Check(NBX_GetMessage(-1, &got) == 0, "no message has ID -1");
 
-  Check(NBX_GetNextMessage(0, &next, &got) == 1 && next == 1 && got.dwMsgID == 1, "message 1 follows message 0");
-  Check(NBX_GetNextMessage(1, &next, &got) == 1 && next == 0 && SameText(got.strMsgSInfo, "The disk is 95% full."),
+  Check(NBX_GetNextMessage(0, &next, &got) == 1 && next == 1 && got.dwMsgID == 1,
+        "message 1 follows message 0");
+  Check(NBX_GetNextMessage(1, &next, &got) == 1 && next == 0 &&
+            SameText(got.strMsgSInfo, "The disk is 95% full."),
         "the walk comes back to message 0");
 
   SetField(span, "disk");
   SetField(name, "full");
   Check(NBX_DeleteMessage(span, name) == 1, "NBX_DeleteMessage returns 1");
-  Check(g_notices == 3 && g_lastId == 0 && g_lastType == ADDTYPE_DELETE, "the deletion of message 0 is announced");
+  Check(g_notices == 3 && g_lastId == 0 && g_lastType == ADDTYPE_DELETE,
+        "the deletion of message 0 is announced");
   Check(NBX_GetMessage(0, &got) == 0, "a deleted message is not found");
   Check(NBX_GetNextMessage(1, &next, &got) == 1 && next == 1, "message 1 is left alone in the list");
 
