@@ -32,8 +32,8 @@ std::u16string Text(const XMLCh* text) {
   return text == nullptr ? std::u16string() : std::u16string(U(text));
 }
 
-// Elements nested deeper than this make a file unusable: copying and writing a document recurses once
-// per level, and no message file needs more than a handful.
+// Nodes nested deeper than this make a file unusable: copying and writing a document recurses once per
+// level, and no message file needs more than a handful.
 constexpr size_t kMaxDepth = 256;
 
 // Entity references one document may expand, however they nest.
@@ -44,28 +44,6 @@ constexpr XMLSize_t kMaxEntityExpansions = 10000;
 // ten million units); the cap on expansions alone does not: one long entity, referenced a few thousand
 // times, makes a file of a hundred kilobytes expand to gigabytes.
 constexpr XMLSize_t kMaxEntityText = 1024;
-
-size_t DocumentDepth(DOMNode* pRoot) {
-  size_t nDepth = 0;
-  size_t nMax = 0;
-  DOMNode* pNode = pRoot;
-  while (pNode != nullptr) {
-    if (nDepth > nMax) nMax = nDepth;
-    if (nMax > kMaxDepth) return nMax;
-    if (pNode->getFirstChild() != nullptr) {
-      pNode = pNode->getFirstChild();
-      ++nDepth;
-      continue;
-    }
-    while (pNode != nullptr && pNode != pRoot && pNode->getNextSibling() == nullptr) {
-      pNode = pNode->getParentNode();
-      --nDepth;
-    }
-    if (pNode == nullptr || pNode == pRoot) break;
-    pNode = pNode->getNextSibling();
-  }
-  return nMax;
-}
 
 }  // namespace
 
@@ -117,40 +95,18 @@ class CXmlResourceBlocker : public DOMLSResourceResolver {
   std::u16string m_strFirst;
 };
 
-// Stops the parse at the first element nested deeper than the library handles. The file would be
-// refused after the parse anyway, but the scanner's work per start tag grows with the depth (it looks up
-// namespace prefixes through every open element), so a file of some hundred thousand nested elements would
-// keep it busy for minutes first.
-class CXmlDepthGuard : public DOMLSParserFilter {
- public:
-  FilterAction acceptNode(DOMNode* /*node*/) override { return FILTER_ACCEPT; }
-  FilterAction startElement(DOMElement* pElement) override {
-    size_t nDepth = 0;
-    for (DOMNode* pNode = pElement; pNode != nullptr && pNode->getNodeType() != DOMNode::DOCUMENT_NODE;
-         pNode = pNode->getParentNode()) {
-      if (++nDepth > kMaxDepth) {
-        m_bTooDeep = true;
-        return FILTER_INTERRUPT;
-      }
-    }
-    return FILTER_ACCEPT;
-  }
-  // No node is shown to acceptNode; startElement sees every element whatever this says.
-  DOMNodeFilter::ShowType getWhatToShow() const override { return 0; }
-  bool TooDeep() const { return m_bTooDeep; }
-  void Reset() { m_bTooDeep = false; }
-
- private:
-  bool m_bTooDeep = false;
-};
-
-// The load-and-save parser with two additions of its own.
+// The load-and-save parser with three additions of its own.
 // - It stops at the declaration of an entity whose replacement text is longer than kMaxEntityText,
 //   before the entity can be referenced.
+// - It stops at the first node nested deeper than kMaxDepth, counting elements, entity references and
+//   the text, comments and processing instructions inside them, as the document would nest them. It
+//   stops there rather than after the parse: the scanner's work per start tag grows with the depth (it
+//   looks up namespace prefixes through every open element), so a file of some hundred thousand nested
+//   elements would keep it busy for minutes first.
 // - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
 //   content from memory, and building it first only to drop it cost as much as the rest of the save.
-//   The content is still scanned in full (the file is refused for the same faults as ever) and still
-//   counts towards the depth limit. The section is the one FindChildElement finds: the first element
+//   The content is still scanned in full (the file is refused for the same faults as ever, the depth
+//   limit included). The section is the one FindChildElement finds: the first element
 //   named MsgList (in any case) among the document element's children, and the first element named
 //   DynamicMsg among its children, where an entity reference's content is not a child of the element
 //   around the reference, just as in the document.
@@ -239,15 +195,14 @@ class CMsgFileParser : public DOMLSParserImpl {
  private:
   // Inside the skipped content: below the section's own level.
   bool Skipping() const { return m_nSkipLevel != 0 && m_nLevel >= m_nSkipLevel; }
-  // Text, a comment or a processing instruction: whether it is skipped. A node it would have made counts
-  // towards the depth limit as one level below the open one, just as the built document's nodes do.
+  // Text, a comment or a processing instruction: whether it is skipped. Built or not, its node counts
+  // towards the depth limit one level below the open one.
   bool SkipContent() {
-    if (!Skipping()) return false;
     if (m_nLevel + 1 > kMaxDepth) {
       m_bTooDeep = true;
       throw TooDeep();
     }
-    return true;
+    return Skipping();
   }
   // An element or entity reference begins: one level deeper.
   void Open() {
@@ -318,8 +273,6 @@ bool CreateXmlParser(XmlDocContext* pContext) {
 
   pContext->pErrors.reset(new CXmlErrorCounter);
   pContext->pResources.reset(new CXmlResourceBlocker);
-  pContext->pDepth.reset(new CXmlDepthGuard);
-  pContext->pParser->setFilter(pContext->pDepth.get());
   pContext->pSecurity.reset(new SecurityManager);
   pContext->pSecurity->setEntityExpansionLimit(kMaxEntityExpansions);
 
@@ -346,7 +299,6 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, 
   }
   pContext->pErrors->Reset();
   pContext->pResources->Reset();
-  pContext->pDepth->Reset();
   CMsgFileParser* pParser = static_cast<CMsgFileParser*>(pContext->pParser);
   pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
@@ -372,7 +324,7 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, 
     pContext->strError = u"declares an entity longer than the library allows";
     return nullptr;
   }
-  if (pContext->pDepth->TooDeep() || pParser->WasTooDeep()) {
+  if (pParser->WasTooDeep()) {
     pContext->strError = u"nested too deeply";
     return nullptr;
   }
@@ -382,10 +334,6 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, 
   }
   if (pDocument == nullptr || pDocument->getDocumentElement() == nullptr) {
     if (pContext->strError.empty()) pContext->strError = u"no document element";
-    return nullptr;
-  }
-  if (DocumentDepth(pDocument) > kMaxDepth) {
-    pContext->strError = u"nested too deeply";
     return nullptr;
   }
   pContext->pDocument = pDocument;

@@ -16,7 +16,6 @@
 
 namespace tidings {
 
-class CXmlDepthGuard;
 class CXmlErrorCounter;
 class CXmlResourceBlocker;
 
@@ -55,7 +54,6 @@ struct XmlDocContext {
   // The parser's helpers; they outlive the parser.
   std::unique_ptr<CXmlErrorCounter> pErrors;
   std::unique_ptr<CXmlResourceBlocker> pResources;
-  std::unique_ptr<CXmlDepthGuard> pDepth;
   std::unique_ptr<xercesc::SecurityManager> pSecurity;
 };
 

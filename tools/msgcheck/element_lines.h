@@ -14,18 +14,16 @@
 namespace tidings {
 namespace msgcheck {
 
-// A parser filter that notes for each element the line in the file on which its start tag ends. It takes
-// the place of the filter the parser already has, if any, and hands every call on to it, so the document
-// comes out exactly as the library gets it.
+// A parser filter that notes for each element the line in the file on which its start tag ends. It
+// accepts every node, so the document comes out exactly as the library gets it.
 class CElementLines : public xercesc::DOMLSParserFilter {
  public:
   CElementLines() = default;
   CElementLines(const CElementLines&) = delete;
   CElementLines& operator=(const CElementLines&) = delete;
 
-  // Installs the filter on the parser of `pContext`, in front of the parser's own. False, and no line is
-  // ever known, when the parser does not tell its position. The filter must outlive the parser's last
-  // parse.
+  // Installs the filter on the parser of `pContext`. False, and no line is ever known, when the parser
+  // does not tell its position. The filter must outlive the parser's last parse.
   bool Attach(XmlDocContext* pContext);
 
   // The line of `pNode` in the last file parsed; 0 when unknown.
@@ -37,7 +35,6 @@ class CElementLines : public xercesc::DOMLSParserFilter {
 
  private:
   const xercesc::Locator* m_pLocator = nullptr;
-  xercesc::DOMLSParserFilter* m_pInner = nullptr;  // the parser's own filter; null when it had none
   std::unordered_map<const xercesc::DOMNode*, uint64_t> m_lines;
 };
 
