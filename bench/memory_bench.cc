@@ -120,24 +120,10 @@ std::u16string InfoOf(uint32_t k) {
   return u"Information text of message " + std::u16string(digits.begin(), digits.end());
 }
 
-// n messages added one by one with NBX_AddMessage's code, the dynamic list's index built on the way.
-void AddedMessages(benchmark::State& state) {
-  const uint32_t n = static_cast<uint32_t>(state.range(0));
-  for (auto _ : state) {
-    CLogTrace trace;
-    const int64_t nBefore = g_nLiveBytes.load();
-    CMsgGov gov(trace);
-    for (uint32_t k = 0; k < n; ++k) {
-      const _Message_AddInfo info = MakeAddInfo(NameOf(k), InfoOf(k));
-      gov.AddMessage(T(SpanOf(k)).c_str(), &info);
-    }
-    Report(state, "Memory/added", gov, g_nLiveBytes.load() - nBefore);
-  }
-}
-
-// n messages added, then the later half removed again (from the back, which moves nothing): what stays
+// n messages added one by one with NBX_AddMessage's code, the dynamic list's index built on the way;
+// with bHalve, the later half removed again (from the back, which moves nothing), to see what stays
 // behind of the room they took.
-void HalvedMessages(benchmark::State& state) {
+void AddedMessages(benchmark::State& state, const char* name, bool bHalve) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
   for (auto _ : state) {
     CLogTrace trace;
@@ -147,8 +133,10 @@ void HalvedMessages(benchmark::State& state) {
       const _Message_AddInfo info = MakeAddInfo(NameOf(k), InfoOf(k));
       gov.AddMessage(T(SpanOf(k)).c_str(), &info);
     }
-    for (uint32_t k = n; k-- > n / 2;) gov.DeleteMessageFromID(static_cast<int32_t>(k));
-    Report(state, "Memory/halved", gov, g_nLiveBytes.load() - nBefore);
+    if (bHalve) {
+      for (uint32_t k = n; k-- > n / 2;) gov.DeleteMessageFromID(static_cast<int32_t>(k));
+    }
+    Report(state, name, gov, g_nLiveBytes.load() - nBefore);
   }
 }
 
@@ -176,9 +164,17 @@ void LoadedMessages(benchmark::State& state) {
 }
 
 [[maybe_unused]] const bool kRegistered = [] {
-  benchmark::RegisterBenchmark("Memory/added", AddedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
+  benchmark::RegisterBenchmark("Memory/added",
+                               [](benchmark::State& s) { AddedMessages(s, "Memory/added", false); })
+      ->Arg(1000)
+      ->Arg(100000)
+      ->Iterations(1);
   benchmark::RegisterBenchmark("Memory/loaded", LoadedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
-  benchmark::RegisterBenchmark("Memory/halved", HalvedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
+  benchmark::RegisterBenchmark("Memory/halved",
+                               [](benchmark::State& s) { AddedMessages(s, "Memory/halved", true); })
+      ->Arg(1000)
+      ->Arg(100000)
+      ->Iterations(1);
   return true;
 }();
 
@@ -204,6 +200,7 @@ int main(int argc, char** argv) {
                 row.dBytes - row.dTexts);
     if (row.dBytes - row.dTexts > dBound) ++nOver;
   }
-  if (nOver != 0) std::printf("\n%d of the stores hold more than 64 bytes per message beside the texts\n", nOver);
+  if (nOver != 0)
+    std::printf("\n%d of the stores hold more than 64 bytes per message beside the texts\n", nOver);
   return nOver == 0 ? 0 : 1;
 }
