@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <string_view>
 
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -408,7 +409,7 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
     pContext->strError = u"the document could not be serialised";
     return false;
   }
-  const std::string bytes(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
+  const std::string_view bytes(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
   return platform::ReplaceFileContents(strPath, bytes, &pContext->strError);
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/thread_annotations.h"
 
@@ -77,7 +78,7 @@ bool ReadWholeFile(const std::u16string& path, std::string* out);
 // or the new one whole: the bytes go to a new file in the same directory, are flushed to the disk, and
 // that file is then renamed over `path`. On failure the old file is untouched, the new one is removed,
 // and *pstrError (if given) says what failed.
-bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::u16string* pstrError);
+bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError);
 
 // ---- Dynamic modules and the current directory.
 

@@ -151,7 +151,7 @@ bool ReadWholeFile(const std::u16string& path, std::string* out) {
   return ReadNativeFile(Utf16ToUtf8(path).c_str(), out);
 }
 
-bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::u16string* pstrError) {
+bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError) {
   std::u16string error;
   const std::string target = Utf16ToUtf8(path);
   std::string temp = target + ".XXXXXX";

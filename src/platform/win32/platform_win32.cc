@@ -153,7 +153,7 @@ bool ReadWholeFile(const std::u16string& path, std::string* out) {
   return bOk;
 }
 
-bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::u16string* pstrError) {
+bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError) {
   std::u16string error;
   // A name of our own beside the target: the same directory, so the rename never crosses volumes.
   static LONG s_nCounter = 0;
