@@ -118,7 +118,13 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
         if (m_DynamicMsgList[i].bSaveAfterClose != 0) items.push_back(m_DynamicMsgList[i]);
       }
     }
-    for (const _Message_Item& item : items) {
+    // A unit the file cannot carry is written as U+FFFD; the message in memory keeps its text.
+    std::vector<std::pair<int32_t, size_t>> replaced;  // message ID, units replaced
+    for (_Message_Item& item : items) {
+      const size_t nReplaced =
+          MakeCarriable(&context, &item.strMsgSpan) + MakeCarriable(&context, &item.strMsgName) +
+          MakeCarriable(&context, &item.strMsgSInfo) + MakeCarriable(&context, &item.strMsgEchoPath);
+      if (nReplaced != 0) replaced.emplace_back(item.dwMsgID, nReplaced);
       AppendElement(pDynamic, u"Message",
                     {{u"MsgSpan", item.strMsgSpan},
                      {u"MsgName", item.strMsgName},
@@ -129,8 +135,20 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
     }
     // The messages leave memory only once the file holding them is in place.
     if (SaveXmlFile(&context, path)) {
-      CAutoCriticalSection lock(m_cs);
-      m_DynamicMsgList.Clear();
+      {
+        CAutoCriticalSection lock(m_cs);
+        m_DynamicMsgList.Clear();
+      }
+      for (const auto& message : replaced) {
+        m_trace.WriteTrace(kTraceLevel,
+                           u"--SaveMsgFile wrote message %d with U+FFFD for %d units XML cannot carry",
+                           message.first, static_cast<int32_t>(message.second));
+      }
+      if (context.nUnitsReplaced != 0) {
+        m_trace.WriteTrace(kTraceLevel,
+                           u"--SaveMsgFile wrote U+FFFD for %d units XML cannot carry outside DynamicMsg",
+                           static_cast<int32_t>(context.nUnitsReplaced));
+      }
       return;
     }
     strError = context.strError;

@@ -1,18 +1,28 @@
 #include "persist/xml_doc.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <memory>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
+#include <xercesc/dom/impl/DOMDocumentImpl.hpp>
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
 #include <xercesc/parsers/DOMLSParserImpl.hpp>
+#include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/framework/XMLNotationDecl.hpp>
+#include <xercesc/validators/DTD/DTDAttDef.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include "platform/platform.h"
@@ -40,11 +50,72 @@ constexpr size_t kMaxDepth = 256;
 // Entity references one document may expand, however they nest.
 constexpr XMLSize_t kMaxEntityExpansions = 10000;
 
-// The longest replacement text an entity of the document's own may have. Every expansion inserts one
-// replacement text, so with the cap on expansions this bounds what entities can add to a document (some
-// ten million units); the cap on expansions alone does not: one long entity, referenced a few thousand
-// times, makes a file of a hundred kilobytes expand to gigabytes.
+// The longest replacement text of an entity of the document's own that the document may refer to. Every
+// expansion inserts one replacement text, and an attribute value is built whole before the parser hears
+// of it, so with the cap on expansions this bounds what entities can add to one (some ten million units);
+// the cap on expansions alone does not: one long entity, referenced a few thousand times, makes a file of
+// a hundred kilobytes expand to gigabytes. An entity the file never refers to costs nothing but its
+// declaration and may be as long as it likes.
 constexpr XMLSize_t kMaxEntityText = 1024;
+
+// Attributes one element may have, given or defaulted, and attributes one element type may declare: the
+// DOM adds each attribute to its element with a search through those it already has, so an element's
+// cost grows with the square of its attributes (160,000 of them took minutes).
+constexpr XMLSize_t kMaxAttributes = 256;
+
+// What a document may build, counted in text units: every name, value, text, comment and instruction,
+// each node as kNodeUnits more, every attribute an element type declares once per element of that type,
+// and every declaration of the DTD (a parameter entity's declarations once per reference). A document
+// may build kBuiltUnitsPerByte units for every byte of its file, and kBuiltUnitsBase beside: an ordinary
+// file builds two to four units a byte, while defaulted attributes and entities can make a small file
+// build gigabytes.
+constexpr uint64_t kNodeUnits = 8;
+constexpr uint64_t kBuiltUnitsPerByte = 16;
+constexpr uint64_t kBuiltUnitsBase = uint64_t{1} << 20;
+
+// Decodes `bytes` in `encoding` (a name the transcoding service knows); false when it cannot.
+bool DecodeBytes(std::string_view bytes, const XMLCh* encoding, std::u16string* pstrText) {
+  pstrText->clear();
+  if (encoding == nullptr) return false;
+  constexpr XMLSize_t kBlock = 16 * 1024;
+  XMLTransService::Codes result = XMLTransService::Ok;
+  std::unique_ptr<XMLTranscoder> pTranscoder(XMLPlatformUtils::fgTransService->makeNewTranscoderFor(
+      encoding, result, kBlock, XMLPlatformUtils::fgMemoryManager));
+  if (!pTranscoder || result != XMLTransService::Ok) return false;
+  std::vector<XMLCh> units(kBlock);
+  std::vector<unsigned char> sizes(kBlock);
+  const XMLByte* pNext = reinterpret_cast<const XMLByte*>(bytes.data());
+  XMLSize_t nLeft = bytes.size();
+  try {
+    while (nLeft != 0) {
+      XMLSize_t nEaten = 0;
+      const XMLSize_t nMade =
+          pTranscoder->transcodeFrom(pNext, nLeft, units.data(), kBlock, nEaten, sizes.data());
+      if (nEaten == 0 || nEaten > nLeft) return false;
+      pstrText->append(U(units.data()), nMade);
+      pNext += nEaten;
+      nLeft -= nEaten;
+    }
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+// Adds to *pRefs every entity reference that `text` spells out, as "&name" or "%name": a reference can
+// only be made of such a spelling, in the file or in an entity's replacement text.
+void CollectReferences(std::u16string_view text, std::unordered_set<std::u16string>* pRefs) {
+  static const std::u16string_view kNotInName = u" \t\r\n&%;<>\"'=()[]|,#";
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'&' && text[i] != u'%') continue;
+    size_t j = i + 1;
+    while (j < text.size() && kNotInName.find(text[j]) == std::u16string_view::npos) ++j;
+    if (j < text.size() && text[j] == u';' && j > i + 1) {
+      pRefs->insert(std::u16string(text.substr(i, j - i)));
+      i = j;
+    }
+  }
+}
 
 }  // namespace
 
@@ -96,9 +167,18 @@ class CXmlResourceBlocker : public DOMLSResourceResolver {
   std::u16string m_strFirst;
 };
 
-// The load-and-save parser with three additions of its own.
-// - It stops at the declaration of an entity whose replacement text is longer than kMaxEntityText,
-//   before the entity can be referenced.
+// The load-and-save parser with additions of its own.
+// - It counts what the document builds against a budget that grows with the file's size (see
+//   kBuiltUnitsPerByte) and stops at the first element with more than kMaxAttributes attributes or the
+//   first element type declaring more. It stops before the DOM builds what would go over.
+// - It stops at the declaration of an entity whose replacement text is longer than kMaxEntityText, and
+//   at that of a parameter entity whose replacement text holds a percent sign (parameter entities
+//   referring to others grow as entities do, and the scanner counts none of their expansions), when the
+//   file or an entity's text refers to it: before the entity can be expanded. One it never refers to is
+//   kept as it is.
+// - It keeps the internal DTD subset as the file has it. The DOM would rebuild its text from the
+//   declarations and get quotes, references, notation lists and parameter entities wrong, and a file saved
+//   from it would not load again.
 // - It stops at the first node nested deeper than kMaxDepth, counting elements, entity references and
 //   the text, comments and processing instructions inside them, as the document would nest them. It
 //   stops there rather than after the parse: the scanner's work per start tag grows with the depth (it
@@ -106,29 +186,98 @@ class CXmlResourceBlocker : public DOMLSResourceResolver {
 //   elements would keep it busy for minutes first.
 // - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
 //   content from memory, and building it first only to drop it cost as much as the rest of the save.
-//   The content is still scanned in full (the file is refused for the same faults as ever, the depth
-//   limit included). The section is the one FindChildElement finds: the first element
+//   The content is still scanned in full (the file is refused for the same faults as ever, the limits
+//   included). The section is the one FindChildElement finds: the first element
 //   named MsgList (in any case) among the document element's children, and the first element named
 //   DynamicMsg among its children, where an entity reference's content is not a child of the element
 //   around the reference, just as in the document.
 class CMsgFileParser : public DOMLSParserImpl {
  public:
-  struct EntityTooLong {};
-  struct TooDeep {};
+  enum class Refusal { kNone, kEntity, kTooManyAttributes, kTooLarge, kTooDeep };
+  struct Refused {};
 
   CMsgFileParser() : DOMLSParserImpl(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {}
 
   void entityDecl(const DTDEntityDecl& decl, const bool bIsPEDecl, const bool bIsIgnored) override {
-    if (!decl.isExternal() && decl.getValueLen() > kMaxEntityText) {
-      m_bEntityTooLong = true;
-      throw EntityTooLong();
-    }
+    Spend(kNodeUnits + XMLString::stringLen(decl.getName()) + decl.getValueLen());
+    // An ignored declaration (a second one of the same name) is never expanded.
+    if (!decl.isExternal() && !bIsIgnored) CheckEntity(decl, bIsPEDecl);
     DOMLSParserImpl::entityDecl(decl, bIsPEDecl, bIsIgnored);
+  }
+
+  void attDef(const DTDElementDecl& elemDecl, const DTDAttDef& attDef, const bool bIgnoring) override {
+    Spend(kNodeUnits + XMLString::stringLen(attDef.getFullName()) + XMLString::stringLen(attDef.getValue()));
+    if (++m_declaredAttributes[static_cast<const XMLElementDecl*>(&elemDecl)] > kMaxAttributes)
+      Refuse(Refusal::kTooManyAttributes);
+    DOMLSParserImpl::attDef(elemDecl, attDef, bIgnoring);
+  }
+  void elementDecl(const DTDElementDecl& decl, const bool bIsIgnored) override {
+    Spend(kNodeUnits + XMLString::stringLen(decl.getFullName()));
+    DOMLSParserImpl::elementDecl(decl, bIsIgnored);
+  }
+  void notationDecl(const XMLNotationDecl& decl, const bool bIsIgnored) override {
+    Spend(kNodeUnits + XMLString::stringLen(decl.getName()));
+    DOMLSParserImpl::notationDecl(decl, bIsIgnored);
+  }
+  void doctypeComment(const XMLCh* const comment) override {
+    Spend(kNodeUnits + XMLString::stringLen(comment));
+    DOMLSParserImpl::doctypeComment(comment);
+  }
+  void doctypePI(const XMLCh* const target, const XMLCh* const data) override {
+    Spend(kNodeUnits + XMLString::stringLen(target) + XMLString::stringLen(data));
+    DOMLSParserImpl::doctypePI(target, data);
+  }
+  void doctypeWhitespace(const XMLCh* const chars, const XMLSize_t length) override {
+    Spend(length);
+    DOMLSParserImpl::doctypeWhitespace(chars, length);
+  }
+
+  // The subset's text is taken from the file, between the brackets, through the scanner's offsets into
+  // it. Where those cannot be had, the DOM's own rebuilt text stays, and a save checks what it wrote.
+  void startIntSubset() override {
+    DOMLSParserImpl::startIntSubset();
+    m_bSubsetFromFile = false;
+    try {
+      const XMLScanner* pScanner = getScanner();
+      m_nSubsetStart = pScanner->getSrcOffset();
+      m_nSubsetReader = pScanner->getReaderMgr()->getCurrentReaderNum();
+      m_bSubsetFromFile = true;
+    } catch (...) {
+    }
+  }
+  void endIntSubset() override {
+    try {
+      const XMLScanner* pScanner = getScanner();
+      const XMLFilePos nEnd = pScanner->getSrcOffset();
+      std::u16string strSubset;
+      if (m_bSubsetFromFile && pScanner->getReaderMgr()->getCurrentReaderNum() == m_nSubsetReader &&
+          nEnd > m_nSubsetStart && nEnd <= m_bytes.size() &&
+          DecodeBytes(m_bytes.substr(m_nSubsetStart, nEnd - m_nSubsetStart),
+                      pScanner->getReaderMgr()->getCurrentEncodingStr(), &strSubset) &&
+          !strSubset.empty() && strSubset.back() == u']') {
+        strSubset.pop_back();
+        fInternalSubset.set(X(strSubset), strSubset.size());
+      }
+    } catch (...) {
+    }
+    DOMLSParserImpl::endIntSubset();
   }
 
   void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const XMLCh* const elemPrefix,
                     const RefVectorOf<XMLAttr>& attrList, const XMLSize_t attrCount, const bool isEmpty,
                     const bool isRoot) override {
+    if (attrCount > kMaxAttributes) Refuse(Refusal::kTooManyAttributes);
+    uint64_t nUnits = kNodeUnits + XMLString::stringLen(elemDecl.getFullName());
+    for (XMLSize_t i = 0; i < attrCount; ++i) {
+      const XMLAttr* pAttr = attrList.elementAt(i);
+      nUnits +=
+          kNodeUnits + XMLString::stringLen(pAttr->getQName()) + XMLString::stringLen(pAttr->getValue());
+    }
+    if (!m_declaredAttributes.empty()) {
+      const auto found = m_declaredAttributes.find(&elemDecl);
+      if (found != m_declaredAttributes.end()) nUnits += found->second;
+    }
+    Spend(nUnits);
     if (Skipping()) {
       Open();
       if (isEmpty) --m_nLevel;
@@ -154,6 +303,7 @@ class CMsgFileParser : public DOMLSParserImpl {
   }
 
   void startEntityReference(const XMLEntityDecl& entDecl) override {
+    Spend(kNodeUnits);
     const bool bSkipping = Skipping();
     Open();
     if (m_nLevel == 2) m_bInMsgList = false;
@@ -165,52 +315,98 @@ class CMsgFileParser : public DOMLSParserImpl {
   }
 
   void docCharacters(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
+    Spend(kNodeUnits + length);
     if (!SkipContent()) DOMLSParserImpl::docCharacters(chars, length, cdataSection);
   }
   void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length,
                            const bool cdataSection) override {
+    Spend(kNodeUnits + length);
     if (!SkipContent()) DOMLSParserImpl::ignorableWhitespace(chars, length, cdataSection);
   }
   void docComment(const XMLCh* const comment) override {
+    Spend(kNodeUnits + XMLString::stringLen(comment));
     if (!SkipContent()) DOMLSParserImpl::docComment(comment);
   }
   void docPI(const XMLCh* const target, const XMLCh* const data) override {
+    Spend(kNodeUnits + XMLString::stringLen(target) + XMLString::stringLen(data));
     if (!SkipContent()) DOMLSParserImpl::docPI(target, data);
   }
 
-  bool EntityWasTooLong() const { return m_bEntityTooLong; }
-  bool WasTooDeep() const { return m_bTooDeep; }
+  Refusal WhyRefused() const { return m_refusal; }
   const Locator* ScanLocator() const {
     const XMLScanner* pScanner = getScanner();
     return pScanner == nullptr ? nullptr : pScanner->getLocator();
   }
-  void Reset(bool bSkipDynamicContent) {
-    m_bEntityTooLong = false;
-    m_bTooDeep = false;
+  // Before each parse: `bytes` (which must outlive the parse) are the file's.
+  void Reset(bool bSkipDynamicContent, std::string_view bytes) {
+    m_refusal = Refusal::kNone;
     m_bSkipDynamicContent = bSkipDynamicContent;
     m_nLevel = 0;
     m_nSkipLevel = 0;
     m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = false;
+    m_bytes = bytes;
+    m_nBudget = kBuiltUnitsBase + kBuiltUnitsPerByte * bytes.size();
+    m_declaredAttributes.clear();
+    m_unsafeEntities.clear();
+    m_valueReferences.clear();
+    m_fileReferences.clear();
+    m_bFileReferencesRead = false;
+    m_bSubsetFromFile = false;
   }
 
  private:
+  [[noreturn]] void Refuse(Refusal why) {
+    m_refusal = why;
+    throw Refused();
+  }
+  void Spend(uint64_t nUnits) {
+    if (nUnits > m_nBudget) Refuse(Refusal::kTooLarge);
+    m_nBudget -= nUnits;
+  }
+
+  // An entity that must not be expanded (see the class comment) is refused as soon as it is known to be
+  // referred to: when it is declared, if the file or an entity declared before refers to it, or when an
+  // entity declared later refers to it.
+  void CheckEntity(const DTDEntityDecl& decl, bool bIsPEDecl) {
+    const std::u16string_view value(U(decl.getValue()), decl.getValueLen());
+    std::unordered_set<std::u16string> refs;
+    CollectReferences(value, &refs);
+    for (const std::u16string& ref : refs) {
+      if (m_unsafeEntities.count(ref) != 0) Refuse(Refusal::kEntity);
+    }
+    m_valueReferences.insert(refs.begin(), refs.end());
+    const bool bUnsafe = value.size() > kMaxEntityText || (bIsPEDecl && value.find(u'%') != value.npos);
+    if (!bUnsafe) return;
+    const std::u16string strKey = (bIsPEDecl ? u"%" : u"&") + Text(decl.getName());
+    if (m_valueReferences.count(strKey) != 0 || FileRefersTo(strKey)) Refuse(Refusal::kEntity);
+    m_unsafeEntities.insert(strKey);
+  }
+  // Whether the file's text spells out the reference `strKey`; true when the text cannot be decoded.
+  bool FileRefersTo(const std::u16string& strKey) {
+    if (!m_bFileReferencesRead) {
+      m_bFileReferencesRead = true;
+      std::u16string strText;
+      if (fDocument == nullptr || !DecodeBytes(m_bytes, fDocument->getInputEncoding(), &strText)) {
+        m_bFileUndecodable = true;
+      } else {
+        m_bFileUndecodable = false;
+        CollectReferences(strText, &m_fileReferences);
+      }
+    }
+    return m_bFileUndecodable || m_fileReferences.count(strKey) != 0;
+  }
+
   // Inside the skipped content: below the section's own level.
   bool Skipping() const { return m_nSkipLevel != 0 && m_nLevel >= m_nSkipLevel; }
   // Text, a comment or a processing instruction: whether it is skipped. Built or not, its node counts
   // towards the depth limit one level below the open one.
   bool SkipContent() {
-    if (m_nLevel + 1 > kMaxDepth) {
-      m_bTooDeep = true;
-      throw TooDeep();
-    }
+    if (m_nLevel + 1 > kMaxDepth) Refuse(Refusal::kTooDeep);
     return Skipping();
   }
   // An element or entity reference begins: one level deeper.
   void Open() {
-    if (++m_nLevel > kMaxDepth) {
-      m_bTooDeep = true;
-      throw TooDeep();
-    }
+    if (++m_nLevel > kMaxDepth) Refuse(Refusal::kTooDeep);
   }
   // One ends: whether the document is to hear of it (it heard of its beginning).
   bool Close() {
@@ -221,14 +417,25 @@ class CMsgFileParser : public DOMLSParserImpl {
     return !bSkipped;
   }
 
-  bool m_bEntityTooLong = false;
-  bool m_bTooDeep = false;
+  Refusal m_refusal = Refusal::kNone;
   bool m_bSkipDynamicContent = false;
   size_t m_nLevel = 0;      // elements and entity references open, the document element being 1
   size_t m_nSkipLevel = 0;  // the level of the section whose content is being skipped, else 0
   bool m_bMsgListSeen = false;
   bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
   bool m_bDynamicSeen = false;
+
+  std::string_view m_bytes;  // the file being parsed
+  uint64_t m_nBudget = 0;    // the units the document may still build
+  std::unordered_map<const XMLElementDecl*, size_t> m_declaredAttributes;  // per element type
+  std::unordered_set<std::u16string> m_unsafeEntities;   // "&name" or "%name" of those not to expand
+  std::unordered_set<std::u16string> m_valueReferences;  // the references entities' texts spell out
+  std::unordered_set<std::u16string> m_fileReferences;   // those the file spells out, once read
+  bool m_bFileReferencesRead = false;
+  bool m_bFileUndecodable = false;
+  bool m_bSubsetFromFile = false;  // the subset's start offset is known
+  XMLFilePos m_nSubsetStart = 0;
+  XMLSize_t m_nSubsetReader = 0;
 };
 
 CXmlLibraryUse::CXmlLibraryUse() {
@@ -288,20 +495,20 @@ bool CreateXmlParser(XmlDocContext* pContext) {
   pConfig->setParameter(XMLUni::fgXercesDisableDefaultEntityResolution, true);
   pConfig->setParameter(XMLUni::fgXercesLoadSchema, false);
   pConfig->setParameter(XMLUni::fgXercesSchema, false);
+  // Offsets into the file, for the internal subset's text.
+  pConfig->setParameter(XMLUni::fgXercesCalculateSrcOfs, true);
   return true;
 }
 
-DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, XmlLoadMode mode) {
+namespace {
+
+// Parses `bytes` as LoadXmlFile parses a file's.
+DOMElement* ParseXmlBytes(XmlDocContext* pContext, std::string_view bytes, XmlLoadMode mode) {
   pContext->pDocument = nullptr;
-  std::string bytes;
-  if (!platform::ReadWholeFile(strPath, &bytes)) {
-    pContext->strError = u"cannot read " + strPath;
-    return nullptr;
-  }
   pContext->pErrors->Reset();
   pContext->pResources->Reset();
   CMsgFileParser* pParser = static_cast<CMsgFileParser*>(pContext->pParser);
-  pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages);
+  pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages, bytes);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
                                     chLatin_x, chLatin_m, chLatin_l, chNull};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
@@ -321,13 +528,23 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, 
     pContext->strError = u"not well formed: " + pContext->pErrors->First();
     return nullptr;
   }
-  if (pParser->EntityWasTooLong()) {
-    pContext->strError = u"declares an entity longer than the library allows";
-    return nullptr;
-  }
-  if (pParser->WasTooDeep()) {
-    pContext->strError = u"nested too deeply";
-    return nullptr;
+  switch (pParser->WhyRefused()) {
+    case CMsgFileParser::Refusal::kNone:
+      break;
+    case CMsgFileParser::Refusal::kEntity:
+      pContext->strError =
+          u"refers to an entity longer than the library allows, or to a parameter entity that refers to "
+          u"others";
+      return nullptr;
+    case CMsgFileParser::Refusal::kTooManyAttributes:
+      pContext->strError = u"has an element with more attributes than the library allows";
+      return nullptr;
+    case CMsgFileParser::Refusal::kTooLarge:
+      pContext->strError = u"expands to more than the library allows for a file of its size";
+      return nullptr;
+    case CMsgFileParser::Refusal::kTooDeep:
+      pContext->strError = u"nested too deeply";
+      return nullptr;
   }
   if (pContext->pResources->Count() != 0) {
     pContext->strError = u"refers to an outside resource: " + pContext->pResources->First();
@@ -339,6 +556,18 @@ DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, 
   }
   pContext->pDocument = pDocument;
   return pDocument->getDocumentElement();
+}
+
+}  // namespace
+
+DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, XmlLoadMode mode) {
+  pContext->pDocument = nullptr;
+  std::string bytes;
+  if (!platform::ReadWholeFile(strPath, &bytes)) {
+    pContext->strError = u"cannot read " + strPath;
+    return nullptr;
+  }
+  return ParseXmlBytes(pContext, bytes, mode);
 }
 
 DOMElement* FindChildElement(DOMNode* pParent, const char16_t* lpName) {
@@ -377,39 +606,219 @@ DOMElement* CopyXmlDocument(XmlDocContext* pContext) {
   return pContext->pCopy->getDocumentElement();
 }
 
-bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
-  if (pContext->pCopy == nullptr) CopyXmlDocument(pContext);
-  DOMDocument* pCopy = pContext->pCopy;
+namespace {
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Whether text[i] is a unit that a document of that XML version cannot carry: XML 1.0 has no place for
+// most control characters, U+FFFE, U+FFFF and unpaired surrogates; in XML 1.1 the other control
+// characters (U+007F to U+009F) must be written as references, which the serializer does not do, and
+// U+0085 and U+2028 read back as line ends.
+bool IsUncarried(const XMLCh* text, size_t n, size_t i, bool bXml11) {
+  const char16_t unit = text[i];
+  if (unit < 0x20) return unit != 0x9 && unit != 0xA && unit != 0xD;
+  if (unit == 0xFFFE || unit == 0xFFFF) return true;
+  if (IsHighSurrogate(unit)) return i + 1 >= n || !IsLowSurrogate(text[i + 1]);
+  if (IsLowSurrogate(unit)) return i == 0 || !IsHighSurrogate(text[i - 1]);
+  return bXml11 && ((unit >= 0x7F && unit <= 0x9F) || unit == 0x2028);
+}
+
+// The same text with every such unit as U+FFFD; *pnReplaced (if given) counts them. Null when there is
+// none.
+std::unique_ptr<std::u16string> CarriedText(const XMLCh* text, bool bXml11, size_t* pnReplaced) {
+  if (text == nullptr) return nullptr;
+  const size_t n = XMLString::stringLen(text);
+  std::unique_ptr<std::u16string> pFixed;
+  for (size_t i = 0; i < n; ++i) {
+    if (!IsUncarried(text, n, i, bXml11)) continue;
+    if (!pFixed) pFixed.reset(new std::u16string(U(text), n));
+    (*pFixed)[i] = u'\uFFFD';
+    ++*pnReplaced;
+  }
+  return pFixed;
+}
+
+bool IsXml11(const DOMDocument* pDocument) {
+  static const XMLCh k11[] = {chDigit_1, chPeriod, chDigit_1, chNull};
+  return pDocument != nullptr && XMLString::equals(pDocument->getXmlVersion(), k11);
+}
+
+// Makes every text, attribute value, comment and instruction in `pRoot` carriable; returns how many units
+// became U+FFFD. An entity reference is written as a reference, so what stands inside it is left alone.
+size_t MakeCarriable(DOMNode* pRoot, bool bXml11) {
+  size_t nReplaced = 0;
+  DOMNode* pNode = pRoot;
+  while (pNode != nullptr) {
+    const DOMNode::NodeType type = pNode->getNodeType();
+    if (type == DOMNode::ELEMENT_NODE) {
+      DOMNamedNodeMap* pAttributes = pNode->getAttributes();
+      for (XMLSize_t i = 0; pAttributes != nullptr && i < pAttributes->getLength(); ++i) {
+        DOMNode* pAttr = pAttributes->item(i);
+        std::unique_ptr<std::u16string> pFixed = CarriedText(pAttr->getNodeValue(), bXml11, &nReplaced);
+        if (pFixed) pAttr->setNodeValue(X(*pFixed));
+      }
+    } else if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE ||
+               type == DOMNode::COMMENT_NODE || type == DOMNode::PROCESSING_INSTRUCTION_NODE) {
+      std::unique_ptr<std::u16string> pFixed = CarriedText(pNode->getNodeValue(), bXml11, &nReplaced);
+      if (pFixed) pNode->setNodeValue(X(*pFixed));
+    }
+    DOMNode* pNext = type == DOMNode::ENTITY_REFERENCE_NODE ? nullptr : pNode->getFirstChild();
+    while (pNext == nullptr && pNode != pRoot) {
+      pNext = pNode->getNextSibling();
+      if (pNext == nullptr) pNode = pNode->getParentNode();
+    }
+    pNode = pNext;
+  }
+  return nReplaced;
+}
+
+// Whether two nodes, apart from their children, hold the same: kind, name, value, attributes (in any
+// order) and, for a document type, its identifiers and internal subset.
+bool SameNode(const DOMNode* pA, const DOMNode* pB) {
+  if (pA->getNodeType() != pB->getNodeType() || !XMLString::equals(pA->getNodeName(), pB->getNodeName()) ||
+      !XMLString::equals(pA->getNodeValue(), pB->getNodeValue())) {
+    return false;
+  }
+  if (pA->getNodeType() == DOMNode::DOCUMENT_TYPE_NODE) {
+    const DOMDocumentType* pTypeA = static_cast<const DOMDocumentType*>(pA);
+    const DOMDocumentType* pTypeB = static_cast<const DOMDocumentType*>(pB);
+    return XMLString::equals(pTypeA->getPublicId(), pTypeB->getPublicId()) &&
+           XMLString::equals(pTypeA->getSystemId(), pTypeB->getSystemId()) &&
+           XMLString::equals(pTypeA->getInternalSubset(), pTypeB->getInternalSubset());
+  }
+  if (pA->getNodeType() != DOMNode::ELEMENT_NODE) return true;
+  using Pairs = std::vector<std::pair<std::u16string_view, std::u16string_view>>;
+  auto pairs = [](const DOMNode* pNode) {
+    Pairs out;
+    const DOMNamedNodeMap* pAttributes = pNode->getAttributes();
+    for (XMLSize_t i = 0; pAttributes != nullptr && i < pAttributes->getLength(); ++i) {
+      const DOMNode* pAttr = pAttributes->item(i);
+      const XMLCh* pValue = pAttr->getNodeValue();
+      out.emplace_back(U(pAttr->getNodeName()), pValue == nullptr ? u"" : U(pValue));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  return pairs(pA) == pairs(pB);
+}
+
+// Whether two trees hold the same, node by node in document order, entity references by name.
+bool SameTree(const DOMNode* pRootA, const DOMNode* pRootB) {
+  const DOMNode* pA = pRootA;
+  const DOMNode* pB = pRootB;
+  while (true) {
+    if (!SameNode(pA, pB)) return false;
+    // An entity reference is written as the reference: what it stands for follows from the entity's
+    // declaration, which the internal subset, compared as text, holds (and a copied reference holds
+    // nothing).
+    const bool bReference = pA->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE;
+    const DOMNode* pNextA = bReference ? nullptr : pA->getFirstChild();
+    const DOMNode* pNextB = bReference ? nullptr : pB->getFirstChild();
+    while (pNextA == nullptr && pNextB == nullptr) {
+      if (pA == pRootA) return true;
+      pNextA = pA->getNextSibling();
+      pNextB = pB->getNextSibling();
+      if (pNextA == nullptr && pNextB == nullptr) {
+        pA = pA->getParentNode();
+        pB = pB->getParentNode();
+      }
+    }
+    if (pNextA == nullptr || pNextB == nullptr) return false;
+    pA = pNextA;
+    pB = pNextB;
+  }
+}
+
+// Serialises `pDocument` in `encoding` (null: the serializer's choice), with a byte-order mark if asked.
+bool Serialize(XmlDocContext* pContext, DOMDocument* pDocument, const XMLCh* encoding, bool bByteOrderMark,
+               std::string* pBytes) {
   DOMLSSerializer* pSerializer =
       pContext->pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
   DOMLSOutput* pOutput = pContext->pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
   MemBufFormatTarget target;
   pOutput->setByteStream(&target);
+  if (encoding != nullptr) pOutput->setEncoding(encoding);
+  if (bByteOrderMark) pSerializer->getDomConfig()->setParameter(XMLUni::fgDOMWRTBOM, true);
+  bool bWritten = false;
+  try {
+    bWritten = pSerializer->write(pDocument, pOutput);
+  } catch (...) {
+    bWritten = false;
+  }
+  pSerializer->release();
+  pOutput->release();
+  if (bWritten) pBytes->assign(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
+  return bWritten;
+}
+
+// Whether `bytes` load, with the parser of pContext, into what `pWritten` holds. The parser's earlier
+// documents are released first; pContext->pDocument is the new one afterwards (null when refused).
+bool ReadsBackAs(XmlDocContext* pContext, std::string_view bytes, const DOMDocument* pWritten) {
+  static_cast<CMsgFileParser*>(pContext->pParser)->resetDocumentPool();
+  pContext->pDocument = nullptr;
+  if (ParseXmlBytes(pContext, bytes, XmlLoadMode::kWhole) == nullptr) {
+    pContext->strError = u"what was written would not load: " + pContext->strError;
+    return false;
+  }
+  if (!SameTree(pWritten, pContext->pDocument)) {
+    pContext->strError = u"what was written would load differently";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+size_t MakeCarriable(const XmlDocContext* pContext, std::u16string* pstrText) {
+  size_t nReplaced = 0;
+  std::unique_ptr<std::u16string> pFixed =
+      CarriedText(X(*pstrText), IsXml11(pContext->pDocument), &nReplaced);
+  if (pFixed) *pstrText = std::move(*pFixed);
+  return nReplaced;
+}
+
+bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
+  if (pContext->pCopy == nullptr) CopyXmlDocument(pContext);
+  DOMDocument* pCopy = pContext->pCopy;
+  struct CopyRelease {
+    XmlDocContext* pContext;
+    ~CopyRelease() {
+      if (pContext->pCopy != nullptr) pContext->pCopy->release();
+      pContext->pCopy = nullptr;
+    }
+  } copyRelease{pContext};
+  // The serializer refuses a document holding a unit its version cannot carry. None comes from a parsed
+  // XML 1.0 file, and the messages made it carriable (MakeCarriable) before they were added.
+  const bool bXml11 = IsXml11(pContext->pDocument);
+  pContext->nUnitsReplaced = bXml11 ? MakeCarriable(pCopy, true) : 0;
+
   // A file read as UTF-16 is written as UTF-16, in the machine's byte order and with a byte-order mark
   // (bare UTF-16 is read by few tools). The encoding is named here because the serializer would take it
   // from the declaration alone, which the copy keeps but a file without one lacks: it would come back as
   // UTF-8. Everything else keeps the serializer's choice: the declared encoding, else UTF-8.
   const XMLCh* pEncoding = pContext->pDocument->getInputEncoding();
   static const XMLCh kUtf16[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_1, chDigit_6, chNull};
-  if (pEncoding != nullptr && XMLString::startsWithI(pEncoding, kUtf16)) {
-    pOutput->setEncoding(kUtf16);
-    pSerializer->getDomConfig()->setParameter(XMLUni::fgDOMWRTBOM, true);
-  }
-  bool bWritten = false;
-  try {
-    bWritten = pSerializer->write(pCopy, pOutput);
-  } catch (...) {
-    bWritten = false;
-  }
-  pSerializer->release();
-  pOutput->release();
-  pCopy->release();
-  pContext->pCopy = nullptr;
-  if (!bWritten) {
+  static const XMLCh kUtf8[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_8, chNull};
+  const bool bUtf16 = pEncoding != nullptr && XMLString::startsWithI(pEncoding, kUtf16);
+  const bool bUtf8 = pEncoding == nullptr || XMLString::compareIString(pEncoding, kUtf8) == 0;
+
+  // The bytes replace the file only once they are known to load into what they were meant to hold. A
+  // declared encoding that cannot carry the document (UTF-7 comes back garbled, a single-byte encoding
+  // cannot write every comment) gives way to UTF-8, the declaration with it.
+  std::string bytes;
+  if (!Serialize(pContext, pCopy, bUtf16 ? kUtf16 : nullptr, bUtf16, &bytes)) {
     pContext->strError = u"the document could not be serialised";
-    return false;
+    if (bUtf16 || bUtf8) return false;
+    bytes.clear();
   }
-  const std::string_view bytes(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
+  bool bGood = !bytes.empty() && ReadsBackAs(pContext, bytes, pCopy);
+  if (!bGood && !bUtf16 && !bUtf8) {
+    const std::u16string strFirstError = pContext->strError;
+    bGood = Serialize(pContext, pCopy, kUtf8, false, &bytes) && ReadsBackAs(pContext, bytes, pCopy);
+    if (!bGood) pContext->strError = strFirstError;
+  }
+  if (!bGood) return false;
   return platform::ReplaceFileContents(strPath, bytes, &pContext->strError);
 }
 

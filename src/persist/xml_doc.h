@@ -50,6 +50,8 @@ struct XmlDocContext {
 
   // Why the last step failed, for the trace; empty when nothing failed.
   std::u16string strError;
+  // Units that the last SaveXmlFile wrote as U+FFFD, outside what MakeCarriable had made carriable.
+  size_t nUnitsReplaced = 0;
 
   // The parser's helpers; they outlive the parser.
   std::unique_ptr<CXmlErrorCounter> pErrors;
@@ -68,7 +70,10 @@ const xercesc::Locator* XmlParserLocator(const XmlDocContext* pContext);
 
 // Parses the file at `strPath` and returns its document element. Null when the file cannot be read, is
 // not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
-// refers to anything outside itself, nests deeper than the library handles, or has no document element.
+// refers to anything outside itself, nests deeper than the library handles, has an element with more
+// attributes than it handles, refers to an entity it does not expand, would build more than a fixed
+// multiple of its size (so that time and memory stay within one too), or has no document element. The
+// document keeps the file's internal DTD subset as its text stands in the file.
 // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
 // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
 enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
@@ -94,10 +99,19 @@ xercesc::DOMElement* AppendElement(xercesc::DOMElement* pParent, const char16_t*
 // written too.
 xercesc::DOMElement* CopyXmlDocument(XmlDocContext* pContext);
 
+// Replaces, in *pstrText, every unit that the document of pContext cannot carry (for XML 1.0 the control
+// characters other than tab, line feed and carriage return, U+FFFE, U+FFFF and unpaired surrogates; for
+// XML 1.1 also U+007F to U+009F and U+2028) with U+FFFD, and returns how many it replaced.
+size_t MakeCarriable(const XmlDocContext* pContext, std::u16string* pstrText);
+
 // Serialises the deep copy of the document, made now unless CopyXmlDocument made it before, with the
-// serializer's defaults and replaces the file at `strPath` with it in one step. A document read as
-// UTF-16 is written with a byte-order mark. False, with the reason in pContext->strError and the file
-// untouched, when the serializer or the write fails.
+// serializer's defaults, checks that the bytes load again into what the copy holds, and replaces the file
+// at `strPath` with them in one step. A document read as UTF-16 is written with a byte-order mark; one
+// whose declared encoding does not load back as written is written as UTF-8, its declaration saying so.
+// In an XML 1.1 document every unit MakeCarriable would replace is written as U+FFFD
+// (pContext->nUnitsReplaced counts them). False, with the reason in pContext->strError and the file
+// untouched, when the serializer, the check or the write fails. Releases the copy, and the parsed
+// document with it: pContext->pDocument is not to be used afterwards.
 bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
 
 // Releases the copy, then the parser and with it every document it built.

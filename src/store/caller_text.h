@@ -14,11 +14,13 @@ namespace tidings {
 std::u16string CopyCallerText(const TIDINGS_WCHAR* text);
 
 // Copies a text from a fixed field of `nFieldUnits` units: up to its terminator, and never more than
-// nFieldUnits - 1 units, even when the caller left no terminator in the field.
+// nFieldUnits - 1 units, even when the caller left no terminator in the field. A cut never splits a
+// surrogate pair: when it would, the pair's first half is left out too.
 std::u16string CopyFieldText(const TIDINGS_WCHAR* field, size_t nFieldUnits);
 
 // Writes `text` with a terminator into a fixed field of `nFieldUnits` units, cut to nFieldUnits - 1
-// units when longer. The units after the terminator are left as they were.
+// units when longer (one fewer when the cut would split a surrogate pair). The units after the
+// terminator are left as they were.
 void WriteFieldText(const std::u16string& text, TIDINGS_WCHAR* field, size_t nFieldUnits);
 
 // The caller's view of a library text, valid while `text` lives unchanged.

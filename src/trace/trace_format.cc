@@ -79,7 +79,7 @@ std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t 
     }
     p = conv;
   }
-  if (out.size() > nMaxUnits) out.resize(nMaxUnits);
+  out.resize(WholePairsLength(out.data(), out.size(), nMaxUnits));
   return out;
 }
 

@@ -40,12 +40,24 @@ class TraceArg {
   const char16_t* m_pText = nullptr;
 };
 
-// Formats `format` with `args` and returns at most `nMaxUnits` units of the result; the rest is dropped.
+// Formats `format` with `args` and returns at most `nMaxUnits` units of the result; the rest is dropped
+// (with WholePairsLength, so that no surrogate pair is split).
 // Conversions: "%d" signed decimal, "%X" upper-case hexadecimal without leading zeros, "%s" a text (a null
 // text prints nothing), "%%" a percent sign; "%d" and "%X" take an optional zero flag and width ("%06d").
 // A conversion without an argument, or with one of another kind, prints as it would for 0 or the empty
 // text.
 std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t nArgs, size_t nMaxUnits);
+
+// How many of the first `nAvailable` units of `text` to keep when it is cut to at most `nMax` units:
+// nMax, or one fewer when the units at nMax - 1 and nMax are a surrogate pair.
+inline size_t WholePairsLength(const char16_t* text, size_t nAvailable, size_t nMax) {
+  if (nAvailable <= nMax) return nAvailable;
+  if (nMax != 0 && text[nMax - 1] >= 0xD800 && text[nMax - 1] <= 0xDBFF && text[nMax] >= 0xDC00 &&
+      text[nMax] <= 0xDFFF) {
+    return nMax - 1;
+  }
+  return nMax;
+}
 
 }  // namespace tidings
 
