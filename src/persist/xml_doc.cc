@@ -688,11 +688,21 @@ bool SameNode(const DOMNode* pA, const DOMNode* pB) {
            XMLString::equals(pTypeA->getInternalSubset(), pTypeB->getInternalSubset());
   }
   if (pA->getNodeType() != DOMNode::ELEMENT_NODE) return true;
+  const DOMNamedNodeMap* pAttributesA = pA->getAttributes();
+  const DOMNamedNodeMap* pAttributesB = pB->getAttributes();
+  const XMLSize_t n = pAttributesA == nullptr ? 0 : pAttributesA->getLength();
+  if (n != (pAttributesB == nullptr ? 0 : pAttributesB->getLength())) return false;
+  // The serializer writes the attributes in the order the element holds them and the parser keeps the
+  // file's order, so they pair up one by one; only when they do not is the order set aside.
+  bool bInOrder = true;
+  for (XMLSize_t i = 0; i < n && bInOrder; ++i) {
+    bInOrder = SameNode(pAttributesA->item(i), pAttributesB->item(i));
+  }
+  if (bInOrder) return true;
   using Pairs = std::vector<std::pair<std::u16string_view, std::u16string_view>>;
-  auto pairs = [](const DOMNode* pNode) {
+  auto pairs = [n](const DOMNamedNodeMap* pAttributes) {
     Pairs out;
-    const DOMNamedNodeMap* pAttributes = pNode->getAttributes();
-    for (XMLSize_t i = 0; pAttributes != nullptr && i < pAttributes->getLength(); ++i) {
+    for (XMLSize_t i = 0; i < n; ++i) {
       const DOMNode* pAttr = pAttributes->item(i);
       const XMLCh* pValue = pAttr->getNodeValue();
       out.emplace_back(U(pAttr->getNodeName()), pValue == nullptr ? u"" : U(pValue));
@@ -700,7 +710,7 @@ bool SameNode(const DOMNode* pA, const DOMNode* pB) {
     std::sort(out.begin(), out.end());
     return out;
   };
-  return pairs(pA) == pairs(pB);
+  return pairs(pAttributesA) == pairs(pAttributesB);
 }
 
 // Whether two trees hold the same, node by node in document order, entity references by name.
