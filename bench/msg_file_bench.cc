@@ -6,6 +6,11 @@
 // empties one, the dynamic list. MsgGovInitial is timed with a MsgGovFinish between two loads, and
 // MsgGovFinish with a MsgGovInitial between two saves; that step is left out of the time. After the first
 // save the file is the serializer's own output, and every later save writes it again alike.
+//
+// MsgFileLimits/... load files that push the library's limits (attributes per element, what a file may
+// build for its size, entities), in bytes per second: a file the library refuses must be refused about
+// as fast as an ordinary file of its size loads, and one at the limits must load within a small
+// multiple of that.
 
 #include <benchmark/benchmark.h>
 
@@ -132,6 +137,79 @@ void XercesParseSerialize(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+std::string Repeat(const std::string& text, size_t n) {
+  std::string out;
+  out.reserve(text.size() * n);
+  for (size_t i = 0; i < n; ++i) out += text;
+  return out;
+}
+
+std::string Attributes(size_t n, const std::string& value) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) out += " a" + std::to_string(i) + "=\"" + value + "\"";
+  return out;
+}
+
+// A document element holding `content` beside the skeleton with one dynamic message, after `dtd` as its
+// internal subset.
+std::string LimitFile(const std::string& dtd, const std::string& content) {
+  return (dtd.empty() ? "" : "<!DOCTYPE Root [" + dtd + "]>\n") + "<Root>" + content +
+         "<MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>\n";
+}
+
+struct LimitCase {
+  const char* lpName;
+  std::string (*make)();
+  bool bLoads;  // else the library refuses it
+};
+
+const LimitCase kLimitCases[] = {
+    // 15,000 ordinary messages.
+    {"ordinary", [] { return MessageFileXml(0, 15000); }, true},
+    // 1,000 elements of 256 attributes each, the most an element may have.
+    {"256_attributes_each", [] { return LimitFile("", Repeat("<e" + Attributes(256, "v") + "/>", 1000)); },
+     true},
+    // One element of 160,000 attributes.
+    {"160000_attributes", [] { return LimitFile("", "<e" + Attributes(160000, "v") + "/>"); }, false},
+    // 100 defaulted attributes of 1,000 characters on each of 2,000 elements: 200 MB of attributes.
+    {"defaulted_attributes",
+     [] {
+       std::string dtd = "<!ATTLIST d";
+       for (int i = 0; i < 100; ++i)
+         dtd += " a" + std::to_string(i) + " CDATA \"" + std::string(1000, 'x') + "\"";
+       return LimitFile(dtd + ">", Repeat("<d/>", 2000));
+     },
+     false},
+    // 9,000 references to an entity of 1,000 characters: 9 million units from 30 KB.
+    {"entity_references",
+     [] { return LimitFile("<!ENTITY e \"" + std::string(1000, 'x') + "\">", Repeat("&e;", 9000)); }, false},
+    // Entities up to what a file of its size may build: 600 references to 1,000 characters each in 2 MB.
+    {"entity_references_within",
+     [] {
+       return LimitFile("<!ENTITY e \"" + std::string(1000, 'x') + "\">",
+                        Repeat("&e;", 600) + "<!--" + std::string(2000000, ' ') + "-->");
+     },
+     true},
+};
+
+void MsgFileLimit(benchmark::State& state, const LimitCase& c) {
+  const std::string xml = c.make();
+  const int32_t nMessages = c.lpName == std::string("ordinary") ? 15000 : 1;
+  LibraryCopy copy(xml);
+  int32_t nNextMsgID = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    copy.api.Initial();
+    state.SetIterationTime(Seconds(start, Clock::now()));
+    _Message_GetInfo info;
+    const bool bLoaded = copy.api.GetMessage(nNextMsgID + nMessages - 1, &info) == 1;
+    if (bLoaded) nNextMsgID += nMessages;
+    copy.api.Finish();
+    if (bLoaded != c.bLoads) state.SkipWithError(bLoaded ? "a file to refuse loaded" : "a file was refused");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(xml.size()));
+}
+
 void RegisterFileSizes(const char* name, void (*fn)(benchmark::State&)) {
   benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(name, fn);
   for (int64_t n : kFileSizes) b->Arg(n);
@@ -143,6 +221,12 @@ void RegisterFileSizes(const char* name, void (*fn)(benchmark::State&)) {
   RegisterFileSizes("XercesParse", XercesParse);
   RegisterFileSizes("MsgGovFinish", MsgGovFinish);
   RegisterFileSizes("XercesParseSerialize", XercesParseSerialize);
+  for (const LimitCase& c : kLimitCases) {
+    benchmark::RegisterBenchmark((std::string("MsgFileLimits/") + c.lpName).c_str(),
+                                 [&c](benchmark::State& state) { MsgFileLimit(state, c); })
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+  }
   return true;
 }();
 
