@@ -298,6 +298,22 @@ TEST_F(AddMessageTest, FieldsWithoutTerminatorAreReadOnlyUpToTheirLastUnit) {
   EXPECT_EQ(AddExits(), (std::vector<std::string>{AddExit(0, 1), AddExit(0, 0)}));
 }
 
+TEST_F(AddMessageTest, ACutNeverSplitsASurrogatePair) {
+  LoadLibrary();
+  // Both fields full of pairs and without terminator: a cut at 255 and 1023 units would split the last.
+  std::unique_ptr<_Message_AddInfo> pInfo(new _Message_AddInfo(MakeAddInfo(u"", u"", u"", 1, 2, 0)));
+  for (size_t i = 0; i < 256; ++i) pInfo->wszMsgName[i] = i % 2 == 0 ? 0xD83D : 0xDE00;
+  for (size_t i = 0; i < 1024; ++i) pInfo->strMsgSInfo[i] = i % 2 == 0 ? 0xD834 : 0xDD1E;
+  ASSERT_EQ(api.AddMessage(T(u"S").c_str(), pInfo.get()), 1);
+  std::u16string info;
+  for (int i = 0; i < 511; ++i) info += u"\U0001D11E";
+  EXPECT_EQ(InfoText(Get(0)), info);
+  std::u16string name;
+  for (int i = 0; i < 127; ++i) name += u"\U0001F600";
+  Add(u"S", name);
+  EXPECT_EQ(AddExits(), (std::vector<std::string>{AddExit(0, 1), AddExit(0, 0)}));
+}
+
 TEST_F(AddMessageTest, TheEchoPathIsReadToItsTerminatorPastTheDeclaredField) {
   LoadLibrary();
   // A client with a longer path allocates the record larger than declared.

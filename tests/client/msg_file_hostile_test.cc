@@ -1,6 +1,7 @@
 // Damaged and hostile message files: a file that does not parse cleanly loads nothing and is never
 // rewritten, and nothing in a file makes the library read another file or reach the network.
 
+#include <chrono>
 #include <random>
 
 #include "loopback_listener.h"
@@ -156,6 +157,74 @@ TEST_F(MsgFileHostileTest, ShortEntitiesAndManyPredefinedReferencesStillLoad) {
   _Message_GetInfo info;
   ASSERT_TRUE(Get(-2, &info));
   EXPECT_EQ(std::u16string(info.strMsgSInfo, info.strMsgSInfo + 4), u"&A&A");
+}
+
+// ---- Files that would cost time or memory out of proportion to their size.
+
+std::string Repeat(const std::string& text, size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) out += text;
+  return out;
+}
+
+std::string Attributes(size_t n, const std::string& value) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) out += " a" + std::to_string(i) + "=\"" + value + "\"";
+  return out;
+}
+
+std::string AttList(const char* lpElement, size_t n, const std::string& defaultValue) {
+  std::string out = std::string("<!ATTLIST ") + lpElement;
+  for (size_t i = 0; i < n; ++i) out += " a" + std::to_string(i) + " CDATA \"" + defaultValue + "\"";
+  return out + ">";
+}
+
+// `dtd` as the internal subset, then `content` in the document element beside the skeleton.
+std::string WithDtd(const std::string& dtd, const std::string& content) {
+  return "<!DOCTYPE Root [" + dtd + "]>\n<Root>" + content +
+         "<MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>";
+}
+
+TEST_F(MsgFileHostileTest, FilesThatWouldBuildOutOfProportionLoadNothing) {
+  std::string parameterLaughs = "<!ENTITY % e0 ''>";
+  for (int i = 1; i < 40; ++i) {
+    parameterLaughs += "<!ENTITY % e" + std::to_string(i) + " '&#37;e" + std::to_string(i - 1) + ";&#37;e" +
+                       std::to_string(i - 1) + ";'>";
+  }
+  const std::pair<const char*, std::string> files[] = {
+      // Took minutes: the DOM searches an element's attributes for every one it adds.
+      {"160,000 attributes on one element", WithDtd("", "<a" + Attributes(160000, "v") + "/>")},
+      {"257 attributes on one element", WithDtd("", "<a" + Attributes(257, "v") + "/>")},
+      {"257 attributes declared for one element type", WithDtd(AttList("a", 257, "v"), "")},
+      // 107 KB that built 200 MB of attributes.
+      {"defaulted attributes", WithDtd(AttList("d", 100, std::string(1000, 'x')), Repeat("<d/>", 2000))},
+      {"9,000 references to 1,000 characters",
+       WithDtd("<!ENTITY e '" + std::string(1000, 'x') + "'>", "<a>" + Repeat("&e;", 9000) + "</a>")},
+      {"nested parameter entities", WithDtd(parameterLaughs + "%e39;", "")},
+      {"a long entity referred to through a character reference",
+       WithDtd("<!ENTITY a '&#38;long;'><!ENTITY long '" + std::string(5000, 'y') + "'>", "<a>&a;</a>")},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.first);
+    const auto start = std::chrono::steady_clock::now();
+    ExpectRefused(file.second);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    UnloadLibrary();
+  }
+}
+
+TEST_F(MsgFileHostileTest, FilesWithinTheLimitsLoadAndSave) {
+  WriteMsgFile(WithDtd("<!ENTITY unused '" + std::string(100000, 'y') + "'>" + AttList("Note", 128, "v"),
+                       "<Note" + Attributes(128, "w") + "/>"));
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{0}));
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_FALSE(TraceHasSaveFailure());
+  UnloadLibrary();
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{0}));
 }
 
 TEST_F(MsgFileHostileTest, NestingTooDeepMakesAFileUnusable) {

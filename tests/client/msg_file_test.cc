@@ -443,6 +443,149 @@ TEST_F(MsgFileTest, ALibraryDirectoryNamedOutsideAsciiLoadsAndSaves) {
   EXPECT_TRUE(TraceExists());
 }
 
+// ---- A save writes what reads back as it was meant.
+
+struct SubsetCase {
+  const char* lpName;
+  std::string subset;  // the internal DTD subset, as the file has it
+};
+
+void PrintTo(const SubsetCase& c, std::ostream* os) { *os << c.lpName; }
+
+class MsgFileSubsetTest : public MsgFileTest, public ::testing::WithParamInterface<SubsetCase> {};
+
+// The subset comes back as the file had it, and the file loads again: the DOM's own rendering of these
+// declarations does not load.
+TEST_P(MsgFileSubsetTest, TheInternalSubsetIsWrittenBackAsTheFileHasIt) {
+  const std::string doctype = "<!DOCTYPE Root [" + GetParam().subset + "]>";
+  WriteMsgFile("<?xml version=\"1.0\"?>\n" + doctype +
+               "\n<Root><Note/><MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>");
+  for (int nRun = 0; nRun < 2; ++nRun) {
+    SCOPED_TRACE(nRun == 0 ? "the file as written" : "the file as the library saved it");
+    LoadLibrary();
+    ASSERT_EQ(api.Initial(), 1);
+    EXPECT_EQ(IdsInMemory(), nRun == 0 ? Ids{0} : (Ids{0, 1}));
+    if (nRun == 0) Add(u"Mail", u"Inbox", u"added");
+    ASSERT_EQ(api.Finish(), 1);
+    EXPECT_FALSE(TraceHasSaveFailure());
+    const std::string saved = ReadFileBytes(MsgFilePath());
+    EXPECT_NE(saved.find(doctype), std::string::npos) << saved;
+    UnloadLibrary();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Subsets, MsgFileSubsetTest,
+    ::testing::Values(
+        SubsetCase{"QuotesInAnEntity", "<!ENTITY brand 'the \"Acme\" suite'>"},
+        SubsetCase{"ReferencesInDefaults", "<!ATTLIST Note t CDATA 'a &amp; b' u CDATA '50&#37; off'>"},
+        SubsetCase{"NotationList", "\n<!NOTATION n SYSTEM \"x\">\n<!ATTLIST Note k NOTATION (n) #IMPLIED>\n"},
+        SubsetCase{"PublicId", "<!ENTITY pub PUBLIC 'p' 's'>"},
+        SubsetCase{"ParameterEntityWithQuotes", "<!ENTITY % pe 'x \"y\"'> <!ATTLIST Note q CDATA '\"'>"},
+        SubsetCase{"CommentsInstructionsAndLineEnds", "<!-- a ] comment -->\r\n<?pi data?>\r\n"},
+        SubsetCase{"AnUnusedLongEntity", "<!ENTITY long '" + std::string(5000, 'y') + "'>"}),
+    [](const ::testing::TestParamInfo<SubsetCase>& param) { return std::string(param.param.lpName); });
+
+TEST_F(MsgFileTest, AnEncodingThatDoesNotReadBackIsWrittenAsUtf8) {
+  WriteMsgFile(
+      "<?xml version=\"1.0\" encoding=\"UTF-7\"?>\n<Root><MsgList><DefaultMsg><Message "
+      "MsgSInfo=\"caf+AOk-\"/>"
+      "</DefaultMsg><DynamicMsg/></MsgList></Root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(Info(-2), u"café");
+  Add(u"Post", u"Neu", u"Grüße");
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_FALSE(TraceHasSaveFailure());
+  const std::string saved = ReadFileBytes(MsgFilePath());
+  EXPECT_NE(saved.substr(0, saved.find("?>")).find("encoding=\"UTF-8\""), std::string::npos) << saved;
+  EXPECT_EQ(SectionElements(saved, "DynamicMsg")[0].attributes.at("MsgSInfo"), "Grüße");
+  UnloadLibrary();
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(Info(-2), u"café");
+  EXPECT_EQ(Info(0), u"Grüße");
+}
+
+// A save whose bytes would read back otherwise than meant (a declared NMTOKENS attribute has its spaces
+// folded on reading) keeps the old file and the messages, which keep their texts.
+TEST_F(MsgFileTest, ASaveThatWouldReadBackOtherwiseKeepsTheOldFile) {
+  const std::string original =
+      "<!DOCTYPE Root [<!ATTLIST Message MsgName NMTOKENS #IMPLIED>]>\n<Root><MsgList><DynamicMsg/>"
+      "</MsgList></Root>";
+  WriteMsgFile(original);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  const std::u16string text = {u'a', 0x1, u'b'};
+  Add(u"Mail", u"two  spaces", text);
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_TRUE(TraceHasSaveFailure());
+  EXPECT_EQ(ReadFileBytes(MsgFilePath()), original);
+  EXPECT_EQ(Info(0), text);
+}
+
+// Units XML cannot carry go to the file as U+FFFD, the trace naming the message; the rest is untouched.
+TEST_F(MsgFileTest, UnitsXmlCannotCarryAreWrittenAsReplacementCharacters) {
+  WriteMsgFile(kSkeleton);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  const std::string kFFFD = "\xEF\xBF\xBD";
+  const struct {
+    std::u16string text;
+    std::string written;
+  } cases[] = {
+      {{u'a', 0x1, u'b', 0x1F}, "a" + kFFFD + "b" + kFFFD},
+      {{0xFFFE, 0xFFFF}, kFFFD + kFFFD},
+      {{u'x', 0xD800}, "x" + kFFFD},
+      {{0xDC00, 0xD800, u'y'}, kFFFD + kFFFD + "y"},
+      {u"tab\tline\ncr\r\U0001D11E", "tab\tline\ncr\r\U0001D11E"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) Add(u"S", Utf16(std::to_string(i)), cases[i].text);
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_FALSE(TraceHasSaveFailure());
+  const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg");
+  ASSERT_EQ(messages.size(), std::size(cases));
+  std::vector<std::string> lines;
+  for (const std::string& line : TraceTexts()) {
+    if (line.rfind("--SaveMsgFile wrote", 0) == 0) lines.push_back(line);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "--SaveMsgFile wrote message 0 with U+FFFD for 2 units XML cannot carry",
+                       "--SaveMsgFile wrote message 1 with U+FFFD for 2 units XML cannot carry",
+                       "--SaveMsgFile wrote message 2 with U+FFFD for 1 units XML cannot carry",
+                       "--SaveMsgFile wrote message 3 with U+FFFD for 2 units XML cannot carry"}));
+  UnloadLibrary();
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(messages[i].attributes.at("MsgSInfo"), cases[i].written) << i;
+    EXPECT_EQ(Utf8(Info(static_cast<int32_t>(i))), cases[i].written) << i;
+  }
+}
+
+// XML 1.1 carries control characters as references, which the serializer cannot write: they become
+// U+FFFD in the file, outside DynamicMsg too, and the save succeeds.
+TEST_F(MsgFileTest, AnXml11FileWithControlCharactersLoadsAndSaves) {
+  WriteMsgFile(
+      "<?xml version=\"1.1\"?>\n<Root><Note>a&#1;b</Note><MsgList><DefaultMsg><Message MsgSInfo=\"d&#2;\"/>"
+      "</DefaultMsg><DynamicMsg><Message MsgSInfo=\"n&#x85;\"/></DynamicMsg></MsgList></Root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(Info(-2), (std::u16string{u'd', 0x2}));
+  EXPECT_EQ(Info(0), (std::u16string{u'n', 0x85}));
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_FALSE(TraceHasSaveFailure());
+  const std::vector<std::string> texts = TraceTexts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(),
+                      "--SaveMsgFile wrote U+FFFD for 2 units XML cannot carry outside DynamicMsg"),
+            texts.end());
+  UnloadLibrary();
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(Info(-2), u"d\uFFFD");
+  EXPECT_EQ(Info(0), u"n\uFFFD");
+}
+
 // ---- The host's Xerces-C.
 
 TEST_F(MsgFileTest, AHostWithoutXercesFindsItTerminatedAfterEachCall) {
