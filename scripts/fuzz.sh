@@ -4,9 +4,9 @@
 #
 #   scripts/fuzz.sh [seconds-per-target]      (default 30)
 #
-# The seed corpus is tests/fixtures; what the fuzzer finds on the way stays in build/fuzz/corpus/<target>,
-# crash inputs go to build/fuzz/artifacts/. Exits non-zero when a target finds a crash, a leak, a
-# timeout or an input that runs out of memory.
+# The seed corpus is tests/fixtures and tests/fuzz/seeds; what the fuzzer finds on the way stays in
+# build/fuzz/corpus/<target>, crash inputs go to build/fuzz/artifacts/. Exits non-zero when a target
+# finds a crash, a leak, a timeout or an input that runs out of memory.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,9 +31,10 @@ for target in "${targets[@]}"; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
   echo "==== $target: ${seconds}s"
-  # The fixtures seed the corpus directory the fuzzer writes to, so the source tree stays as it is.
+  # The fixtures and seeds seed the corpus directory the fuzzer writes to, so the source tree stays as it is.
   if ! "$dir/bin/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-      -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 "$corpus" "$root/tests/fixtures"; then
+      -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 "$corpus" "$root/tests/fixtures" \
+      "$root/tests/fuzz/seeds"; then
     failed+=("$target")
   fi
 done
