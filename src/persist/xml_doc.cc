@@ -102,6 +102,16 @@ bool DecodeBytes(std::string_view bytes, const XMLCh* encoding, std::u16string* 
   return true;
 }
 
+// The length of the byte-order mark that `bytes` begin with (UTF-8, UTF-16 or UCS-4), or 0.
+size_t ByteOrderMarkSize(std::string_view bytes) {
+  for (std::string_view mark :
+       {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE\0\0", 4),
+        std::string_view("\0\0\xFE\xFF", 4), std::string_view("\xFF\xFE"), std::string_view("\xFE\xFF")}) {
+    if (bytes.substr(0, mark.size()) == mark) return mark.size();
+  }
+  return 0;
+}
+
 // Adds to *pRefs every entity reference that `text` spells out, as "&name" or "%name": a reference can
 // only be made of such a spelling, in the file or in an entity's replacement text.
 void CollectReferences(std::u16string_view text, std::unordered_set<std::u16string>* pRefs) {
@@ -250,9 +260,12 @@ class CMsgFileParser : public DOMLSParserImpl {
       const XMLScanner* pScanner = getScanner();
       const XMLFilePos nEnd = pScanner->getSrcOffset();
       std::u16string strSubset;
+      // The scanner counts from after a byte-order mark.
+      const XMLFilePos nStart = m_nSubsetStart + ByteOrderMarkSize(m_bytes);
+      const XMLFilePos nStop = nEnd + ByteOrderMarkSize(m_bytes);
       if (m_bSubsetFromFile && pScanner->getReaderMgr()->getCurrentReaderNum() == m_nSubsetReader &&
-          nEnd > m_nSubsetStart && nEnd <= m_bytes.size() &&
-          DecodeBytes(m_bytes.substr(m_nSubsetStart, nEnd - m_nSubsetStart),
+          nStop > nStart && nStop <= m_bytes.size() &&
+          DecodeBytes(m_bytes.substr(nStart, nStop - nStart),
                       pScanner->getReaderMgr()->getCurrentEncodingStr(), &strSubset) &&
           !strSubset.empty() && strSubset.back() == u']') {
         strSubset.pop_back();

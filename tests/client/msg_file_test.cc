@@ -486,6 +486,25 @@ INSTANTIATE_TEST_SUITE_P(
         SubsetCase{"AnUnusedLongEntity", "<!ENTITY long '" + std::string(5000, 'y') + "'>"}),
     [](const ::testing::TestParamInfo<SubsetCase>& param) { return std::string(param.param.lpName); });
 
+// The subset is taken from the file by offsets, which a byte-order mark and wide units must not upset.
+TEST_F(MsgFileTest, TheInternalSubsetIsKeptBehindAByteOrderMarkAndInUtf16) {
+  const std::string doctype = "<!DOCTYPE Root [<!ENTITY brand 'the \"Acme\" suite'>]>";
+  const std::string text = "<?xml version=\"1.0\"?>\n" + doctype +
+                           "\n<Root><N>&brand;</N><MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg>"
+                           "</MsgList></Root>";
+  for (bool bUtf16 : {false, true}) {
+    SCOPED_TRACE(bUtf16 ? "UTF-16" : "UTF-8");
+    WriteMsgFile(bUtf16 ? "\xFF\xFE" + ToUtf16LeBytes(text) : "\xEF\xBB\xBF" + text);
+    LoadLibrary();
+    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(api.Finish(), 1);
+    EXPECT_FALSE(TraceHasSaveFailure());
+    const std::string saved = ReadFileBytes(MsgFilePath());
+    EXPECT_NE((bUtf16 ? FromUtf16LeBytes(saved.substr(2)) : saved).find(doctype), std::string::npos) << saved;
+    UnloadLibrary();
+  }
+}
+
 TEST_F(MsgFileTest, AnEncodingThatDoesNotReadBackIsWrittenAsUtf8) {
   WriteMsgFile(
       "<?xml version=\"1.0\" encoding=\"UTF-7\"?>\n<Root><MsgList><DefaultMsg><Message "
