@@ -22,6 +22,7 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include "bench_support.h"
+#include "limit_files.h"
 
 namespace tidings {
 namespace bench {
@@ -137,25 +138,10 @@ void XercesParseSerialize(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-std::string Repeat(const std::string& text, size_t n) {
-  std::string out;
-  out.reserve(text.size() * n);
-  for (size_t i = 0; i < n; ++i) out += text;
-  return out;
-}
-
-std::string Attributes(size_t n, const std::string& value) {
-  std::string out;
-  for (size_t i = 0; i < n; ++i) out += " a" + std::to_string(i) + "=\"" + value + "\"";
-  return out;
-}
-
-// A document element holding `content` beside the skeleton with one dynamic message, after `dtd` as its
-// internal subset.
-std::string LimitFile(const std::string& dtd, const std::string& content) {
-  return (dtd.empty() ? "" : "<!DOCTYPE Root [" + dtd + "]>\n") + "<Root>" + content +
-         "<MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>\n";
-}
+using test::FileWithDtd;
+using test::NumberedAttList;
+using test::NumberedAttributes;
+using test::RepeatText;
 
 struct LimitCase {
   const char* lpName;
@@ -167,27 +153,24 @@ const LimitCase kLimitCases[] = {
     // 15,000 ordinary messages.
     {"ordinary", [] { return MessageFileXml(0, 15000); }, true},
     // 1,000 elements of 256 attributes each, the most an element may have.
-    {"256_attributes_each", [] { return LimitFile("", Repeat("<e" + Attributes(256, "v") + "/>", 1000)); },
-     true},
+    {"256_attributes_each",
+     [] { return FileWithDtd("", RepeatText("<e" + NumberedAttributes(256, "v") + "/>", 1000)); }, true},
     // One element of 160,000 attributes.
-    {"160000_attributes", [] { return LimitFile("", "<e" + Attributes(160000, "v") + "/>"); }, false},
+    {"160000_attributes", [] { return FileWithDtd("", "<e" + NumberedAttributes(160000, "v") + "/>"); },
+     false},
     // 100 defaulted attributes of 1,000 characters on each of 2,000 elements: 200 MB of attributes.
     {"defaulted_attributes",
-     [] {
-       std::string dtd = "<!ATTLIST d";
-       for (int i = 0; i < 100; ++i)
-         dtd += " a" + std::to_string(i) + " CDATA \"" + std::string(1000, 'x') + "\"";
-       return LimitFile(dtd + ">", Repeat("<d/>", 2000));
-     },
+     [] { return FileWithDtd(NumberedAttList("d", 100, std::string(1000, 'x')), RepeatText("<d/>", 2000)); },
      false},
     // 9,000 references to an entity of 1,000 characters: 9 million units from 30 KB.
     {"entity_references",
-     [] { return LimitFile("<!ENTITY e \"" + std::string(1000, 'x') + "\">", Repeat("&e;", 9000)); }, false},
+     [] { return FileWithDtd("<!ENTITY e \"" + std::string(1000, 'x') + "\">", RepeatText("&e;", 9000)); },
+     false},
     // Entities up to what a file of its size may build: 600 references to 1,000 characters each in 2 MB.
     {"entity_references_within",
      [] {
-       return LimitFile("<!ENTITY e \"" + std::string(1000, 'x') + "\">",
-                        Repeat("&e;", 600) + "<!--" + std::string(2000000, ' ') + "-->");
+       return FileWithDtd("<!ENTITY e \"" + std::string(1000, 'x') + "\">",
+                          RepeatText("&e;", 600) + "<!--" + std::string(2000000, ' ') + "-->");
      },
      true},
 };

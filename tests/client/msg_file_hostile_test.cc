@@ -4,6 +4,7 @@
 #include <chrono>
 #include <random>
 
+#include "limit_files.h"
 #include "loopback_listener.h"
 #include "msg_file_support.h"
 #include "platform/platform.h"
@@ -161,30 +162,6 @@ TEST_F(MsgFileHostileTest, ShortEntitiesAndManyPredefinedReferencesStillLoad) {
 
 // ---- Files that would cost time or memory out of proportion to their size.
 
-std::string Repeat(const std::string& text, size_t n) {
-  std::string out;
-  for (size_t i = 0; i < n; ++i) out += text;
-  return out;
-}
-
-std::string Attributes(size_t n, const std::string& value) {
-  std::string out;
-  for (size_t i = 0; i < n; ++i) out += " a" + std::to_string(i) + "=\"" + value + "\"";
-  return out;
-}
-
-std::string AttList(const char* lpElement, size_t n, const std::string& defaultValue) {
-  std::string out = std::string("<!ATTLIST ") + lpElement;
-  for (size_t i = 0; i < n; ++i) out += " a" + std::to_string(i) + " CDATA \"" + defaultValue + "\"";
-  return out + ">";
-}
-
-// `dtd` as the internal subset, then `content` in the document element beside the skeleton.
-std::string WithDtd(const std::string& dtd, const std::string& content) {
-  return "<!DOCTYPE Root [" + dtd + "]>\n<Root>" + content +
-         "<MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList></Root>";
-}
-
 TEST_F(MsgFileHostileTest, FilesThatWouldBuildOutOfProportionLoadNothing) {
   std::string parameterLaughs = "<!ENTITY % e0 ''>";
   for (int i = 1; i < 40; ++i) {
@@ -193,16 +170,17 @@ TEST_F(MsgFileHostileTest, FilesThatWouldBuildOutOfProportionLoadNothing) {
   }
   const std::pair<const char*, std::string> files[] = {
       // Took minutes: the DOM searches an element's attributes for every one it adds.
-      {"160,000 attributes on one element", WithDtd("", "<a" + Attributes(160000, "v") + "/>")},
-      {"257 attributes on one element", WithDtd("", "<a" + Attributes(257, "v") + "/>")},
-      {"257 attributes declared for one element type", WithDtd(AttList("a", 257, "v"), "")},
+      {"160,000 attributes on one element", FileWithDtd("", "<a" + NumberedAttributes(160000, "v") + "/>")},
+      {"257 attributes on one element", FileWithDtd("", "<a" + NumberedAttributes(257, "v") + "/>")},
+      {"257 attributes declared for one element type", FileWithDtd(NumberedAttList("a", 257, "v"), "")},
       // 107 KB that built 200 MB of attributes.
-      {"defaulted attributes", WithDtd(AttList("d", 100, std::string(1000, 'x')), Repeat("<d/>", 2000))},
+      {"defaulted attributes",
+       FileWithDtd(NumberedAttList("d", 100, std::string(1000, 'x')), RepeatText("<d/>", 2000))},
       {"9,000 references to 1,000 characters",
-       WithDtd("<!ENTITY e '" + std::string(1000, 'x') + "'>", "<a>" + Repeat("&e;", 9000) + "</a>")},
-      {"nested parameter entities", WithDtd(parameterLaughs + "%e39;", "")},
+       FileWithDtd("<!ENTITY e '" + std::string(1000, 'x') + "'>", "<a>" + RepeatText("&e;", 9000) + "</a>")},
+      {"nested parameter entities", FileWithDtd(parameterLaughs + "%e39;", "")},
       {"a long entity referred to through a character reference",
-       WithDtd("<!ENTITY a '&#38;long;'><!ENTITY long '" + std::string(5000, 'y') + "'>", "<a>&a;</a>")},
+       FileWithDtd("<!ENTITY a '&#38;long;'><!ENTITY long '" + std::string(5000, 'y') + "'>", "<a>&a;</a>")},
   };
   for (const auto& file : files) {
     SCOPED_TRACE(file.first);
@@ -214,8 +192,9 @@ TEST_F(MsgFileHostileTest, FilesThatWouldBuildOutOfProportionLoadNothing) {
 }
 
 TEST_F(MsgFileHostileTest, FilesWithinTheLimitsLoadAndSave) {
-  WriteMsgFile(WithDtd("<!ENTITY unused '" + std::string(100000, 'y') + "'>" + AttList("Note", 128, "v"),
-                       "<Note" + Attributes(128, "w") + "/>"));
+  WriteMsgFile(
+      FileWithDtd("<!ENTITY unused '" + std::string(100000, 'y') + "'>" + NumberedAttList("Note", 128, "v"),
+                  "<Note" + NumberedAttributes(128, "w") + "/>"));
   LoadLibrary();
   ASSERT_EQ(api.Initial(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{0}));
