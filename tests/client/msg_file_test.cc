@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -512,13 +513,17 @@ TEST_F(MsgFileTest, AnEncodingThatDoesNotReadBackIsWrittenAsUtf8) {
       "</DefaultMsg><DynamicMsg/></MsgList></Root>");
   LoadLibrary();
   ASSERT_EQ(api.Initial(), 1);
+  // The Windows transcoder has no UTF-7: such a file is refused there like any unreadable one.
+  if (IdsInMemory().empty()) GTEST_SKIP() << "this Xerces-C does not read UTF-7";
   EXPECT_EQ(Info(-2), u"café");
   Add(u"Post", u"Neu", u"Grüße");
   ASSERT_EQ(api.Finish(), 1);
   EXPECT_FALSE(TraceHasSaveFailure());
   const std::string saved = ReadFileBytes(MsgFilePath());
   EXPECT_NE(saved.substr(0, saved.find("?>")).find("encoding=\"UTF-8\""), std::string::npos) << saved;
-  EXPECT_EQ(SectionElements(saved, "DynamicMsg")[0].attributes.at("MsgSInfo"), "Grüße");
+  const std::vector<SavedElement> messages = SectionElements(saved, "DynamicMsg");
+  ASSERT_EQ(messages.size(), 1u) << saved;
+  EXPECT_EQ(messages[0].attributes.at("MsgSInfo"), "Grüße");
   UnloadLibrary();
   LoadLibrary();
   ASSERT_EQ(api.Initial(), 1);
