@@ -163,6 +163,24 @@ TEST(MsgCheck, WhatASaveDropsIsGoneAfterTheLibrarySaved) {
   EXPECT_EQ(after.defaults.messages[0].item.strMsgName, u"Welcome");
 }
 
+// An internal subset the DOM would rewrite wrongly (quotes, references, a notation list) is clean before a
+// save and after it, with the same messages.
+TEST(MsgCheck, AnInternalSubsetStaysCleanThroughASave) {
+  CFixtureCopy file("internal_subset.xml");
+  ASSERT_EQ(CheckMsgFile(file.Path()).ExitStatus(), 0);
+  for (int nSave = 0; nSave < 2; ++nSave) {
+    CLogTrace trace;
+    CMsgGov gov(trace);
+    gov.LoadMsgFile(file.Path());
+    gov.SaveMsgFile(file.Path());
+  }
+  const CheckResult after = CheckMsgFile(file.Path());
+  EXPECT_EQ(after.ExitStatus(), 0) << FormatReport(after);
+  ASSERT_EQ(after.defaults.messages.size(), 1u);
+  EXPECT_EQ(after.defaults.messages[0].item.strMsgSInfo, u"the \"Acme\" suite");
+  EXPECT_EQ(after.dynamics.messages.size(), 1u);
+}
+
 }  // namespace
 }  // namespace msgcheck
 }  // namespace tidings
