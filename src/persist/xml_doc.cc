@@ -267,7 +267,7 @@ class CMsgFileParser : public DOMLSParserImpl {
       const XMLFilePos nStop = nEnd + ByteOrderMarkSize(m_bytes);
       if (m_bSubsetFromFile && pScanner->getReaderMgr()->getCurrentReaderNum() == m_nSubsetReader &&
           nStop > nStart && nStop <= m_bytes.size() &&
-          DecodeBytes(m_bytes.substr(nStart, nStop - nStart),
+          DecodeBytes(m_bytes.substr(static_cast<size_t>(nStart), static_cast<size_t>(nStop - nStart)),
                       pScanner->getReaderMgr()->getCurrentEncodingStr(), &strSubset) &&
           !strSubset.empty() && strSubset.back() == u']') {
         strSubset.pop_back();
