@@ -112,9 +112,10 @@ uint32_t CurrentThreadId();
 // represent become its default character; UTF-8 elsewhere, where an unpaired surrogate becomes '?'.
 std::string ToNarrowText(const std::u16string& text);
 
-// Compares two zero-terminated texts without regard to case, as the platform's C runtime does for wide
-// texts in the current locale: negative, zero or positive. Windows: _wcsicmp. Elsewhere each UTF-16
-// unit is folded with towlower in the current locale.
+// Compares two zero-terminated texts without regard to case: negative, zero or positive. ASCII letters
+// match their other case in every locale; other units fold as the platform's C runtime folds wide texts
+// in the current locale. Windows: _wcsicmp. Elsewhere each UTF-16 unit outside ASCII is folded with
+// towlower in the current locale.
 int CompareNoCase(const char16_t* a, const char16_t* b);
 
 // ---- Locks.

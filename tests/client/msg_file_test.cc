@@ -2,6 +2,7 @@
 // through the exports, the file read back after MsgGovFinish.
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 
 #include <xercesc/dom/DOM.hpp>
@@ -86,6 +87,31 @@ TEST_F(MsgFileTest, SectionNamesMatchInAnyCaseAttributeNamesOnlyExactly) {
   const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DYNAMICMSG");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].attributes, MessageAttributes("", "Inbox", "exact", "e.dll", 0, -1));
+}
+
+// A host in a Turkish locale, whose towlower takes 'I' to the dotless i: ASCII letters still match their
+// other case, in the file's section names and in spans and names.
+TEST_F(MsgFileTest, AsciiLettersMatchTheirOtherCaseUnderATurkishLocale) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  bool bTurkish = false;
+  for (const char* name : {"tr_TR.UTF-8", "Turkish_Turkey.1254", "Turkish"}) {
+    if (!bTurkish && std::setlocale(LC_ALL, name) != nullptr) bTurkish = true;
+  }
+  if (!bTurkish) GTEST_SKIP() << "no Turkish locale on this machine";
+  WriteMsgFile(
+      "<Root><MSGLIST><DYNAMICMSG><Message MsgSpan=\"BILLING\" MsgName=\"INVOICE\" MsgSInfo=\"old\"/>"
+      "</DYNAMICMSG></MSGLIST></Root>");
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{0}));
+  Add(u"billing", u"invoice", u"new");
+  EXPECT_EQ(IdsInMemory(), (Ids{0}));
+  EXPECT_EQ(Info(0), u"new");
+  ASSERT_EQ(api.Finish(), 1);
+  const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DYNAMICMSG");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].attributes, MessageAttributes("BILLING", "INVOICE", "new", "", 1, 30));
+  std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(MsgFileTest, ADocumentElementNamedMsgListIsNoSkeleton) {

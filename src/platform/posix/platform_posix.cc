@@ -115,6 +115,13 @@ class PosixAppendFile final : public AppendFile {
   int m_fd;
 };
 
+// ASCII letters fold by the ASCII rule whatever the locale: a Turkish or Azeri locale's towlower maps 'I'
+// to the dotless i, which would part names that differ only in the case of an ASCII letter.
+wint_t FoldUnit(char16_t unit) {
+  if (unit < 0x80) return unit >= u'A' && unit <= u'Z' ? wint_t{unit} + (u'a' - u'A') : wint_t{unit};
+  return std::towlower(static_cast<wint_t>(unit));
+}
+
 pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<pthread_mutex_t*>(storage); }
 
 }  // namespace
@@ -244,8 +251,8 @@ std::string ToNarrowText(const std::u16string& text) { return Utf16ToUtf8(text);
 
 int CompareNoCase(const char16_t* a, const char16_t* b) {
   for (;; ++a, ++b) {
-    wint_t ca = std::towlower(static_cast<wint_t>(*a));
-    wint_t cb = std::towlower(static_cast<wint_t>(*b));
+    const wint_t ca = FoldUnit(*a);
+    const wint_t cb = FoldUnit(*b);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (*a == 0) return 0;
   }
