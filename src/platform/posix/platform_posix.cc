@@ -28,24 +28,53 @@ namespace platform {
 
 namespace {
 
-bool ReadNativeFile(const char* path, std::string* out) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+// Reads an open file to its end into *out, and closes it. False on a read error, and when it holds more
+// than nMaxBytes (it may grow while it is read).
+bool ReadAndClose(int fd, size_t nMaxBytes, std::string* out) {
   std::string bytes;
   char buf[8192];
+  bool bOk = true;
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
-      return false;
+      bOk = false;
+      break;
+    }
+    if (static_cast<size_t>(n) > nMaxBytes - bytes.size()) {
+      bOk = false;
+      break;
     }
     bytes.append(buf, static_cast<size_t>(n));
   }
   ::close(fd);
-  out->swap(bytes);
-  return true;
+  if (bOk) out->swap(bytes);
+  return bOk;
+}
+
+bool ReadNativeFile(const char* path, std::string* out) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  return ReadAndClose(fd, static_cast<size_t>(-1), out);
+}
+
+// The settings file is read while the library loads, before the host can do anything about it: it is
+// read only when it is a regular file (through a link to one, too) of at most this many bytes. A FIFO
+// would block the load until someone writes to it, a device such as /dev/urandom would never end.
+constexpr size_t kMaxSettingsFileBytes = 16u << 20;
+
+bool ReadSettingsFile(const char* path, std::string* out) {
+  // O_NONBLOCK: opening a FIFO that has no writer returns at once, so that fstat can turn it away.
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > kMaxSettingsFileBytes) {
+    ::close(fd);
+    return false;
+  }
+  return ReadAndClose(fd, kMaxSettingsFileBytes, out);
 }
 
 std::u16string ErrorText(const char* what, const std::string& path) {
@@ -129,7 +158,7 @@ pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<p
 bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
                        SettingValue* out) {
   std::string file;
-  if (!ReadNativeFile(TIDINGS_SETTINGS_FILE, &file)) return false;
+  if (!ReadSettingsFile(TIDINGS_SETTINGS_FILE, &file)) return false;
   RegValue value;
   if (!FindRegFileValue(file, keyPath, valueName, &value)) return false;
   if (value.data.size() > cbMax) return false;
