@@ -93,6 +93,10 @@ void UnloadModule(void* hModule);
 bool GetCurrentDir(std::u16string* out);
 // Makes `dir` the process's current directory. False when that fails; the directory is then unchanged.
 bool SetCurrentDir(const std::u16string& dir);
+// The absolute form of `path`: a relative path is taken against the current directory, as the
+// platform's own file calls would take it now; a path that is absolute already comes back as it is.
+// False, with *out untouched, when the current directory cannot be read.
+bool AbsolutePath(const std::u16string& path, std::u16string* out);
 
 // ---- Time and threads.
 

@@ -245,6 +245,18 @@ bool GetCurrentDir(std::u16string* out) {
   }
 }
 
+bool AbsolutePath(const std::u16string& path, std::u16string* out) {
+  if (!path.empty() && path[0] == u'/') {
+    *out = path;
+    return true;
+  }
+  std::u16string dir;
+  if (!GetCurrentDir(&dir)) return false;
+  if (dir.empty() || dir.back() != u'/') dir += u'/';
+  *out = dir + path;
+  return true;
+}
+
 bool SetCurrentDir(const std::u16string& dir) { return ::chdir(Utf16ToUtf8(dir).c_str()) == 0; }
 
 int64_t CurrentTimeSeconds() { return static_cast<int64_t>(::time(nullptr)); }
