@@ -3,8 +3,10 @@
 // core includes a system header of its own for these services.
 //
 // Texts are UTF-16 on this side of the interface; each implementation converts at its edge (to the
-// native wide API on Windows, to UTF-8 on POSIX). No function here throws except where a std::string or
-// std::u16string it builds runs out of memory.
+// native wide API on Windows, to UTF-8 on POSIX). A POSIX file name that is not valid UTF-8 still comes
+// back to the same bytes: each byte that is not UTF-8 stands for itself as a lone surrogate U+DC80 to
+// U+DCFF. No function here throws except where a std::string or std::u16string it builds runs out of
+// memory.
 
 #ifndef TIDINGS_PLATFORM_PLATFORM_H_
 #define TIDINGS_PLATFORM_PLATFORM_H_

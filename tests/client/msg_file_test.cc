@@ -455,18 +455,30 @@ TEST_F(MsgFileTest, AUtf8FileStaysUtf8) {
   EXPECT_EQ(messages[1].attributes.at("MsgSInfo"), "新 \U0001D11E");
 }
 
-TEST_F(MsgFileTest, ALibraryDirectoryNamedOutsideAsciiLoadsAndSaves) {
-  UseLibrarySubdirectory(fs::path(u"Nachrichten-Ü-中"));
-  WriteMsgFile(FixtureBytes("msg_example.xml"));
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
-  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
-  Add(u"Chat", u"Hello", u"hi");
-  ASSERT_EQ(api.Finish(), 1);
-  const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg");
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[1].attributes, MessageAttributes("Chat", "Hello", "hi", "", 1, 30));
-  EXPECT_TRUE(TraceExists());
+// Outside ASCII, and on Linux also a name that is not UTF-8 (Latin-1): the library's own directory, byte
+// for byte. A sibling planted under the name that reading the Latin-1 byte as U+FFFD would give is never
+// read, rewritten or traced into.
+TEST_F(MsgFileTest, ALibraryDirectoryNamedOutsideAsciiOrUtf8LoadsAndSaves) {
+  const fs::path planted = Dir() / fs::path(std::string("caf\xef\xbf\xbd")) / "Config";
+  fs::create_directories(planted);
+  WriteFileBytes(planted / "Msg.xml", kSkeleton);
+  for (const fs::path& name : {fs::path(u"Nachrichten-\u00dc-\u4e2d"), fs::path(std::string("caf\xe9"))}) {
+    SCOPED_TRACE(name.u8string());
+    UseLibrarySubdirectory(name);
+    WriteMsgFile(FixtureBytes("msg_example.xml"));
+    LoadLibrary();
+    ASSERT_EQ(api.Initial(), 1);
+    EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
+    Add(u"Chat", u"Hello", u"hi");
+    ASSERT_EQ(api.Finish(), 1);
+    const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg");
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].attributes, MessageAttributes("Chat", "Hello", "hi", "", 1, 30));
+    EXPECT_TRUE(TraceExists());
+    UnloadLibrary();
+  }
+  EXPECT_EQ(ReadFileBytes(planted / "Msg.xml"), kSkeleton);
+  EXPECT_FALSE(fs::exists(planted / "UILogTrace.txt"));
 }
 
 // ---- The host's Xerces-C.

@@ -288,7 +288,7 @@ uint32_t CurrentThreadId() {
   return t_dwThreadId;
 }
 
-std::string ToNarrowText(const std::u16string& text) { return Utf16ToUtf8(text); }
+std::string ToNarrowText(const std::u16string& text) { return Utf16ToUtf8Text(text); }
 
 int CompareNoCase(const char16_t* a, const char16_t* b) {
   for (;; ++a, ++b) {
