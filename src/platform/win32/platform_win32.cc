@@ -255,10 +255,17 @@ uint32_t CurrentThreadId() { return static_cast<uint32_t>(::GetCurrentThreadId()
 std::string ToNarrowText(const std::u16string& text) {
   if (text.empty()) return std::string();
   int wlen = static_cast<int>(text.size());
-  int n = ::WideCharToMultiByte(CP_ACP, 0, W(text), wlen, nullptr, 0, nullptr, nullptr);
+  // Without WC_NO_BEST_FIT_CHARS a character the code page lacks becomes a look-alike (Ā becomes A); with
+  // it, the default character. Code pages such as UTF-8 refuse the flag, and need none.
+  DWORD dwFlags = WC_NO_BEST_FIT_CHARS;
+  int n = ::WideCharToMultiByte(CP_ACP, dwFlags, W(text), wlen, nullptr, 0, nullptr, nullptr);
+  if (n <= 0 && ::GetLastError() == ERROR_INVALID_FLAGS) {
+    dwFlags = 0;
+    n = ::WideCharToMultiByte(CP_ACP, dwFlags, W(text), wlen, nullptr, 0, nullptr, nullptr);
+  }
   if (n <= 0) return std::string();
   std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, W(text), wlen, &out[0], n, nullptr, nullptr);
+  ::WideCharToMultiByte(CP_ACP, dwFlags, W(text), wlen, &out[0], n, nullptr, nullptr);
   return out;
 }
 
