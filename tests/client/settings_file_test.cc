@@ -2,7 +2,6 @@
 // no larger than its bound. Anything else at its path reads as no settings at all, so tracing stays off.
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <functional>
 
@@ -12,20 +11,17 @@ namespace tidings {
 namespace test {
 namespace {
 
-const char kSwitchOn[] =
-    "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\quellbridge\\Halvern3.0]\r\n"
-    "\"Debug\"=\"1\"\r\n";
-
-// The switch, followed by a comment line that fills the file to `nBytes`.
-std::string Padded(size_t nBytes) {
-  std::string bytes = kSwitchOn;
+// The switch "Debug"="1", followed by a comment line that fills the file to `nBytes`.
+std::string SwitchOn(size_t nBytes) {
+  std::string bytes =
+      "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\quellbridge\\Halvern3.0]\r\n\"Debug\"=\"1\"\r\n";
   bytes.resize(nBytes, ';');
   return bytes;
 }
 
 class SettingsFileTest : public ClientTest {
  protected:
-  // Whatever a case left at the settings path would block or break the next test's WriteSettings.
+  // Whatever a case leaves at the settings path would block or break the next test's WriteSettings.
   void TearDown() override {
     std::error_code ec;
     fs::remove_all(SettingsFilePath(), ec);
@@ -35,29 +31,19 @@ class SettingsFileTest : public ClientTest {
 
 TEST_F(SettingsFileTest, OnlyARegularFileWithinTheBoundIsRead) {
   const fs::path path = SettingsFilePath();
-  const fs::path regular = Dir() / "switch-on.reg";
-  WriteFileBytes(regular, kSwitchOn);
-  struct Case {
-    const char* name;
-    std::function<void()> place;
-    bool bTraceOn;
+  const std::pair<std::function<void()>, bool> cases[] = {
+      {[&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, false},       // a FIFO with no writer
+      {[&] { fs::create_symlink("/dev/urandom", path); }, false},         // a device without end
+      {[&] { WriteFileBytes(path, SwitchOn(16u << 20)); }, true},         // at the bound of 16 MiB
+      {[&] { WriteFileBytes(path, SwitchOn((16u << 20) + 1)); }, false},  // past it
   };
-  const Case cases[] = {
-      {"a link to a regular file", [&] { fs::create_symlink(regular, path); }, true},
-      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, false},
-      {"a link to /dev/urandom", [&] { fs::create_symlink("/dev/urandom", path); }, false},
-      {"a directory", [&] { fs::create_directory(path); }, false},
-      {"a file past the bound of 16 MiB", [&] { WriteFileBytes(path, Padded((16u << 20) + 1)); }, false},
-      {"a file at the bound", [&] { WriteFileBytes(path, Padded(16u << 20)); }, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
     fs::remove_all(path);
-    c.place();
+    cases[i].first();
     LoadLibraryWithSettings({});
-    _Message_GetInfo info;
-    EXPECT_EQ(api.GetMessage(0, &info), 0);
-    EXPECT_EQ(TraceExists(), c.bTraceOn);
+    api.MessageHasPopup(0);
+    EXPECT_EQ(TraceExists(), cases[i].second);
     UnloadLibrary();
     fs::remove(TracePath());
   }

@@ -13,11 +13,7 @@ namespace {
 
 unsigned long g_nCalls = 0;  // starts from zero again at every fresh load
 
-// Its type information and destructor live in this module only.
-class HandlerFailure {
- public:
-  virtual ~HandlerFailure() = default;
-};
+class HandlerFailure {};  // its type information lives in this module only
 
 }  // namespace
 
