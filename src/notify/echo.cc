@@ -82,7 +82,7 @@ class CDirRestorer {
   CDirRestorer(const CDirRestorer&) = delete;
   CDirRestorer& operator=(const CDirRestorer&) = delete;
 
-  bool Save() { return m_bSaved = platform::GetCurrentDir(&m_strSavedDir); }
+  void Save() { m_bSaved = platform::GetCurrentDir(&m_strSavedDir); }
 
  private:
   std::u16string m_strSavedDir;
