@@ -56,7 +56,6 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/tidings")
   # The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text below it.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tidings keeps the notification messages a client program shows its user:
 a shared library with eleven plain C exports that the client loads into
