@@ -129,8 +129,12 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
     }
     // The messages leave memory only once the file holding them is in place.
     if (SaveXmlFile(&context, path)) {
-      CAutoCriticalSection lock(m_cs);
-      m_DynamicMsgList.Clear();
+      {
+        CAutoCriticalSection lock(m_cs);
+        m_DynamicMsgList.Clear();
+      }
+      for (const std::u16string& strNote : context.saveNotes)
+        m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile %s", strNote);
       return;
     }
     strError = context.strError;

@@ -410,7 +410,7 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
     return false;
   }
   const std::string_view bytes(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
-  return platform::ReplaceFileContents(strPath, bytes, &pContext->strError);
+  return platform::ReplaceFileContents(strPath, bytes, &pContext->strError, &pContext->saveNotes);
 }
 
 const Locator* XmlParserLocator(const XmlDocContext* pContext) {

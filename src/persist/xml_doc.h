@@ -50,6 +50,8 @@ struct XmlDocContext {
 
   // Why the last step failed, for the trace; empty when nothing failed.
   std::u16string strError;
+  // What the last save that succeeded did beyond a plain replacement of the file, for the trace.
+  std::vector<std::u16string> saveNotes;
 
   // The parser's helpers; they outlive the parser.
   std::unique_ptr<CXmlErrorCounter> pErrors;
@@ -97,7 +99,8 @@ xercesc::DOMElement* CopyXmlDocument(XmlDocContext* pContext);
 // Serialises the deep copy of the document, made now unless CopyXmlDocument made it before, with the
 // serializer's defaults and replaces the file at `strPath` with it in one step. A document read as
 // UTF-16 is written with a byte-order mark. False, with the reason in pContext->strError and the file
-// untouched, when the serializer or the write fails.
+// untouched, when the serializer or the write fails; true, with pContext->saveNotes as the file layer
+// gave them (platform::ReplaceFileContents), when the file holds the new bytes.
 bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
 
 // Releases the copy, then the parser and with it every document it built.
