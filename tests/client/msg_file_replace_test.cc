@@ -234,6 +234,35 @@ INSTANTIATE_TEST_SUITE_P(
                    AccessCase::kReplaced, true, nullptr}),
     [](const ::testing::TestParamInfo<AccessCase>& param) { return std::string(param.param.lpName); });
 
+// Written in place, a save that does not fit changes not one byte: the room is taken before the write.
+TEST_F(MsgFileReplaceTest, InPlaceOnAFullVolumeChangesNothing) {
+  std::string why;
+  {
+    std::unique_ptr<ActingUser> probe = ActAsNobody(&why);
+    if (!probe) GTEST_SKIP() << why;
+  }
+  fs::create_directories(ConfigDir());
+  std::unique_ptr<SmallVolume> volume = MountSmallVolume(ConfigDir(), 64 * 1024, &why);
+  if (!volume) GTEST_SKIP() << "no volume to fill: " << why;
+  // Off the volume, where nobody can still write the trace.
+  fs::create_symlink(Dir() / "trace.txt", TracePath());
+  Start(MsgFilePath());
+  if (HasFatalFailure()) return;
+  fs::permissions(Dir() / "trace.txt", fs::perms::all);
+  ASSERT_TRUE(SetFileIdentity(MsgFilePath(), 0, 0, 0666, &why)) << why;
+  // More than the pages the old file holds, which a write could fill without taking new room.
+  for (char16_t c = u'a'; c <= u'h'; ++c) Add(u"Big", std::u16string(1, c), std::u16string(1000, c));
+  ASSERT_TRUE(volume->Fill(&why)) << why;
+  {
+    std::unique_ptr<ActingUser> user = ActAsNobody(&why);
+    ASSERT_EQ(api.Finish(), 1);
+  }
+  EXPECT_EQ(ReadFileBytes(MsgFilePath()), m_original);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_TRUE(TraceHas("--SaveMsgFile failed, the messages stay in memory: cannot make room in "));
+  EXPECT_EQ(FileNames(ConfigDir()), (Names{"Msg.xml", "UILogTrace.txt", "filler.bin"}));
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace tidings
