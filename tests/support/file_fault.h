@@ -42,39 +42,7 @@ class HeldFile {
 std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path& file,
                                                      std::string* pstrWhyNot);
 
-// ---- What a file is, and who the process acts as.
-
-// What a save must leave as it was: the file's identity on its volume (inode, file index) and who
-// owns it, with which rights. POSIX: uid, gid and the mode bits; Windows: no owner (0, 0) and the
-// file's attributes as the mode.
-struct FileIdentity {
-  uint64_t nFileId = 0;
-  uint32_t nOwner = 0;
-  uint32_t nGroup = 0;
-  uint32_t nMode = 0;
-  bool operator==(const FileIdentity& o) const {
-    return nFileId == o.nFileId && nOwner == o.nOwner && nGroup == o.nGroup && nMode == o.nMode;
-  }
-};
-// False when the file cannot be looked at (a link is followed).
-bool ReadFileIdentity(const std::filesystem::path& file, FileIdentity* pIdentity);
-// Gives the file this owner, group and mode (POSIX), or these attributes (Windows, owner and group
-// ignored). False, with the reason, when that fails.
-bool SetFileIdentity(const std::filesystem::path& file, uint32_t nOwner, uint32_t nGroup, uint32_t nMode,
-                     std::string* pstrError);
-
-// While it lives, the process acts on files with the rights of the unprivileged user "nobody": its
-// effective user and group are nobody's (POSIX, as root only).
-class ActingUser {
- public:
-  virtual ~ActingUser() = default;
-  virtual uint32_t Uid() const = 0;
-  virtual uint32_t Gid() const = 0;
-};
-// Null, with the reason, where the process cannot act as someone else.
-std::unique_ptr<ActingUser> ActAsNobody(std::string* pstrWhyNot);
-
-// This process's ID, and that of another process that runs at least as long as this one's test.
+// The ID of this process, and of another one that runs for at least as long as this one's test.
 uint32_t ThisProcessId();
 uint32_t AnotherRunningProcessId();
 

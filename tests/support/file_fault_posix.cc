@@ -2,11 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,64 +93,6 @@ std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path
                                                      std::string* pstrWhyNot) {
   *pstrWhyNot = "POSIX has no share modes: an open file never stops a rename over it";
   return nullptr;
-}
-
-bool ReadFileIdentity(const std::filesystem::path& file, FileIdentity* pIdentity) {
-  struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return false;
-  pIdentity->nFileId = static_cast<uint64_t>(st.st_ino);
-  pIdentity->nOwner = st.st_uid;
-  pIdentity->nGroup = st.st_gid;
-  pIdentity->nMode = st.st_mode & 07777;
-  return true;
-}
-
-bool SetFileIdentity(const std::filesystem::path& file, uint32_t nOwner, uint32_t nGroup, uint32_t nMode,
-                     std::string* pstrError) {
-  if (::chown(file.c_str(), nOwner, nGroup) != 0 || ::chmod(file.c_str(), nMode) != 0) {
-    *pstrError = Reason(("cannot set the owner and mode of " + file.string()).c_str());
-    return false;
-  }
-  return true;
-}
-
-namespace {
-
-class PosixActingUser : public ActingUser {
- public:
-  PosixActingUser(uid_t uid, gid_t gid) : m_uid(uid), m_gid(gid) {}
-  // Back to root: the saved user ID is still root's.
-  ~PosixActingUser() override {
-    if (::seteuid(0) != 0 || ::setegid(0) != 0) std::abort();
-  }
-  uint32_t Uid() const override { return m_uid; }
-  uint32_t Gid() const override { return m_gid; }
-
- private:
-  uid_t m_uid;
-  gid_t m_gid;
-};
-
-}  // namespace
-
-std::unique_ptr<ActingUser> ActAsNobody(std::string* pstrWhyNot) {
-  if (::geteuid() != 0) {
-    *pstrWhyNot = "acting as another user needs root";
-    return nullptr;
-  }
-  const struct passwd* pw = ::getpwnam("nobody");
-  if (pw == nullptr) {
-    *pstrWhyNot = "there is no user nobody";
-    return nullptr;
-  }
-  const uid_t uid = pw->pw_uid;
-  const gid_t gid = pw->pw_gid;
-  if (::setegid(gid) != 0 || ::seteuid(uid) != 0) {
-    *pstrWhyNot = Reason("cannot become nobody");
-    ::setegid(0);
-    return nullptr;
-  }
-  return std::unique_ptr<ActingUser>(new PosixActingUser(uid, gid));
 }
 
 uint32_t ThisProcessId() { return static_cast<uint32_t>(::getpid()); }

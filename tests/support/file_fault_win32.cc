@@ -40,38 +40,9 @@ std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path
   return std::unique_ptr<HeldFile>(new WinHeldFile(h));
 }
 
-bool ReadFileIdentity(const std::filesystem::path& file, FileIdentity* pIdentity) {
-  HANDLE h = ::CreateFileW(file.wstring().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool bOk = ::GetFileInformationByHandle(h, &info) != 0;
-  ::CloseHandle(h);
-  if (!bOk) return false;
-  pIdentity->nFileId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  pIdentity->nOwner = 0;
-  pIdentity->nGroup = 0;
-  pIdentity->nMode = info.dwFileAttributes;
-  return true;
-}
-
-bool SetFileIdentity(const std::filesystem::path& file, uint32_t /*nOwner*/, uint32_t /*nGroup*/,
-                     uint32_t nMode, std::string* pstrError) {
-  if (!::SetFileAttributesW(file.wstring().c_str(), nMode)) {
-    *pstrError = "SetFileAttributesW failed with error " + std::to_string(::GetLastError());
-    return false;
-  }
-  return true;
-}
-
-std::unique_ptr<ActingUser> ActAsNobody(std::string* pstrWhyNot) {
-  *pstrWhyNot = "no user nobody to act as on Windows";
-  return nullptr;
-}
-
 uint32_t ThisProcessId() { return ::GetCurrentProcessId(); }
 
-// Any other process of the system (under Wine: its own services, started with the prefix).
+// Any other process of the system (under Wine one of its own services).
 uint32_t AnotherRunningProcessId() {
   HANDLE hSnapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (hSnapshot == INVALID_HANDLE_VALUE) return 0;
