@@ -5,14 +5,6 @@
 #include <cstring>
 #include <tuple>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
@@ -20,6 +12,15 @@
 
 #include "file_fault.h"
 #include "msg_file_support.h"
+
+// Last: <windows.h> renames names such as GetMessage that the headers above declare.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace tidings {
 namespace test {

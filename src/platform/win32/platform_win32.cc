@@ -200,8 +200,18 @@ bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view
   }
   // The new file takes the old one's place with its ACL, attributes and streams, where this process may
   // give them; where not, it keeps its own, as a file written anew there would have them.
-  if (::ReplaceFileW(W(target), W(temp), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+  if (::ReplaceFileW(W(target), W(temp), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    // ReplaceFileW has no write-through: flushing the file now writes its new place to the disk too.
+    HANDLE hNew =
+        ::CreateFileW(W(target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hNew == INVALID_HANDLE_VALUE || !::FlushFileBuffers(hNew)) {
+      pNotes->push_back(u"replaced the file, but could not flush it in its place: " +
+                        ErrorText("cannot flush the file", ::GetLastError()));
+    }
+    if (hNew != INVALID_HANDLE_VALUE) ::CloseHandle(hNew);
     return true;
+  }
   const DWORD dwError = ::GetLastError();
   if (dwError != ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
     // The old file still has its name, the new one its own.
