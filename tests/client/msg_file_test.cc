@@ -13,10 +13,7 @@
 #include "file_fault.h"
 #include "msg_file_support.h"
 
-// Last: <windows.h> renames names such as GetMessage that the headers above declare.
-#if defined(_WIN32)
-#include <windows.h>
-#else
+#if !defined(_WIN32)
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -587,24 +584,25 @@ TEST_F(MsgFileFaultTest, StrayNewFilesOfEndedProcessesGoAndAreNeverLoaded) {
 
 #if defined(_WIN32)
 
+constexpr uint32_t kReadOnly = 0x1, kHidden = 0x2, kNormal = 0x80;  // FILE_ATTRIBUTE_...
+
 TEST_F(MsgFileFaultTest, TheFileKeepsItsAttributes) {
   Start();
   if (HasFatalFailure()) return;
-  ASSERT_TRUE(::SetFileAttributesW(MsgFilePath().c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributeBits(MsgFilePath(), kHidden));
   ASSERT_EQ(api.Finish(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2}));
-  EXPECT_EQ(::GetFileAttributesW(MsgFilePath().c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
-            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(FileAttributeBits(MsgFilePath()) & (kHidden | kReadOnly), kHidden);
   EXPECT_EQ(FileNames(ConfigDir()), (Names{"Msg.xml", "UILogTrace.txt"}));
 }
 
 TEST_F(MsgFileFaultTest, AReadOnlyFileIsNeverReplaced) {
   Start();
   if (HasFatalFailure()) return;
-  ASSERT_TRUE(::SetFileAttributesW(MsgFilePath().c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(SetFileAttributeBits(MsgFilePath(), kReadOnly));
   ASSERT_EQ(api.Finish(), 1);
   ExpectNothingLost({"Msg.xml", "UILogTrace.txt"});
-  ::SetFileAttributesW(MsgFilePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributeBits(MsgFilePath(), kNormal);
 }
 
 #else

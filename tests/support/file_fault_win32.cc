@@ -40,6 +40,12 @@ std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path
   return std::unique_ptr<HeldFile>(new WinHeldFile(h));
 }
 
+uint32_t FileAttributeBits(const std::filesystem::path& file) { return ::GetFileAttributesW(file.c_str()); }
+
+bool SetFileAttributeBits(const std::filesystem::path& file, uint32_t nBits) {
+  return ::SetFileAttributesW(file.c_str(), nBits) != 0;
+}
+
 uint32_t ThisProcessId() { return ::GetCurrentProcessId(); }
 
 // Any other process of the system (under Wine one of its own services).

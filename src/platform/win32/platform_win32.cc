@@ -185,6 +185,12 @@ bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view
     ::CloseHandle(hOld);
     return bOk;
   }
+  // The attributes a file of one's own may carry are given here too: ReplaceFileW carries them over on
+  // Windows, but not everywhere (Wine).
+  BY_HANDLE_FILE_INFORMATION info;
+  const DWORD dwKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD dwAttributes = ::GetFileInformationByHandle(hOld, &info) ? info.dwFileAttributes & dwKept : 0;
   // ReplaceFileW opens the old file for itself, and not beside a writer.
   ::CloseHandle(hOld);
   bool bOk = WriteAllTo(h, bytes.data(), bytes.size());
@@ -194,6 +200,10 @@ bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view
     bOk = false;
   }
   ::CloseHandle(h);
+  if (bOk && dwAttributes != 0 && !::SetFileAttributesW(W(temp), dwAttributes)) {
+    *pstrError = ErrorText("cannot give the new file the attributes of the file", ::GetLastError());
+    bOk = false;
+  }
   if (!bOk) {
     ::DeleteFileW(W(temp));
     return false;
