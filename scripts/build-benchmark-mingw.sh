@@ -48,7 +48,7 @@ readonly prefix=$cache_root/benchmark-$BENCHMARK_VERSION-mingw-$arch
 readonly stamp=$prefix/.build-stamp
 
 cmake_options=(
-    -DGIT_VERSION=$BENCHMARK_VERSION    # Debian's patch stops the build from asking git; as debian/rules
+    "-DGIT_VERSION=$BENCHMARK_VERSION"  # Debian's patch stops the build from asking git; as debian/rules
     -DCMAKE_BUILD_TYPE=Release
     "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG"
     -DBUILD_SHARED_LIBS=OFF
@@ -109,7 +109,8 @@ deb_version=$(
 log "fetching source package $SOURCE_PACKAGE $deb_version"
 mkdir "$tmp/download"
 if [[ $(id -u) -eq 0 ]] && id _apt >/dev/null 2>&1; then chown _apt "$tmp/download"; fi
-(cd "$tmp/download" && apt-get source --download-only "$SOURCE_PACKAGE=$deb_version" >&2)
+(cd "$tmp/download" && apt-get source --download-only "$SOURCE_PACKAGE=$deb_version" >&2) ||
+    die "apt-get source $SOURCE_PACKAGE=$deb_version failed (see above)"
 srcdir=$tmp/src
 dpkg-source -x "$tmp"/download/*.dsc "$srcdir" >&2
 grep -Eq "project *\(benchmark VERSION $BENCHMARK_VERSION" "$srcdir/CMakeLists.txt" ||

@@ -152,14 +152,9 @@ as_root() {
     [[ $(id -u) -eq 0 ]] || die "need root to $*; run as root or install it by hand"
 }
 
-apt_updated=
-apt_update() {
-    [[ -n $apt_updated ]] && return 0
-    as_root "run apt-get update"
-    log "apt-get update"
-    apt-get update >&2
-    apt_updated=1
-}
+# apt_update and apt_install: a failed index is a warning, an unresolvable install is tried again.
+# shellcheck source=scripts/lib/apt.sh
+source "$script_dir/lib/apt.sh"
 
 # --- Tools ------------------------------------------------------------------
 
@@ -181,9 +176,7 @@ done
 if [[ ${#missing[@]} -gt 0 ]]; then
     mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
     as_root "install ${missing[*]}"
-    apt_update
-    log "installing ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >&2
+    apt_install "${missing[@]}" || die "could not install the tools: ${missing[*]}"
 fi
 
 # --- Source package ---------------------------------------------------------
@@ -280,11 +273,13 @@ add_deb_src() {
 
 if [[ -z $(source_versions) ]]; then
     have_deb_src || add_deb_src
-    apt_update
+    # A deb-src entry added now needs a fresh update, even if this run has had one.
+    _tidings_apt_updated=
+    apt_update || die "apt-get update failed"
 fi
 mapfile -t versions < <(source_versions)
 [[ ${#versions[@]} -gt 0 ]] ||
-    die "apt offers no $SOURCE_PACKAGE source for version $XERCES_VERSION"
+    die "apt offers no $SOURCE_PACKAGE source for version $XERCES_VERSION (is the Sources index of $DEBIAN_SUITE among those apt-get update could not fetch? try again later)"
 deb_version=${versions[0]}
 for v in "${versions[@]}"; do
     dpkg --compare-versions "$v" gt "$deb_version" && deb_version=$v
@@ -296,7 +291,8 @@ mkdir "$tmp/download"
 if [[ $(id -u) -eq 0 ]] && id _apt >/dev/null 2>&1; then
     chown _apt "$tmp/download"
 fi
-(cd "$tmp/download" && apt-get source --download-only "$SOURCE_PACKAGE=$deb_version" >&2)
+(cd "$tmp/download" && apt-get source --download-only "$SOURCE_PACKAGE=$deb_version" >&2) ||
+    die "apt-get source $SOURCE_PACKAGE=$deb_version failed (see above)"
 dsc=$(ls "$tmp/download"/*.dsc)
 srcdir=$tmp/src
 # apt has already checked the files against the signed archive index, so

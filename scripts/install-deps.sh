@@ -1,12 +1,17 @@
+# shellcheck shell=bash
 # Installs with apt-get what building and testing need, when it is not there yet. Sourced by the other
 # scripts; `install_deps [suite ...]` takes the suites about to run.
+
+# shellcheck source=scripts/lib/apt.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/apt.sh"
 
 install_deps() {
   local want_wine=0 s
   for s in "$@"; do
-    case $s in win64 | win32) want_wine=1 ;; esac
+    case $s in setup | win64 | win32) want_wine=1 ;; esac
   done
-  local pkgs=(cmake g++ clang make pkgconf googletest libgtest-dev libbenchmark-dev libxerces-c-dev binutils)
+  local pkgs=(cmake g++ clang make pkgconf googletest libgtest-dev libbenchmark-dev libxerces-c-dev binutils
+    shellcheck)
   if [ $want_wine = 1 ]; then
     pkgs+=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386)
   fi
@@ -16,18 +21,16 @@ install_deps() {
   for p in "${pkgs[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  if [ ${#missing[@]} -eq 0 ]; then
-    install_turkish_locale
-    return 0
+  if [ ${#missing[@]} -gt 0 ]; then
+    if [ $want_wine = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+      _apt_as_root || return 1
+      echo "==== adding the i386 architecture (for wine32)" >&2
+      $_apt_sudo dpkg --add-architecture i386 || { echo "error: dpkg --add-architecture i386 failed" >&2; return 1; }
+      # Lists fetched before the architecture was added have no i386 index.
+      _tidings_apt_updated=""
+    fi
+    apt_install "${missing[@]}" || return 1
   fi
-  echo "==== installing: ${missing[*]}"
-  if [ $want_wine = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-  fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   install_turkish_locale
 }
 
@@ -36,5 +39,7 @@ install_deps() {
 install_turkish_locale() {
   locale -a 2>/dev/null | grep -qix 'tr_TR.utf8' && return 0
   echo "==== compiling the locale tr_TR.UTF-8"
-  $sudo localedef -i tr_TR -c -f UTF-8 tr_TR.UTF-8 || echo "could not compile tr_TR.UTF-8; its test will be skipped"
+  _apt_as_root || return 0
+  $_apt_sudo localedef -i tr_TR -c -f UTF-8 tr_TR.UTF-8 ||
+    echo "could not compile tr_TR.UTF-8; its test will be skipped"
 }

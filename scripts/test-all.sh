@@ -1,23 +1,41 @@
 #!/usr/bin/env bash
-# Builds Tidings and runs every test suite: Linux (gcc), Linux under AddressSanitizer and
+# Builds Tidings and runs every test suite: the set-up scripts (shellcheck, a broken index, a stale Wine
+# server), Linux (gcc), Linux under AddressSanitizer and
 # UndefinedBehaviorSanitizer, Linux under ThreadSanitizer, Windows x64 and x86 cross-built with
 # mingw-w64 and run under Wine, and a minute of fuzzing the message-file reader. On a fresh Debian 12
 # machine it first installs what it needs.
 #
-#   scripts/test-all.sh [suite ...]      suites: linux asan tsan win64 win32 fuzz (default: all)
+#   scripts/test-all.sh [suite ...]      suites: setup linux asan tsan win64 win32 fuzz (default: all)
 #
 # Build trees go to build/<suite>. Exits non-zero when any suite fails.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+
+# Whatever ends the script early says so: the failing command, or the signal.
+last_failure=""
+trap 'last_failure="line $LINENO: $BASH_COMMAND (exit $?)"' ERR
+on_exit() {
+  local status=$?
+  declare -F stop_wine_server >/dev/null && stop_wine_server
+  if [ "$status" -ne 0 ] && [ -z "${reported:-}" ]; then
+    echo "$0: stopped with exit status $status${last_failure:+ after $last_failure}" >&2
+  fi
+}
+trap on_exit EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 jobs=$(nproc 2>/dev/null || echo 2)
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(linux asan tsan win64 win32 fuzz)
+[ ${#suites[@]} -gt 0 ] || suites=(setup linux asan tsan win64 win32 fuzz)
 
 # shellcheck source=scripts/install-deps.sh
 source "$root/scripts/install-deps.sh"
-install_deps "${suites[@]}"
+# shellcheck source=scripts/lib/wine.sh
+source "$root/scripts/lib/wine.sh"
+install_deps "${suites[@]}" || { echo "could not install what the suites need (see above)" >&2; exit 1; }
 
 configure_and_test() {
   local suite=$1
@@ -59,28 +77,32 @@ bench_smoke() {
   "$dir/bin/tidings_bench_memory" >"$dir/bench-memory.txt" 2>&1 || { cat "$dir/bench-memory.txt"; return 1; }
 }
 
-wine_prefix() {
-  # A fresh Wine prefix inside the build tree: the tests write its registry.
-  export WINEPREFIX="$root/build/$1/wineprefix"
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  mkdir -p "$root/build/$1"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+windows_suite() {
+  local suite=$1 arch=$2 xerces benchmark
+  wine_prefix "$root/build/$suite/wineprefix" || return 1
+  # Xerces-C for mingw is built once per version and architecture and kept outside the tree.
+  if ! xerces=$("$root/scripts/build-xerces-mingw.sh" "$arch" | tail -n 1) || [ ! -d "$xerces" ]; then
+    echo "the mingw build of Xerces-C failed" >&2
+    return 1
   fi
-  # One server for the whole suite, with Wine's own system processes started now, their output going
-  # nowhere. Otherwise the first test process to start a server also starts those processes, which
-  # inherit its output pipe and keep it open while later tests keep the server alive: ctest then waits
-  # for that test's end of output until its timeout, however quickly it passed.
-  wineserver -p
-  wineboot </dev/null >/dev/null 2>&1 || true
+  # Google Benchmark likewise, for the benchmarks: built for Windows too, run on Linux.
+  if ! benchmark=$("$root/scripts/build-benchmark-mingw.sh" "$arch" | tail -n 1) || [ ! -d "$benchmark" ]; then
+    echo "the mingw build of Google Benchmark failed" >&2
+    return 1
+  fi
+  configure_and_test "$suite" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
+    -DCMAKE_FIND_ROOT_PATH="$xerces;$benchmark"
 }
 
 failed=()
 for suite in "${suites[@]}"; do
   mkdir -p "$root/build"
   case $suite in
+    setup)
+      # The scripts themselves: shellcheck, and how they weather a broken index and a stale Wine server.
+      echo "==== setup: shellcheck and the set-up test"
+      { shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh .ci/run &&
+        tests/scripts/setup_test.sh --wine; } || failed+=("$suite") ;;
     linux) { configure_and_test linux && bench_smoke linux; } || failed+=("$suite") ;;
     asan)
       # Benchmarks measure the uninstrumented build only.
@@ -92,14 +114,8 @@ for suite in "${suites[@]}"; do
     win64 | win32)
       arch=x86_64
       [ "$suite" = win32 ] && arch=i686
-      wine_prefix "$suite"
-      # Xerces-C for mingw is built once per version and architecture and kept outside the tree.
-      xerces=$("$root/scripts/build-xerces-mingw.sh" "$arch" | tail -n 1)
-      # Google Benchmark likewise, for the benchmarks: built for Windows too, run on Linux.
-      benchmark=$("$root/scripts/build-benchmark-mingw.sh" "$arch" | tail -n 1)
-      configure_and_test "$suite" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-        -DCMAKE_FIND_ROOT_PATH="$xerces;$benchmark" || failed+=("$suite")
-      wineserver -k 2>/dev/null || true
+      windows_suite "$suite" "$arch" || failed+=("$suite")
+      stop_wine_server
       unset WINEPREFIX
       ;;
     fuzz) "$root/scripts/fuzz.sh" 30 || failed+=("$suite") ;;
@@ -109,6 +125,7 @@ done
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED suites: ${failed[*]}"
+  reported=1
   exit 1
 fi
 echo "All suites passed: ${suites[*]}"
