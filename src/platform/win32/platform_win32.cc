@@ -232,7 +232,7 @@ bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view
   // The old file is gone and the new one, whole and flushed, still under its own name: it is all there
   // is of the file now, so it takes the name by a plain rename, or stays where it is.
   if (::MoveFileExW(W(temp), W(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    pNotes->push_back(u"replaced the file by a rename, without its ACL and attributes: " +
+    pNotes->push_back(u"replaced the file by a rename, without its ACL: " +
                       ErrorText("cannot replace the file", dwError));
     return true;
   }
