@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <deque>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -284,6 +285,41 @@ void Notify(benchmark::State& state) {
   }
 }
 
+// ---- Unsubscribing from N subscriptions, in the order they were made (the one removed is then always
+// the first on the list) or at random. A batch is removed, then as many are made again at the end.
+
+void Unsubscribe(benchmark::State& state, bool bRandomOrder) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  struct Copy {
+    LibraryCopy library;
+    std::deque<uint32_t> live;  // the handles on the list, in its order
+    uint32_t hNext = 1;         // handles go 1, 2, 3, ... per loaded copy, never reused
+    void Subscribe() {
+      library.api.Subscribe(nullptr, &CountChange, 0);
+      live.push_back(hNext++);
+    }
+  };
+  static std::map<std::pair<size_t, bool>, std::unique_ptr<Copy>> copies;
+  std::unique_ptr<Copy>& copy = copies[{n, bRandomOrder}];
+  if (!copy) {
+    copy.reset(new Copy{LibraryCopy(), {}, 1});
+    for (size_t i = 0; i < n; ++i) copy->Subscribe();
+  }
+  Rng rng;
+  std::vector<uint32_t> victims(kBatch);
+  for (auto _ : state) {
+    for (size_t j = 0; j < kBatch; ++j) {
+      const size_t i = bRandomOrder ? rng.Below(copy->live.size()) : 0;
+      victims[j] = copy->live[i];
+      copy->live.erase(copy->live.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    const Clock::time_point start = Clock::now();
+    for (uint32_t h : victims) copy->library.api.UNSubscribe(h);
+    state.SetIterationTime(SecondsSince(start) / kBatch);
+    for (size_t j = 0; j < kBatch; ++j) copy->Subscribe();
+  }
+}
+
 template <typename Fn>
 void RegisterSized(const std::string& name, Fn fn, bool bManualTime = false) {
   benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(name.c_str(), fn);
@@ -308,6 +344,10 @@ void RegisterSized(const std::string& name, Fn fn, bool bManualTime = false) {
   RegisterSized("DeleteMessage", DeleteMessage, true);
   RegisterSized("MessageHasPopup", MessageHasPopup);
   benchmark::RegisterBenchmark("Notify/subscribers", Notify)->Arg(1)->Arg(10)->Arg(100);
+  RegisterSized(
+      "UNSubscribe/handle_order", [](benchmark::State& s) { Unsubscribe(s, false); }, true);
+  RegisterSized(
+      "UNSubscribe/random_order", [](benchmark::State& s) { Unsubscribe(s, true); }, true);
   return true;
 }();
 

@@ -42,7 +42,7 @@ uint32_t CMsgGov::AddSubscribeEvent(const std::u16string& strMsgSpanName, MSGEVE
     platform::LockHolder<platform::Mutex> lock(m_subscriberLock);
     hEvent = m_nNextSubscribeHandle;
     info.hEvent = hEvent;
-    m_SubscribeList.push_back(std::move(info));
+    m_SubscribeList.Append(std::move(info));
     // Counted only once the record is in, so a failed append uses up no handle.
     ++m_nNextSubscribeHandle;
   }
@@ -63,14 +63,7 @@ int32_t CMsgGov::DelSubscribeEvent(uint32_t hEvent) {
   size_t index = 0;
   {
     platform::LockHolder<platform::Mutex> lock(m_subscriberLock);
-    for (size_t i = 0; i < m_SubscribeList.size(); ++i) {
-      if (m_SubscribeList[i].hEvent == hEvent) {
-        m_SubscribeList.erase(m_SubscribeList.begin() + static_cast<std::ptrdiff_t>(i));
-        index = i;
-        bRet = 1;
-        break;
-      }
-    }
+    if (m_SubscribeList.Remove(hEvent, &index)) bRet = 1;
   }
   if (bRet) m_trace.WriteTrace(kTraceLevel, u"--Item is Delete, Index is %d", static_cast<int32_t>(index));
   m_trace.WriteTrace(kTraceLevel, u"Exit  Fun DelSubscribeEvent, bRet is %d", bRet);
@@ -85,7 +78,7 @@ void CMsgGov::PfnEventCallback(int32_t dwMsgID, int32_t nAddType) {
     {
       platform::LockHolder<platform::Mutex> lock(m_subscriberLock);
       if (i >= m_SubscribeList.size()) break;
-      pfn = m_SubscribeList[i].pEventCallback;
+      pfn = m_SubscribeList.CallbackAt(i);
     }
     if (pfn == nullptr) continue;
     const int32_t nIndex = static_cast<int32_t>(i);

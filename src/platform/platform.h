@@ -3,8 +3,10 @@
 // core includes a system header of its own for these services.
 //
 // Texts are UTF-16 on this side of the interface; each implementation converts at its edge (to the
-// native wide API on Windows, to UTF-8 on POSIX). No function here throws except where a std::string or
-// std::u16string it builds runs out of memory.
+// native wide API on Windows, to UTF-8 on POSIX). A POSIX file name that is not valid UTF-8 still comes
+// back to the same bytes: each byte that is not UTF-8 stands for itself as a lone surrogate U+DC80 to
+// U+DCFF. No function here throws except where a std::string or std::u16string it builds runs out of
+// memory.
 
 #ifndef TIDINGS_PLATFORM_PLATFORM_H_
 #define TIDINGS_PLATFORM_PLATFORM_H_
@@ -111,6 +113,10 @@ void UnloadModule(void* hModule);
 bool GetCurrentDir(std::u16string* out);
 // Makes `dir` the process's current directory. False when that fails; the directory is then unchanged.
 bool SetCurrentDir(const std::u16string& dir);
+// The absolute form of `path`: a relative path is taken against the current directory, as the
+// platform's own file calls would take it now; a path that is absolute already comes back as it is.
+// False, with *out untouched, when the current directory cannot be read.
+bool AbsolutePath(const std::u16string& path, std::u16string* out);
 
 // ---- Time and threads.
 
@@ -130,9 +136,10 @@ uint32_t CurrentThreadId();
 // represent become its default character; UTF-8 elsewhere, where an unpaired surrogate becomes '?'.
 std::string ToNarrowText(const std::u16string& text);
 
-// Compares two zero-terminated texts without regard to case, as the platform's C runtime does for wide
-// texts in the current locale: negative, zero or positive. Windows: _wcsicmp. Elsewhere each UTF-16
-// unit is folded with towlower in the current locale.
+// Compares two zero-terminated texts without regard to case: negative, zero or positive. ASCII letters
+// match their other case in every locale; other units fold as the platform's C runtime folds wide texts
+// in the current locale. Windows: _wcsicmp. Elsewhere each UTF-16 unit outside ASCII is folded with
+// towlower in the current locale.
 int CompareNoCase(const char16_t* a, const char16_t* b);
 
 // ---- Locks.

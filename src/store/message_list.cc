@@ -37,10 +37,11 @@ constexpr size_t kMinNameSlots = 8;
 
 // The unit of text the index key is built from: equal for any two units that CompareNoCase could call
 // equal, whatever the locale is or becomes (the locale may change while the library runs: loading the
-// message file sets one). That comparison folds unit by unit, towlower on POSIX, _wcsicmp on Windows, so
-// texts it calls equal have equal lengths and pairwise equal folds; and locales take their case pairs
-// from Unicode, with the Turkish and Azeri dotted and dotless i as the one departure for ASCII.
-// - ASCII letters fold to lower case. 'I' and 'i' share a value although a Turkish locale parts them.
+// message file sets one). That comparison folds unit by unit, ASCII letters by the ASCII rule and the
+// rest with towlower on POSIX, _wcsicmp on Windows, so texts it calls equal have equal lengths and
+// pairwise equal folds; and locales take their case pairs from Unicode, with the Turkish and Azeri dotted
+// and dotless i as the one departure that reaches ASCII.
+// - ASCII letters fold to lower case, as the comparison folds them in every locale.
 // - The four units outside ASCII whose case mappings reach ASCII letters fold to that letter: U+0130
 //   capital I with dot and U+0131 dotless i to 'i' (they pair with 'i' and 'I' in Turkish locales and
 //   elsewhere), U+017F long s to 's', U+212A Kelvin sign to 'k'.

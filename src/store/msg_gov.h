@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "notify/subscriber_info.h"
+#include "notify/subscriber_list.h"
 #include "platform/platform.h"
 #include "store/critical_section.h"
 #include "store/message_list.h"
@@ -111,7 +111,7 @@ class CMsgGov {
 
   // The subscribers, in order of subscription, and the handle the next one gets. Their own lock, never
   // held while a callback runs.
-  std::vector<_SubscribeEventInfo> m_SubscribeList TIDINGS_GUARDED_BY(m_subscriberLock);
+  CSubscriberList m_SubscribeList TIDINGS_GUARDED_BY(m_subscriberLock);
   uint32_t m_nNextSubscribeHandle TIDINGS_GUARDED_BY(m_subscriberLock) = 1;
 
   // The ID the next new dynamic message gets; past kMaxMsgID no ID is left. Only ever grows.

@@ -27,13 +27,42 @@ void AppendNumber(uint64_t magnitude, unsigned base, bool bNegative, bool bZeroP
   AppendPadded(buf + sizeof buf / sizeof buf[0] - n, n, bNegative, bZeroPad, nWidth, out);
 }
 
+// The units of a text that must not reach a trace line as they stand: the controls other than TAB (CR
+// and LF would end the line, others act on a terminal that shows the log) and the Unicode line and
+// paragraph separators.
+bool NeedsEscape(char16_t unit) {
+  return (unit < 0x20 && unit != u'\t') || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029;
+}
+
+// Appends a text, each unit NeedsEscape picks written as \xNN (units up to FF) or \uNNNN, in upper-case
+// hexadecimal, so that one call writes only its own lines. Stops at nMaxUnits; an escape that would
+// cross that limit is dropped whole, and false says the output is full.
+bool AppendText(const char16_t* text, size_t nMaxUnits, std::u16string* out) {
+  static const char16_t kDigits[] = u"0123456789ABCDEF";
+  for (const char16_t* p = text; *p != 0; ++p) {
+    if (out->size() >= nMaxUnits) return false;
+    const char16_t unit = *p;
+    if (!NeedsEscape(unit)) {
+      out->push_back(unit);
+      continue;
+    }
+    const size_t nDigits = unit <= 0xFF ? 2 : 4;
+    if (out->size() + 2 + nDigits > nMaxUnits) return false;
+    out->push_back(u'\\');
+    out->push_back(nDigits == 2 ? u'x' : u'u');
+    for (size_t i = nDigits; i-- > 0;) out->push_back(kDigits[(unit >> (4 * i)) & 0xF]);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t nArgs, size_t nMaxUnits) {
   std::u16string out;
   out.reserve(nMaxUnits < 128 ? nMaxUnits : 128);  // most results fit: one allocation, not several
   size_t nextArg = 0;
-  for (const char16_t* p = format; *p != 0 && out.size() < nMaxUnits; ++p) {
+  bool bRoom = true;
+  for (const char16_t* p = format; *p != 0 && bRoom && out.size() < nMaxUnits; ++p) {
     if (*p != u'%') {
       out.push_back(*p);
       continue;
@@ -74,7 +103,9 @@ std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t 
                      &out);
         break;
       case u's':
-        if (arg.kind() == TraceArg::Kind::kText && arg.text() != nullptr) out.append(arg.text());
+        if (arg.kind() == TraceArg::Kind::kText && arg.text() != nullptr) {
+          bRoom = AppendText(arg.text(), nMaxUnits, &out);
+        }
         break;
     }
     p = conv;

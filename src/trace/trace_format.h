@@ -42,7 +42,9 @@ class TraceArg {
 
 // Formats `format` with `args` and returns at most `nMaxUnits` units of the result; the rest is dropped.
 // Conversions: "%d" signed decimal, "%X" upper-case hexadecimal without leading zeros, "%s" a text (a null
-// text prints nothing), "%%" a percent sign; "%d" and "%X" take an optional zero flag and width ("%06d").
+// text prints nothing; its control characters other than TAB, U+007F to U+009F and the line and
+// paragraph separators U+2028 and U+2029 print as "\x0A" or "\u2028", so that no text can end a line),
+// "%%" a percent sign; "%d" and "%X" take an optional zero flag and width ("%06d").
 // A conversion without an argument, or with one of another kind, prints as it would for 0 or the empty
 // text.
 std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t nArgs, size_t nMaxUnits);

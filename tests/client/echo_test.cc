@@ -191,6 +191,50 @@ TEST_F(EchoTest, EveryEchoLoadsTheModuleAfreshAndHShowsOnlyInTheEnterLine) {
   EXPECT_FALSE(IsModuleMapped(module));
 }
 
+TEST_F(EchoTest, AHandlerThatThrowsEndsItsEchoAsAnyOtherAndTheNextEchoWorks) {
+  LoadLibrary();
+  const fs::path dir = Dir() / "Handlers";
+  const fs::path module = Install(TIDINGS_TEST_RECORDING_HANDLER, dir);
+  AddEcho(u"Mail", u"Inbox", module.u16string());
+  ClearTrace();
+
+  EXPECT_EQ(api.EchoMsg(1, 0, 0xBAD), 1);
+  EXPECT_EQ(CurrentDir(), m_strStartDir);
+  const size_t nFirstTrace = TraceBytes().size();
+  EXPECT_EQ(api.EchoMsg(2, 0, 7), 1);
+
+  const std::vector<Record> records = ReadRecords(dir);
+  ASSERT_EQ(records.size(), 6u);                              // load, call, unload, twice
+  EXPECT_EQ(records[2].back(), std::to_string(nFirstTrace));  // unloaded after the Exit line
+  std::vector<std::string> thrown = CalledTrace(1, 0, TraceText(module), records[1].back());
+  thrown[3] = "--Failed Call Fun pfnNBX_EchoMsg, it threw an exception";
+  EXPECT_EQ(TraceTexts(), thrown + CalledTrace(2, 0, TraceText(module), records[4].back()));
+  EXPECT_EQ(CurrentDir(), m_strStartDir);
+}
+
+// A relative path with a directory in it names the module below the directory current when the echo
+// began, for the switch and for the load alike; the one of that relative name below the handler's own
+// directory is never loaded.
+TEST_F(EchoTest, ARelativePathIsTakenAgainstTheDirectoryCurrentAtTheStart) {
+  LoadLibrary();
+  const fs::path start = Dir() / "App";
+  const fs::path module = Install(TIDINGS_TEST_RECORDING_HANDLER, start / "sub");
+  Install(TIDINGS_TEST_RECORDING_HANDLER, start / "sub" / "sub");
+  ASSERT_TRUE(platform::SetCurrentDir(start.u16string()));
+  const fs::path relative = (fs::path("sub") / module.filename()).make_preferred();
+  AddEcho(u"Mail", u"Inbox", relative.u16string());
+  ClearTrace();
+
+  api.EchoMsg(0, 0, 1);
+
+  EXPECT_TRUE(fs::equivalent(fs::path(CurrentDir()), start));
+  const std::vector<Record> records = ReadRecords(start / "sub");
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_TRUE(IsDir(records[0][1], start / "sub"));
+  EXPECT_TRUE(ReadRecords(start / "sub" / "sub").empty());
+  EXPECT_EQ(TraceTexts(), CalledTrace(0, 0, TraceText(relative), records[1].back()));
+}
+
 TEST_F(EchoTest, AnIdOutsideTheDynamicListLoadsNothingAndLeavesTheDirectoryAlone) {
   LoadLibrary();
   const fs::path dir = Dir() / "Handlers";

@@ -2,6 +2,7 @@
 // through the exports, the file read back after MsgGovFinish.
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 #include <tuple>
 
@@ -76,6 +77,8 @@ TEST_F(MsgFileTest, TheExampleLoadsAndOnlyTheChildrenOfDynamicMsgAreRewritten) {
 }
 
 TEST_F(MsgFileTest, SectionNamesMatchInAnyCaseAttributeNamesOnlyExactly) {
+  // Also for ASCII letters in a Turkish locale, where towlower takes 'I' to the dotless i.
+  if (std::setlocale(LC_ALL, "tr_TR.UTF-8") == nullptr) std::setlocale(LC_ALL, "Turkish");
   WriteMsgFile(
       "<root><msglist><defaultmsg><Message MsgSInfo=\"default\" ShowType=\"4\"/></defaultmsg>"
       "<DYNAMICMSG><Message msgspan=\"Mail\" MsgName=\"Inbox\" msgsinfo=\"lower\" MsgSInfo=\"exact\" "
@@ -88,11 +91,13 @@ TEST_F(MsgFileTest, SectionNamesMatchInAnyCaseAttributeNamesOnlyExactly) {
   _Message_GetInfo info;
   ASSERT_TRUE(Get(0, &info));
   EXPECT_EQ(info.dwPopShowTimeout, -1);
+  Add(u"", u"INBOX", u"updated");
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
 
   ASSERT_EQ(api.Finish(), 1);
   const std::vector<SavedElement> messages = SectionElements(ReadFileBytes(MsgFilePath()), "DYNAMICMSG");
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].attributes, MessageAttributes("", "Inbox", "exact", "e.dll", 0, -1));
+  EXPECT_EQ(messages[0].attributes, MessageAttributes("", "Inbox", "updated", "", 1, 30));
 }
 
 TEST_F(MsgFileTest, ADocumentElementNamedMsgListIsNoSkeleton) {
@@ -448,6 +453,26 @@ TEST_F(MsgFileTest, ALibraryDirectoryNamedOutsideAsciiLoadsAndSaves) {
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[1].attributes, MessageAttributes("Chat", "Hello", "hi", "", 1, 30));
   EXPECT_TRUE(TraceExists());
+}
+
+// On Linux a directory name that is not UTF-8 (Latin-1) is still the library's own, byte for byte: a
+// sibling planted under the name that reading the odd byte as U+FFFD gives is never read nor written.
+TEST_F(MsgFileTest, ALibraryDirectoryNamedInLatin1IsItsOwnByteForByte) {
+  const fs::path planted = Dir() / std::string("caf\xef\xbf\xbd") / "Config";
+  const std::string strPlanted = "<R><MsgList><DynamicMsg><Message/></DynamicMsg></MsgList></R>";
+  fs::create_directories(planted);
+  WriteFileBytes(planted / "Msg.xml", strPlanted);
+  UseLibrarySubdirectory(std::string("caf\xe9"));
+  WriteMsgFile(kSkeleton);
+  LoadLibrary();
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), Ids{});
+  Add(u"Chat", u"Hello", u"hi");
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg").size(), 1u);
+  EXPECT_TRUE(TraceExists());
+  EXPECT_EQ(FileNames(planted), std::vector<std::string>{"Msg.xml"});
+  EXPECT_EQ(ReadFileBytes(planted / "Msg.xml"), strPlanted);
 }
 
 // ---- The host's Xerces-C.

@@ -346,6 +346,29 @@ TEST_F(TraceLogTest, ALongTextIsCutTo1023UnitsBeforeItIsNarrowed) {
   EXPECT_EQ(texts[0], expected);
 }
 
+// A caller's CR LF cannot append a line of its own: each call leaves its own lines only, with the
+// control characters written as escapes, and the messages keep their texts as they were given.
+TEST_F(TraceLogTest, ACallersLineBreaksCannotForgeALine) {
+  LoadLibrary();
+  const std::u16string forged = u"\r\nTID:000001 [2026-01-01 00:00:00.000]     Exit Fun EchoMsg\r\n";
+  Add(u"Mail" + forged, u"Inbox\n", u"a\x1B[2Jb");
+  api.DeleteMessage(T(u"x\r").c_str(), T(u"\u2028").c_str());
+  const std::string escaped = "\\x0D\\x0ATID:000001 [2026-01-01 00:00:00.000]     Exit Fun EchoMsg\\x0D\\x0A";
+  EXPECT_EQ(
+      TraceTexts(),
+      (std::vector<std::string>{
+          "Enter Fun AddMessage, lpMsgSpanName is Mail" + escaped +
+              ", wszMsgName is Inbox\\x0A,strMsgSInfo is a\\x1B[2Jb, strMsgEchoPath is , ShowType is 1, "
+              "bSaveAfterClose is 1,dwPopShowTimeout is 30",
+          "Enter Fun PfnEventCallback, dwMsgID is 0, nAddType is 0", "Exit Fun PfnEventCallback",
+          "Exit  Fun AddMessage, ID is 0, Is New Msg?1",
+          "Enter Fun DeleteMessage, lpMsgSpanName is x\\x0D, wszMsgName is \\u2028,",
+          "Exit  Fun DeleteMessage, MsgID is -1"}));
+  _Message_GetInfo info;
+  EXPECT_TRUE(api.GetMessage(0, &info) &&
+              std::u16string(info.strMsgSInfo, info.strMsgSInfo + 6) == u"a\x1B[2Jb");
+}
+
 TEST_F(TraceLogTest, TextsOutsideAsciiAreWrittenInTheNarrowEncoding) {
   const std::vector<NarrowSample> samples = NarrowSamples();
   if (samples.empty()) GTEST_SKIP() << "the samples are written for ANSI code page 1252";

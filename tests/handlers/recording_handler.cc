@@ -1,7 +1,8 @@
 // The recording handler: writes down every load, call and unload of its module with the current
 // directory it sees then. A call also records its arguments, how many calls this mapping of the module
 // has had, and the address of its own entry point, which is what the library's trace has to show. The
-// unload records the size of the library's trace log at that moment.
+// unload records the size of the library's trace log at that moment. Given dwEchoParam 0xBAD, the call
+// throws, after its record, an exception of a type of the module's own.
 
 #include <cstdio>
 #include <type_traits>
@@ -11,6 +12,8 @@
 namespace {
 
 unsigned long g_nCalls = 0;  // starts from zero again at every fresh load
+
+class HandlerFailure {};  // its type information lives in this module only
 
 }  // namespace
 
@@ -34,6 +37,7 @@ TIDINGS_HANDLER_ENTRY void TIDINGS_CALLBACK NBX_EchoMsg(const TIDINGS_WCHAR* lpM
                           handler::CurrentDir(szDir, sizeof szDir),
                           handler::Hex(reinterpret_cast<uintptr_t>(&NBX_EchoMsg), szEntry)};
   handler::Record(fields, sizeof fields / sizeof fields[0]);
+  if (dwEchoParam == 0xBAD) throw HandlerFailure();
 }
 
 static_assert(std::is_same<decltype(&NBX_EchoMsg), ECHOMSGPROC>::value,

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "module_probe.h"
 #include "platform/platform.h"
 
 namespace tidings {
@@ -144,7 +145,7 @@ void ClientTest::LoadLibraryWithSettings(const std::vector<SettingEntry>& settin
   const fs::path source = OwnDirectory() / TIDINGS_TEST_LIBRARY_NAME;
   const fs::path target = LibraryDir() / TIDINGS_TEST_LIBRARY_NAME;
   fs::copy_file(source, target, fs::copy_options::overwrite_existing);
-  m_hLibrary = platform::LoadModule(target.u16string());
+  m_hLibrary = LoadModuleAt(target);
   ASSERT_NE(m_hLibrary, nullptr) << "cannot load " << target;
   const char* lpMissing = client::ResolveTidingsApi(m_hLibrary, &api);
   EXPECT_EQ(lpMissing, nullptr) << "the library does not export " << lpMissing;

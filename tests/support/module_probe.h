@@ -12,6 +12,10 @@ namespace test {
 // /proc/self/maps is of that file; Windows: a module of that path is loaded.
 bool IsModuleMapped(const std::filesystem::path& file);
 
+// Loads the module at `file` by its native name, whatever bytes that holds (a POSIX name need not be
+// UTF-8). Null on failure; unload with platform::UnloadModule.
+void* LoadModuleAt(const std::filesystem::path& file);
+
 // Loads the module at `file` so that its exports also answer lookups in the main program's global scope
 // (RTLD_GLOBAL on POSIX); Windows has no such scope and loads it plainly. Null on failure; unload with
 // platform::UnloadModule.

@@ -31,6 +31,10 @@ bool IsModuleMapped(const std::filesystem::path& file) {
   return false;
 }
 
+void* LoadModuleAt(const std::filesystem::path& file) {
+  return ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
 void* LoadModuleGlobally(const std::filesystem::path& file) {
   return ::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL);
 }

@@ -9,6 +9,8 @@ bool IsModuleMapped(const std::filesystem::path& file) {
   return ::GetModuleHandleW(file.wstring().c_str()) != nullptr;
 }
 
+void* LoadModuleAt(const std::filesystem::path& file) { return ::LoadLibraryW(file.wstring().c_str()); }
+
 void* LoadModuleGlobally(const std::filesystem::path& file) { return ::LoadLibraryW(file.wstring().c_str()); }
 
 }  // namespace test

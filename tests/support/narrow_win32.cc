@@ -13,6 +13,7 @@ std::vector<NarrowSample> NarrowSamples() {
       {u"\u00E9", "\xE9"},  // e acute: one byte, the same as its code point
       {u"\u20AC", "\x80"},  // the euro sign: 0x80, where 1252 differs from Latin-1
       {u"\u4E2D", "?"},     // a CJK ideograph: not in the code page, so the default character
+      {u"\u0100", "?"},     // A with macron: not in the code page either, and not written as A
   };
 }
 

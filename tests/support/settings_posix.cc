@@ -30,5 +30,7 @@ void WriteSettings(const std::vector<SettingEntry>& entries) {
   if (!out) throw std::runtime_error("cannot write the settings file " TIDINGS_TEST_SETTINGS_FILE);
 }
 
+std::string SettingsFilePath() { return TIDINGS_TEST_SETTINGS_FILE; }
+
 }  // namespace test
 }  // namespace tidings

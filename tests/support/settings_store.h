@@ -28,6 +28,9 @@ SettingEntry DwordSetting(const std::u16string& keyPath, const std::u16string& v
 // Removes both switch values ("Debug" and "AmbrelDebugFlag"), then writes `entries`.
 void WriteSettings(const std::vector<SettingEntry>& entries);
 
+// Where the settings file the library was built to read lies (POSIX builds only).
+std::string SettingsFilePath();
+
 // The usual switch: "Debug" = REG_SZ "1".
 void TurnTraceOn();
 // Neither switch value present.

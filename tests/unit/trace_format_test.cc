@@ -32,5 +32,13 @@ TEST(TraceFormatTest, OutputIsCutAtTheLimitAndMissingArgumentsPrintEmpty) {
   EXPECT_EQ(Format(u"[%d][%s]", {}), u"[0][]");
 }
 
+// What the client test of forged lines leaves out: the other classes escaped, what stays as it is, and
+// that an escape that would cross the limit is left out whole, with nothing after it.
+TEST(TraceFormatTest, ControlCharactersInTextsPrintAsEscapes) {
+  EXPECT_EQ(Format(u"[%s]", {u"\t\x7F\u0085\u009F\u00A0C:\\x0A"}), u"[\t\\x7F\\x85\\x9F\u00A0C:\\x0A]");
+  EXPECT_EQ(Format(u"%s%s", {u"abc\n", u"d"}, 6), u"abc");
+  EXPECT_EQ(Format(u"%s", {u"abc\n"}, 7), u"abc\\x0A");
+}
+
 }  // namespace
 }  // namespace tidings

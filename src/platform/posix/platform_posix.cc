@@ -33,24 +33,53 @@ namespace platform {
 
 namespace {
 
-bool ReadNativeFile(const char* path, std::string* out) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+// Reads an open file to its end into *out, and closes it. False on a read error, and when it holds more
+// than nMaxBytes (it may grow while it is read).
+bool ReadAndClose(int fd, size_t nMaxBytes, std::string* out) {
   std::string bytes;
   char buf[8192];
+  bool bOk = true;
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
-      return false;
+      bOk = false;
+      break;
+    }
+    if (static_cast<size_t>(n) > nMaxBytes - bytes.size()) {
+      bOk = false;
+      break;
     }
     bytes.append(buf, static_cast<size_t>(n));
   }
   ::close(fd);
-  out->swap(bytes);
-  return true;
+  if (bOk) out->swap(bytes);
+  return bOk;
+}
+
+bool ReadNativeFile(const char* path, std::string* out) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  return ReadAndClose(fd, static_cast<size_t>(-1), out);
+}
+
+// The settings file is read while the library loads, before the host can do anything about it: it is
+// read only when it is a regular file (through a link to one, too) of at most this many bytes. A FIFO
+// would block the load until someone writes to it, a device such as /dev/urandom would never end.
+constexpr size_t kMaxSettingsFileBytes = 16u << 20;
+
+bool ReadSettingsFile(const char* path, std::string* out) {
+  // O_NONBLOCK: opening a FIFO that has no writer returns at once, so that fstat can turn it away.
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > kMaxSettingsFileBytes) {
+    ::close(fd);
+    return false;
+  }
+  return ReadAndClose(fd, kMaxSettingsFileBytes, out);
 }
 
 std::u16string ErrnoText(const std::string& what) { return Utf8ToUtf16(what + ": " + std::strerror(errno)); }
@@ -317,6 +346,13 @@ class PosixAppendFile final : public AppendFile {
   int m_fd;
 };
 
+// ASCII letters fold by the ASCII rule whatever the locale: a Turkish or Azeri locale's towlower maps 'I'
+// to the dotless i, which would part names that differ only in the case of an ASCII letter.
+wint_t FoldUnit(char16_t unit) {
+  if (unit < 0x80) return unit >= u'A' && unit <= u'Z' ? wint_t{unit} + (u'a' - u'A') : wint_t{unit};
+  return std::towlower(static_cast<wint_t>(unit));
+}
+
 pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<pthread_mutex_t*>(storage); }
 
 }  // namespace
@@ -324,7 +360,7 @@ pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<p
 bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
                        SettingValue* out) {
   std::string file;
-  if (!ReadNativeFile(TIDINGS_SETTINGS_FILE, &file)) return false;
+  if (!ReadSettingsFile(TIDINGS_SETTINGS_FILE, &file)) return false;
   RegValue value;
   if (!FindRegFileValue(file, keyPath, valueName, &value)) return false;
   if (value.data.size() > cbMax) return false;
@@ -399,6 +435,18 @@ bool GetCurrentDir(std::u16string* out) {
   }
 }
 
+bool AbsolutePath(const std::u16string& path, std::u16string* out) {
+  if (!path.empty() && path[0] == u'/') {
+    *out = path;
+    return true;
+  }
+  std::u16string dir;
+  if (!GetCurrentDir(&dir)) return false;
+  if (dir.empty() || dir.back() != u'/') dir += u'/';
+  *out = dir + path;
+  return true;
+}
+
 bool SetCurrentDir(const std::u16string& dir) { return ::chdir(Utf16ToUtf8(dir).c_str()) == 0; }
 
 int64_t CurrentTimeSeconds() { return static_cast<int64_t>(::time(nullptr)); }
@@ -430,12 +478,12 @@ uint32_t CurrentThreadId() {
   return t_dwThreadId;
 }
 
-std::string ToNarrowText(const std::u16string& text) { return Utf16ToUtf8(text); }
+std::string ToNarrowText(const std::u16string& text) { return Utf16ToUtf8Text(text); }
 
 int CompareNoCase(const char16_t* a, const char16_t* b) {
   for (;; ++a, ++b) {
-    wint_t ca = std::towlower(static_cast<wint_t>(*a));
-    wint_t cb = std::towlower(static_cast<wint_t>(*b));
+    const wint_t ca = FoldUnit(*a);
+    const wint_t cb = FoldUnit(*b);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (*a == 0) return 0;
   }

@@ -35,9 +35,7 @@ void AppendUtf16(uint32_t cp, std::u16string* out) {
   }
 }
 
-}  // namespace
-
-std::string Utf16ToUtf8(const std::u16string& text) {
+std::string ToUtf8(const std::u16string& text, bool bRawBytes) {
   // ASCII, as most texts are all through (paths, trace lines), is copied unit for byte.
   size_t nAscii = 0;
   while (nAscii < text.size() && text[nAscii] < 0x80) ++nAscii;
@@ -50,6 +48,8 @@ std::string Utf16ToUtf8(const std::u16string& text) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00u), &out);
       ++i;
+    } else if (bRawBytes && u >= 0xDC80 && u <= 0xDCFF) {
+      out.push_back(static_cast<char>(u - 0xDC00));
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       out.push_back('?');
     } else {
@@ -58,6 +58,12 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string Utf16ToUtf8(const std::u16string& text) { return ToUtf8(text, true); }
+
+std::string Utf16ToUtf8Text(const std::u16string& text) { return ToUtf8(text, false); }
 
 std::u16string Utf8ToUtf16(const std::string& text) {
   std::u16string out;
@@ -80,7 +86,7 @@ std::u16string Utf8ToUtf16(const std::string& text) {
     } else if ((b & 0xF8) == 0xF0) {
       len = 4, cp = b & 0x07, min = 0x10000;
     } else {
-      out.push_back(u'\xFFFD');
+      out.push_back(static_cast<char16_t>(0xDC00 + b));
       ++i;
       continue;
     }
@@ -91,8 +97,9 @@ std::u16string Utf8ToUtf16(const std::string& text) {
       cp = (cp << 6) | (c & 0x3F);
     }
     if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(u'\xFFFD');
-      i += k;  // resynchronise at the first byte that did not continue the sequence
+      // Only the first byte is taken; each of the others is looked at again on its own.
+      out.push_back(static_cast<char16_t>(0xDC00 + b));
+      ++i;
       continue;
     }
     AppendUtf16(cp, &out);

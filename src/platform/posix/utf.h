@@ -8,11 +8,21 @@
 namespace tidings {
 namespace platform {
 
-// UTF-16 to UTF-8. An unpaired surrogate becomes '?', the narrow default character.
+// File names and the other texts the system hands over are bytes, mostly but not always UTF-8, and must
+// come back byte for byte: a directory named in Latin-1 is still that directory. So a byte that does not
+// start or continue a valid sequence decodes into a lone surrogate of its own, U+DC80 to U+DCFF (U+DC00
+// plus the byte), which encodes back to that byte. Valid UTF-8 never decodes into a surrogate, so the
+// round trip from bytes to UTF-16 and back is exact for any bytes.
+
+// UTF-8 to UTF-16, as above.
+std::u16string Utf8ToUtf16(const std::string& text);
+
+// UTF-16 to UTF-8. A lone surrogate U+DC80 to U+DCFF becomes the byte it stands for; any other unpaired
+// surrogate becomes '?', the narrow default character.
 std::string Utf16ToUtf8(const std::u16string& text);
 
-// UTF-8 to UTF-16. A byte that does not start or continue a valid sequence becomes U+FFFD.
-std::u16string Utf8ToUtf16(const std::string& text);
+// UTF-16 to well-formed UTF-8, for text that people read: every unpaired surrogate becomes '?'.
+std::string Utf16ToUtf8Text(const std::u16string& text);
 
 }  // namespace platform
 }  // namespace tidings

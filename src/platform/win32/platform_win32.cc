@@ -359,6 +359,30 @@ bool GetCurrentDir(std::u16string* out) {
   }
 }
 
+bool AbsolutePath(const std::u16string& path, std::u16string* out) {
+  // A drive with its root (C:\dir) or two backslashes first (a share, a device): absolute as it stands.
+  // The system resolves anything else, also \dir (the current drive's root) and C:dir (the current
+  // directory of that drive).
+  const bool bDriveRoot = path.size() >= 3 && path[1] == u':' && path[2] == u'\\';
+  const bool bDoubleBackslash = path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\';
+  if (bDriveRoot || bDoubleBackslash) {
+    *out = path;
+    return true;
+  }
+  DWORD n = ::GetFullPathNameW(W(path), 0, nullptr, nullptr);
+  for (;;) {
+    if (n == 0) return false;
+    std::vector<wchar_t> buf(n);
+    DWORD got = ::GetFullPathNameW(W(path), n, buf.data(), nullptr);
+    if (got == 0) return false;
+    if (got < n) {
+      out->assign(reinterpret_cast<const char16_t*>(buf.data()), got);
+      return true;
+    }
+    n = got;  // the current directory grew in between
+  }
+}
+
 bool SetCurrentDir(const std::u16string& dir) { return ::SetCurrentDirectoryW(W(dir)) != 0; }
 
 int64_t CurrentTimeSeconds() { return static_cast<int64_t>(::_time64(nullptr)); }
@@ -379,10 +403,17 @@ uint32_t CurrentThreadId() { return static_cast<uint32_t>(::GetCurrentThreadId()
 std::string ToNarrowText(const std::u16string& text) {
   if (text.empty()) return std::string();
   int wlen = static_cast<int>(text.size());
-  int n = ::WideCharToMultiByte(CP_ACP, 0, W(text), wlen, nullptr, 0, nullptr, nullptr);
+  // Without WC_NO_BEST_FIT_CHARS a character the code page lacks becomes a look-alike (Ā becomes A); with
+  // it, the default character. Code pages such as UTF-8 refuse the flag, and need none.
+  DWORD dwFlags = WC_NO_BEST_FIT_CHARS;
+  int n = ::WideCharToMultiByte(CP_ACP, dwFlags, W(text), wlen, nullptr, 0, nullptr, nullptr);
+  if (n <= 0 && ::GetLastError() == ERROR_INVALID_FLAGS) {
+    dwFlags = 0;
+    n = ::WideCharToMultiByte(CP_ACP, dwFlags, W(text), wlen, nullptr, 0, nullptr, nullptr);
+  }
   if (n <= 0) return std::string();
   std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, W(text), wlen, &out[0], n, nullptr, nullptr);
+  ::WideCharToMultiByte(CP_ACP, dwFlags, W(text), wlen, &out[0], n, nullptr, nullptr);
   return out;
 }
 
