@@ -21,9 +21,9 @@
 # source comes from `apt-get source`; when apt offers none, run build-xerces-mingw.sh once, which adds a
 # deb-src entry for the suite.
 #
-# Build choices: a static library (it then needs nothing at run time), Release with -O2, the shared GCC
-# runtime like every other module of the Windows builds, and none of the library's own tests (they would
-# need GoogleTest built for mingw as well).
+# Build choices: a static library (it then needs nothing at run time; the programs that link it bring the
+# GCC runtime, statically like every Windows module of ours), Release with -O2, and none of the library's
+# own tests (they would need GoogleTest built for mingw as well).
 
 set -euo pipefail
 

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 #
-# build-xerces-mingw.sh - cross-build Xerces-C as a Windows DLL with mingw-w64.
+# build-xerces-mingw.sh - cross-build Xerces-C as a static Windows library with mingw-w64.
 #
 # Usage: scripts/build-xerces-mingw.sh <x86_64|i686> [cache-root]
 #
-# Builds Xerces-C (DLL, import library, headers, CMake package config) from
-# the Debian 12 ("bookworm") xerces-c source package with Debian's mingw-w64
+# Builds Xerces-C (static library, headers, CMake package config) from the
+# Debian 12 ("bookworm") xerces-c source package with Debian's mingw-w64
 # "posix" compilers, and installs it into
 #
-#     <cache-root>/xerces-c-<version>-mingw-<arch>/      (cache-root defaults
-#                                                          to /var/cache/tidings)
+#     <cache-root>/xerces-c-<version>-mingw-<arch>-<recipe>/
+#
+# (cache-root defaults to /var/cache/tidings; <recipe> is the start of a
+# hash of the build recipe, see below).
 #
 # The install prefix is printed as the last line on stdout; everything else
 # (progress, apt and build output) goes to stderr, so callers can do
@@ -19,32 +21,29 @@
 # Caching: a stamp file is written as the very last file of a finished
 # install, and the whole tree is moved into place with one rename.  If the
 # prefix holds a stamp for the same build recipe, the script only prints the
-# path.  The version is part of the prefix name, and the stamp also records a
-# hash of the build recipe (options, runtime linkage, toolchain file), so
-# changing either builds afresh.  Sources are fetched, built and staged in a
-# temporary directory under the cache root, so an interrupted run leaves no
-# half-installed prefix behind and can simply be rerun.
+# path.  The version and a hash of the build recipe (options, toolchain file)
+# are part of the prefix name, so changing either builds afresh into a new
+# prefix, and a build tree configured with an older recipe keeps its own.
+# Sources are fetched, built and staged in a temporary directory under the
+# cache root, so an interrupted run leaves no half-installed prefix behind
+# and can simply be rerun.
 #
 # Build choices (and why):
-#   * Shared library (DLL); Release with -O2; only the library target is
-#     built (the tests, samples and docs subdirectories are left out of the
+#   * Static library; Release with -O2; only the library target is built
+#     (the tests, samples and docs subdirectories are left out of the
 #     configure, which also keeps the build to a few minutes on 2 cores).
+#     Tidings.dll links it in, so the DLL is one file that needs nothing but
+#     Windows, and an exception thrown inside Xerces is thrown and caught in
+#     one module: each module has an unwinder of its own once the GCC runtime
+#     is linked statically, and on i686 (DWARF-2 unwinding) an exception
+#     cannot pass from one module into another.
 #   * No network support at all (-Dnetwork=OFF): Xerces then has no net
 #     accessor, so it can never fetch a DTD, schema or entity over the
 #     network.  This is a hardening requirement; the script checks that the
-#     DLL imports no socket/HTTP library.
-#   * Windows transcoder, in-memory message loader, no ICU, no curl: the DLL
-#     depends on nothing but Windows itself and the GCC runtime.
-#   * Shared GCC runtime (libstdc++-6.dll, libgcc_s_*.dll,
-#     libwinpthread-1.dll), copied into <prefix>/bin.  With
-#     -static-libgcc/-static-libstdc++ every module gets its own unwinder;
-#     on i686 (DWARF-2 unwinding) an exception thrown inside Xerces then
-#     cannot be caught in another DLL or EXE (the process aborts with
-#     "terminate called after throwing an instance of ...").  So every
-#     module that links Xerces, or lets exceptions cross a DLL boundary,
-#     must use the shared runtime too.  On x86_64 (SEH unwinding) static
-#     runtimes happen to work, but one linkage for both architectures keeps
-#     the builds alike and the i686 failure from going unnoticed.
+#     library refers to no socket/HTTP function.
+#   * Windows transcoder, in-memory message loader, no ICU, no curl: the
+#     library depends on nothing but Windows itself and the GCC runtime, which
+#     each module that links it brings along (statically, in Tidings).
 #
 # Requirements: root for installing missing tools and for adding a deb-src
 # entry (skipped when everything is already there).  Environment:
@@ -80,8 +79,6 @@ jobs=${XERCES_BUILD_JOBS:-2}
 readonly triple=$arch-w64-mingw32
 readonly cxx=$triple-g++-posix
 readonly objdump=$triple-objdump
-readonly prefix=$cache_root/xerces-c-$XERCES_VERSION-mingw-$arch
-readonly stamp=$prefix/.build-stamp
 
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 readonly toolchain=$script_dir/../cmake/toolchain-mingw-$arch.cmake
@@ -93,7 +90,7 @@ cmake_options=(
     -DCMAKE_BUILD_TYPE=Release
     "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG"
     "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG"
-    -DBUILD_SHARED_LIBS=ON
+    -DBUILD_SHARED_LIBS=OFF
     -Dnetwork=OFF
     -Dtranscoder=windows
     -Dmessage-loader=inmemory
@@ -106,17 +103,17 @@ cmake_options=(
     -DCMAKE_INSTALL_LIBDIR=lib
     -DCMAKE_INSTALL_INCLUDEDIR=include
 )
-# The GCC runtime is linked as DLLs (the compiler default); see the header.
-readonly runtime_linkage=shared
 
 recipe=$(
     {
-        echo "$XERCES_VERSION $arch $RECIPE_REVISION $runtime_linkage"
+        echo "$XERCES_VERSION $arch $RECIPE_REVISION"
         printf '%s\n' "${cmake_options[@]}"
         cat "$toolchain"
     } | sha256sum | cut -d' ' -f1
 )
 readonly recipe
+readonly prefix=$cache_root/xerces-c-$XERCES_VERSION-mingw-$arch-${recipe:0:12}
+readonly stamp=$prefix/.build-stamp
 
 # True if the prefix holds a finished install of this very recipe.
 install_is_current() {
@@ -166,7 +163,7 @@ declare -A tool_package=(
     [$cxx]=g++-mingw-w64-$apt_arch-posix
     [$triple-gcc-posix]=gcc-mingw-w64-$apt_arch-posix
     [$triple-windres]=binutils-mingw-w64-$apt_arch
-    [$triple-strip]=binutils-mingw-w64-$apt_arch
+    [$triple-nm]=binutils-mingw-w64-$apt_arch
     [$objdump]=binutils-mingw-w64-$apt_arch
 )
 missing=()
@@ -337,45 +334,21 @@ run_logged cmake --build "$tmp/build" --target xerces-c -j "$jobs"
 stage=$tmp/stage$prefix
 DESTDIR=$tmp/stage run_logged cmake --install "$tmp/build" --strip
 
-dll=$stage/bin/libxerces-c.dll
-[[ -f $dll && -f $stage/lib/libxerces-c.dll.a && -f $stage/cmake/XercesCConfig.cmake &&
+lib=$stage/lib/libxerces-c.a
+[[ -f $lib && -f $stage/cmake/XercesCConfig.cmake &&
    -f $stage/include/xercesc/util/PlatformUtils.hpp ]] ||
     die "install is missing expected files"
 
 # Apache License 2.0: keep LICENSE and NOTICE with the binaries.
 install -D -m 644 -t "$stage/share/doc/xerces-c" "$srcdir/LICENSE" "$srcdir/NOTICE"
 
-dll_imports() { "$objdump" -p "$1" | awk '/DLL Name:/ { print $3 }'; }
-
-# Hardening check: no networking library may be linked in.
-if dll_imports "$dll" | grep -Eiqx 'ws2_32\.dll|wsock32\.dll|wininet\.dll|winhttp\.dll'; then
-    die "libxerces-c.dll imports a networking library"
+# Hardening check: nothing in the library may call into a networking library.
+if "$triple-nm" -u "$lib" | grep -Eq ' (__imp_)?_*(WSAStartup|socket|connect|Internet[A-Za-z]*|WinHttp[A-Za-z]*)(@[0-9]+)?$'; then
+    die "libxerces-c.a refers to a networking function"
 fi
 
-# Copy the GCC runtime DLLs that libxerces-c.dll needs (transitively) next to
-# it.  A DLL the compiler can locate is a toolchain runtime DLL; anything
-# else (KERNEL32.dll, msvcrt.dll, ...) is part of Windows.
-runtime_dlls=()
-queue=("$dll")
-while [[ ${#queue[@]} -gt 0 ]]; do
-    current=${queue[0]}
-    queue=("${queue[@]:1}")
-    while read -r dep; do
-        [[ " ${runtime_dlls[*]} " == *" $dep "* ]] && continue
-        path=$("$cxx" -print-file-name="$dep")
-        [[ $path == /* && -f $path ]] || continue
-        # Debian ships these with debug info (libstdc++-6.dll is ~23 MB).
-        "$triple-strip" --strip-debug -o "$stage/bin/$dep" "$path"
-        chmod 755 "$stage/bin/$dep"
-        runtime_dlls+=("$dep")
-        queue+=("$stage/bin/$dep")
-    done < <(dll_imports "$current")
-done
-[[ " ${runtime_dlls[*]} " == *" libstdc++-6.dll "* ]] ||
-    die "libxerces-c.dll does not use the shared C++ runtime"
-
 elapsed=$((SECONDS - start))
-log "built in ${elapsed}s; runtime DLLs: ${runtime_dlls[*]}"
+log "built in ${elapsed}s"
 
 # The stamp is written last: its presence marks a complete install.
 cat > "$stage/.build-stamp" <<EOF
@@ -383,8 +356,7 @@ xerces-c-version=$XERCES_VERSION
 debian-source=$SOURCE_PACKAGE $deb_version
 arch=$arch
 compiler=$("$cxx" --version | head -n1)
-runtime-linkage=$runtime_linkage
-runtime-dlls=${runtime_dlls[*]}
+library=static
 build-seconds=$elapsed
 recipe=$recipe
 EOF

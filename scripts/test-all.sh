@@ -2,10 +2,11 @@
 # Builds Tidings and runs every test suite: the set-up scripts (shellcheck, a broken index, a stale Wine
 # server), Linux (gcc), Linux under AddressSanitizer and
 # UndefinedBehaviorSanitizer, Linux under ThreadSanitizer, Windows x64 and x86 cross-built with
-# mingw-w64 and run under Wine, and a minute of fuzzing the message-file reader. On a fresh Debian 12
-# machine it first installs what it needs.
+# mingw-w64 and run under Wine, the release packages made and tested (scripts/package.sh), and a minute
+# of fuzzing the message-file reader. On a fresh Debian 12 machine it first installs what it needs.
 #
-#   scripts/test-all.sh [suite ...]      suites: setup linux asan tsan win64 win32 fuzz (default: all)
+#   scripts/test-all.sh [suite ...]      suites: setup linux asan tsan win64 win32 package fuzz
+#                                        (default: all)
 #
 # Build trees go to build/<suite>. Exits non-zero when any suite fails.
 set -euo pipefail
@@ -29,7 +30,7 @@ trap 'exit 143' TERM
 
 jobs=$(nproc 2>/dev/null || echo 2)
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(setup linux asan tsan win64 win32 fuzz)
+[ ${#suites[@]} -gt 0 ] || suites=(setup linux asan tsan win64 win32 package fuzz)
 
 # shellcheck source=scripts/install-deps.sh
 source "$root/scripts/install-deps.sh"
@@ -101,7 +102,8 @@ for suite in "${suites[@]}"; do
     setup)
       # The scripts themselves: shellcheck, and how they weather a broken index and a stale Wine server.
       echo "==== setup: shellcheck and the set-up test"
-      { shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh .ci/run &&
+      { shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh tests/package/*.sh \
+          tests/msvc_client/*.sh .ci/run &&
         tests/scripts/setup_test.sh --wine; } || failed+=("$suite") ;;
     linux) { configure_and_test linux && bench_smoke linux; } || failed+=("$suite") ;;
     asan)
@@ -118,6 +120,7 @@ for suite in "${suites[@]}"; do
       stop_wine_server
       unset WINEPREFIX
       ;;
+    package) "$root/scripts/package.sh" || failed+=("$suite") ;;
     fuzz) "$root/scripts/fuzz.sh" 30 || failed+=("$suite") ;;
     *) echo "unknown suite: $suite" >&2; exit 2 ;;
   esac

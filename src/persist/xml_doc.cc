@@ -46,6 +46,10 @@ constexpr XMLSize_t kMaxEntityExpansions = 10000;
 // times, makes a file of a hundred kilobytes expand to gigabytes.
 constexpr XMLSize_t kMaxEntityText = 1024;
 
+// Whether the Xerces-C linked here is the process's shared one, which the host may have initialised
+// (the build says: 0 where it links a copy of its own into the library).
+constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
+
 }  // namespace
 
 // Counts the parser's errors; the first one's text says why a file was refused.
@@ -232,7 +236,7 @@ class CMsgFileParser : public DOMLSParserImpl {
 };
 
 CXmlLibraryUse::CXmlLibraryUse() {
-  if (XMLPlatformUtils::fgMemoryManager != nullptr) {
+  if (kXercesSharedWithHost && XMLPlatformUtils::fgMemoryManager != nullptr) {
     m_bReady = true;
     return;
   }

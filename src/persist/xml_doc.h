@@ -19,9 +19,13 @@ namespace tidings {
 class CXmlErrorCounter;
 class CXmlResourceBlocker;
 
-// While it lives, Xerces-C is usable. A host that initialised Xerces-C keeps it as it is; where it is not
-// initialised (a host that never uses it), it is initialised here and terminated again when the object
-// goes, so every Xerces-C object must be gone before then.
+// While it lives, Xerces-C is usable; every Xerces-C object must be gone before it goes.
+// - Where the build links the process's one shared Xerces-C (Linux), a host that initialised it keeps it
+//   as it is; where it is not initialised (a host that never uses it), it is initialised here and
+//   terminated again when the object goes.
+// - Where the build links a copy of its own into the library (Windows), no host can have initialised that
+//   copy, so it is initialised here and terminated when the object goes, every time. Xerces-C counts these
+//   calls, so code that links the core and initialises the same copy itself (a tool) keeps it.
 class CXmlLibraryUse {
  public:
   CXmlLibraryUse();

@@ -7,14 +7,15 @@
 # which passes, in the environment:
 #   CMAKE, BUILD_DIR, BUILD_CONFIG (may be empty), WORK_DIR, INSTALL_LIBDIR, CC, CXX,
 #   CONSUMER_FLAGS (compile and link flags for the clients, such as sanitizer options; may be empty)
+# With PREFIX set instead of BUILD_DIR, nothing is installed: the clients are built against that tree.
 set -euo pipefail
 
-for var in CMAKE BUILD_DIR WORK_DIR INSTALL_LIBDIR CC CXX; do
+for var in CMAKE WORK_DIR INSTALL_LIBDIR CC CXX; do
   [ -n "${!var:-}" ] || { echo "run-install-test.sh: $var is not set" >&2; exit 2; }
 done
 here=$(cd "$(dirname "$0")" && pwd)
 work=$WORK_DIR
-prefix=$work/prefix
+prefix=${PREFIX:-$work/prefix}
 libdir=$prefix/$INSTALL_LIBDIR
 
 step() { echo "---- $*"; }
@@ -23,10 +24,12 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 rm -rf "$work"
 mkdir -p "$work"
 
-step "cmake --install into $prefix"
-config_args=()
-[ -n "${BUILD_CONFIG:-}" ] && config_args=(--config "$BUILD_CONFIG")
-"$CMAKE" --install "$BUILD_DIR" --prefix "$prefix" "${config_args[@]}"
+if [ -z "${PREFIX:-}" ]; then
+  step "cmake --install into $prefix"
+  config_args=()
+  [ -n "${BUILD_CONFIG:-}" ] && config_args=(--config "$BUILD_CONFIG")
+  "$CMAKE" --install "$BUILD_DIR" --prefix "$prefix" "${config_args[@]}"
+fi
 
 # The client must find the installed library, not the build tree's: ldd names the file it resolved.
 check_resolves_into_prefix() {

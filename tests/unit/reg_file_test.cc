@@ -1,6 +1,8 @@
 #include "platform/posix/reg_file.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -139,6 +141,27 @@ TEST(RegFileTest, GarbageNeverCrashesNorSpoilsEarlierSections) {
     if (i % 2) {
       EXPECT_EQ("4:07000000", Find(good + garbage, u"A"));
     }
+  }
+}
+
+// The settings file the Debian package installs: off, and on once the ';' is taken off a key's two lines.
+TEST(RegFileTest, ShippedSettingsFileIsOffAndItsCommentsTurnItOn) {
+  std::ifstream in(TIDINGS_TEST_SHIPPED_SETTINGS_FILE, std::ios::binary);
+  const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const struct {
+    const char* keyLine;
+    std::u16string keyPath, valueName;
+    const char* on;
+  } switches[] = {
+      {";[HKEY_LOCAL_MACHINE\\SOFTWARE\\quellbridge\\Halvern3.0]", kKeyPath, u"Debug", "1:31000000"},
+      {";[HKEY_LOCAL_MACHINE\\SOFTWARE]", u"SOFTWARE", u"AmbrelDebugFlag", "4:01000000"}};
+  for (const auto& s : switches) {
+    EXPECT_EQ("missing", Find(shipped, s.valueName, s.keyPath));
+    std::string on = shipped;
+    const size_t at = on.find(s.keyLine);
+    ASSERT_NE(at, std::string::npos) << s.keyLine;
+    on.erase(on.find('\n', at) + 1, 1).erase(at, 1);
+    EXPECT_EQ(s.on, Find(on, s.valueName, s.keyPath)) << on;
   }
 }
 
