@@ -149,6 +149,8 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
                            u"--SaveMsgFile wrote U+FFFD for %d units XML cannot carry outside DynamicMsg",
                            static_cast<int32_t>(context.nUnitsReplaced));
       }
+      for (const std::u16string& strNote : context.saveNotes)
+        m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile %s", strNote);
       return;
     }
     strError = context.strError;

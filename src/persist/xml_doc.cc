@@ -848,7 +848,7 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
     if (!bGood) pContext->strError = strFirstError;
   }
   if (!bGood) return false;
-  return platform::ReplaceFileContents(strPath, bytes, &pContext->strError);
+  return platform::ReplaceFileContents(strPath, bytes, &pContext->strError, &pContext->saveNotes);
 }
 
 const Locator* XmlParserLocator(const XmlDocContext* pContext) {

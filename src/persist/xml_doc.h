@@ -56,6 +56,8 @@ struct XmlDocContext {
   std::u16string strError;
   // Units that the last SaveXmlFile wrote as U+FFFD, outside what MakeCarriable had made carriable.
   size_t nUnitsReplaced = 0;
+  // What the last save that succeeded did beyond a plain replacement of the file, for the trace.
+  std::vector<std::u16string> saveNotes;
 
   // The parser's helpers; they outlive the parser.
   std::unique_ptr<CXmlErrorCounter> pErrors;
@@ -114,8 +116,9 @@ size_t MakeCarriable(const XmlDocContext* pContext, std::u16string* pstrText);
 // whose declared encoding does not load back as written is written as UTF-8, its declaration saying so.
 // In an XML 1.1 document every unit MakeCarriable would replace is written as U+FFFD
 // (pContext->nUnitsReplaced counts them). False, with the reason in pContext->strError and the file
-// untouched, when the serializer, the check or the write fails. Releases the copy, and the parsed
-// document with it: pContext->pDocument is not to be used afterwards.
+// untouched, when the serializer, the check or the write fails; true, with pContext->saveNotes as the file
+// layer gave them (platform::ReplaceFileContents), when the file holds the new bytes. Releases the copy,
+// and the parsed document with it: pContext->pDocument is not to be used afterwards.
 bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
 
 // Releases the copy, then the parser and with it every document it built.

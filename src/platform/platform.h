@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/thread_annotations.h"
 
@@ -76,11 +77,28 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 // Reads the whole file at `path`. False when it does not exist or cannot be read.
 bool ReadWholeFile(const std::u16string& path, std::string* out);
 
-// Replaces the file at `path` with `bytes` so that the file is at every moment either the old one whole
-// or the new one whole: the bytes go to a new file in the same directory, are flushed to the disk, and
-// that file is then renamed over `path`. On failure the old file is untouched, the new one is removed,
-// and *pstrError (if given) says what failed.
-bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError);
+// Replaces the content of the existing file at `path` with `bytes`, so that the file is at every moment
+// either the old one whole or the new one whole, and stays what it was:
+// - A symbolic link (a chain of them) is followed: the file it ends in is replaced and the link stays.
+//   A link that leads nowhere, or in a loop, fails like a missing file. A missing file is never created.
+// - A file the process may not write is not replaced either, even in a directory it may write: the
+//   replacement fails as writing it in place would.
+// - The bytes go to a new file beside the file (named by NewFileName), are flushed to the disk, and that
+//   file then takes the file's place. It gets the old file's mode bits (POSIX; the replacement fails,
+//   the old file kept, when they cannot be set) and owner and group where the process may give them
+//   (else its own, without the set-ID bits), or the old file's ACL and attributes (Windows).
+// - Where the directory takes no new file but the file may be written, the bytes are written into the
+//   file itself instead, once room for all of them has been taken, and flushed. Only a failing or cut
+//   write can then leave the file damaged.
+// - New files that earlier replacements of the same file left behind, by processes that no longer run,
+//   are removed first.
+// On failure the old file is untouched (except by a failing write in place), no new file is left, and
+// *pstrError (if given) says what failed. On success *pNotes (if given) gets one text for each thing
+// worth telling that differed from a plain replacement: a write in place, an owner that could not be
+// kept, a directory that could not be flushed after the rename (the new file is then in place, but a
+// crash may still bring the old one back).
+bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
+                         std::vector<std::u16string>* pNotes = nullptr);
 
 // ---- Dynamic modules and the current directory.
 

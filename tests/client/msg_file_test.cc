@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstring>
 #include <iterator>
+#include <tuple>
 
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -13,6 +14,12 @@
 
 #include "file_fault.h"
 #include "msg_file_support.h"
+
+#if !defined(_WIN32)
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace tidings {
 namespace test {
@@ -704,6 +711,216 @@ class MsgFileFaultTest : public MsgFileTest {
   }
   std::string m_original;
 };
+
+// ---- A save keeps what the file is, and leaves no new file behind.
+
+using Names = std::vector<std::string>;
+
+TEST_F(MsgFileFaultTest, ALinkIsFollowedToItsTargetAndStays) {
+  const fs::path data = Dir() / "data";
+  fs::create_directories(data);
+  fs::create_directories(ConfigDir());
+  try {
+    fs::create_symlink(fs::path("..") / "data" / "current", MsgFilePath());
+    fs::create_symlink("Msg-real.xml", data / "current");
+  } catch (const fs::filesystem_error& e) {
+    GTEST_SKIP() << "no symbolic links here: " << e.what();
+  }
+  Start();  // through both links, into data/Msg-real.xml
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(SectionElements(ReadFileBytes(data / "Msg-real.xml"), "DynamicMsg").size(), 2u);
+  EXPECT_EQ(fs::read_symlink(MsgFilePath()), fs::path("..") / "data" / "current");
+  EXPECT_EQ(fs::read_symlink(data / "current"), fs::path("Msg-real.xml"));
+  EXPECT_EQ(FileNames(ConfigDir()), (Names{"Msg.xml", "UILogTrace.txt"}));
+  EXPECT_EQ(FileNames(data), (Names{"Msg-real.xml", "current"}));
+
+  // A link that leads nowhere, then one in a loop: a missing file, never created.
+  Add(u"Chat", u"Again", u"again");
+  fs::remove(data / "Msg-real.xml");
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_FALSE(fs::exists(data / "Msg-real.xml"));
+  fs::create_symlink("current", data / "Msg-real.xml");
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(fs::read_symlink(data / "Msg-real.xml"), fs::path("current"));
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 2}));
+}
+
+// New files of saves that never reached their rename go at the next save once their process has ended
+// (this process's ID too: only an ended process can have left it); no other file goes, none is loaded.
+TEST_F(MsgFileFaultTest, StrayNewFilesOfEndedProcessesGoAndAreNeverLoaded) {
+  const std::string ended = "2147483644", tmp = ".tidings-tmp";  // beyond every process ID in use
+  const uint32_t dwRunning = AnotherRunningProcessId();
+  ASSERT_NE(dwRunning, 0u);
+  ASSERT_NE(dwRunning, ThisProcessId());
+  Names gone = {"Msg.xml." + ended + tmp, "Msg.xml." + std::to_string(ThisProcessId()) + tmp};
+  Names stay = {"Msg.xml." + std::to_string(dwRunning) + tmp,
+                "Msg.xml.0" + ended + tmp,
+                "Msg.xml." + ended + "0" + tmp,
+                "Msg.xml.-" + ended + tmp,
+                "Msg.xml.." + ended + tmp,
+                "Msg.xml." + ended + tmp + ".old",
+                "Other.xml." + ended + tmp,
+                "Msg.xml.AbC123"};
+  fs::create_directories(ConfigDir());
+  for (Names* names : {&gone, &stay}) {
+    for (const std::string& name : *names) {
+      WriteFileBytes(ConfigDir() / name,
+                     "<Root><MsgList><DynamicMsg><Message/></DynamicMsg></MsgList></Root>");
+    }
+  }
+  Start();  // which sees only the messages of Msg.xml
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_FALSE(TraceHasSaveFailure());
+  stay.insert(stay.end(), {"Msg.xml", "UILogTrace.txt"});
+  std::sort(stay.begin(), stay.end());
+  EXPECT_EQ(FileNames(ConfigDir()), stay);
+}
+
+#if defined(_WIN32)
+
+constexpr uint32_t kReadOnly = 0x1, kHidden = 0x2, kNormal = 0x80;  // FILE_ATTRIBUTE_...
+
+TEST_F(MsgFileFaultTest, TheFileKeepsItsAttributes) {
+  Start();
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(SetFileAttributeBits(MsgFilePath(), kHidden));
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_EQ(IdsInMemory(), (Ids{-2}));
+  EXPECT_EQ(FileAttributeBits(MsgFilePath()) & (kHidden | kReadOnly), kHidden);
+  EXPECT_EQ(FileNames(ConfigDir()), (Names{"Msg.xml", "UILogTrace.txt"}));
+}
+
+TEST_F(MsgFileFaultTest, AReadOnlyFileIsNeverReplaced) {
+  Start();
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(SetFileAttributeBits(MsgFilePath(), kReadOnly));
+  ASSERT_EQ(api.Finish(), 1);
+  ExpectNothingLost({"Msg.xml", "UILogTrace.txt"});
+  SetFileAttributeBits(MsgFilePath(), kNormal);
+}
+
+#else
+
+// Null unless the test may act as the unprivileged user nobody: it runs as root.
+const struct passwd* Nobody() { return ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr; }
+
+// The file-system rights of nobody while it lives: the effective IDs change, the saved ones stay root's.
+struct AsNobody {
+  AsNobody() {
+    if (::setegid(Nobody()->pw_gid) != 0 || ::seteuid(Nobody()->pw_uid) != 0) ADD_FAILURE() << "not nobody";
+  }
+  ~AsNobody() {
+    if (::seteuid(0) != 0 || ::setegid(0) != 0) std::abort();
+  }
+};
+
+// What a save must keep: which file on the volume it is, its owner and its mode.
+std::tuple<ino_t, uid_t, gid_t, mode_t> IdentityOf(const fs::path& file) {
+  struct stat st = {};
+  EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
+  return {st.st_ino, st.st_uid, st.st_gid, st.st_mode & 07777};
+}
+
+struct AccessCase {
+  const char* lpName;
+  bool bAsNobody;     // saves as nobody, else as root
+  mode_t nDirMode;    // of Config/, root's
+  bool bNobodysFile;  // Msg.xml belongs to nobody, else to root
+  mode_t nFileMode;
+  // A new file with the old owner and mode, one that is nobody's without the set-ID bits, the same
+  // file written in place, or no write at all.
+  enum { kReplaced, kReplacedAsNobodys, kInPlace, kRefused } outcome;
+  const char* lpTrace;  // the start of a line the save traces, if any
+};
+
+void PrintTo(const AccessCase& c, std::ostream* os) { *os << c.lpName; }
+
+class MsgFileAccessTest : public MsgFileFaultTest, public ::testing::WithParamInterface<AccessCase> {};
+
+TEST_P(MsgFileAccessTest, TheFileStaysWhatItIs) {
+  const AccessCase& c = GetParam();
+  if (Nobody() == nullptr) GTEST_SKIP() << "acting as nobody needs root";
+  const uid_t uid = Nobody()->pw_uid;
+  const gid_t gid = Nobody()->pw_gid;
+  Start();
+  if (HasFatalFailure()) return;
+  fs::permissions(TracePath(), fs::perms::all);  // for nobody's lines too
+  ASSERT_EQ(::chmod(ConfigDir().c_str(), c.nDirMode), 0);
+  ASSERT_EQ(::chown(MsgFilePath().c_str(), c.bNobodysFile ? uid : 0, c.bNobodysFile ? gid : 0), 0);
+  ASSERT_EQ(::chmod(MsgFilePath().c_str(), c.nFileMode), 0);
+  auto expected = IdentityOf(MsgFilePath());
+  if (c.bAsNobody) {
+    AsNobody nobody;
+    ASSERT_EQ(api.Finish(), 1);
+  } else {
+    ASSERT_EQ(api.Finish(), 1);
+  }
+  const auto after = IdentityOf(MsgFilePath());
+  if (c.outcome == AccessCase::kRefused) {
+    ExpectNothingLost({"Msg.xml", "UILogTrace.txt"});
+  } else {
+    EXPECT_EQ(SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg").size(), 2u);
+    EXPECT_EQ(IdsInMemory(), (Ids{-2}));
+    EXPECT_EQ(FileNames(ConfigDir()), (Names{"Msg.xml", "UILogTrace.txt"}));
+  }
+  if (c.outcome == AccessCase::kReplaced || c.outcome == AccessCase::kReplacedAsNobodys) {
+    EXPECT_NE(std::get<0>(after), std::get<0>(expected)) << "written in place";
+    std::get<0>(expected) = std::get<0>(after);
+  }
+  if (c.outcome == AccessCase::kReplacedAsNobodys)
+    expected = {std::get<0>(after), uid, gid, c.nFileMode & 01777};
+  EXPECT_EQ(after, expected) << "owner " << std::get<1>(after) << ":" << std::get<2>(after) << ", mode 0"
+                             << std::oct << std::get<3>(after);
+  const std::vector<std::string> texts = TraceTexts();
+  EXPECT_TRUE(c.lpTrace == nullptr ||
+              std::any_of(texts.begin(), texts.end(),
+                          [&](const std::string& t) { return t.rfind(c.lpTrace, 0) == 0; }))
+      << c.lpTrace;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MsgFileAccessTest,
+    ::testing::Values(
+        AccessCase{"InPlaceWhenTheDirectoryTakesNoNewFile", true, 0755, false, 0666, AccessCase::kInPlace,
+                   "--SaveMsgFile wrote the file in place, its directory takes no new file: cannot create "},
+        AccessCase{"ReadOnlyInAWritableDirectory", true, 0777, false, 0644, AccessCase::kRefused,
+                   "--SaveMsgFile failed, the messages stay in memory: cannot write "},
+        AccessCase{"ReadOnlyInAReadOnlyDirectory", true, 0755, true, 0444, AccessCase::kRefused, nullptr},
+        AccessCase{"AnOwnerNobodyMayNotGive", true, 0777, false, 06666, AccessCase::kReplacedAsNobodys,
+                   "--SaveMsgFile replaced the file, but could not keep its owner: cannot give "},
+        AccessCase{"NobodysOwnFile", true, 0777, true, 0604, AccessCase::kReplaced, nullptr},
+        AccessCase{"RootKeepsAnotherUsersFileAndItsSetIdBits", false, 0755, true, 06640,
+                   AccessCase::kReplaced, nullptr}),
+    [](const ::testing::TestParamInfo<AccessCase>& param) { return std::string(param.param.lpName); });
+
+// Written in place, a save that does not fit changes not one byte: the room is taken before the write.
+TEST_F(MsgFileFaultTest, WrittenInPlaceOnAFullVolumeChangesNothing) {
+  if (Nobody() == nullptr) GTEST_SKIP() << "acting as nobody needs root";
+  fs::create_directories(ConfigDir());
+  std::string why;
+  std::unique_ptr<SmallVolume> volume = MountSmallVolume(ConfigDir(), 64 * 1024, &why);  // root's, 0755
+  if (!volume) GTEST_SKIP() << "no volume to fill: " << why;
+  fs::create_symlink(Dir() / "trace.txt", TracePath());
+  Start();
+  if (HasFatalFailure()) return;
+  fs::permissions(Dir() / "trace.txt", fs::perms::all);
+  ASSERT_EQ(::chmod(MsgFilePath().c_str(), 0666), 0);
+  // More than the page the old file holds, which a write could fill without taking room.
+  for (char16_t c = u'a'; c <= u'h'; ++c) Add(u"Big", std::u16string(1, c), std::u16string(1000, c));
+  ASSERT_TRUE(volume->Fill(&why)) << why;
+  {
+    AsNobody nobody;
+    ASSERT_EQ(api.Finish(), 1);
+  }
+  EXPECT_EQ(ReadFileBytes(MsgFilePath()), m_original);
+  EXPECT_EQ(IdsInMemory().size(), 11u);
+  EXPECT_TRUE(TraceHasSaveFailure());
+  EXPECT_EQ(FileNames(ConfigDir()), (Names{"Msg.xml", "UILogTrace.txt", "filler.bin"}));
+}
+
+#endif
 
 class MsgFileVolumeTest : public MsgFileFaultTest, public ::testing::WithParamInterface<bool> {};
 

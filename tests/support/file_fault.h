@@ -6,6 +6,7 @@
 #define TIDINGS_TESTS_SUPPORT_FILE_FAULT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -40,6 +41,15 @@ class HeldFile {
 // replacement (POSIX: an open file never stops a rename over it).
 std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path& file,
                                                      std::string* pstrWhyNot);
+
+// A file's Windows attributes (FILE_ATTRIBUTE_... bits), and setting them. Elsewhere there are none:
+// 0, and setting them fails.
+uint32_t FileAttributeBits(const std::filesystem::path& file);
+bool SetFileAttributeBits(const std::filesystem::path& file, uint32_t nBits);
+
+// The ID of this process, and of another one that runs for at least as long as this one's test.
+uint32_t ThisProcessId();
+uint32_t AnotherRunningProcessId();
 
 }  // namespace test
 }  // namespace tidings

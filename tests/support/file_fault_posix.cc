@@ -95,5 +95,13 @@ std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path
   return nullptr;
 }
 
+uint32_t FileAttributeBits(const std::filesystem::path& /*file*/) { return 0; }
+
+bool SetFileAttributeBits(const std::filesystem::path& /*file*/, uint32_t /*nBits*/) { return false; }
+
+uint32_t ThisProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+uint32_t AnotherRunningProcessId() { return static_cast<uint32_t>(::getppid()); }
+
 }  // namespace test
 }  // namespace tidings

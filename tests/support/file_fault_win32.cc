@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <string>
 
 namespace tidings {
@@ -36,6 +38,30 @@ std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path
     return nullptr;
   }
   return std::unique_ptr<HeldFile>(new WinHeldFile(h));
+}
+
+uint32_t FileAttributeBits(const std::filesystem::path& file) { return ::GetFileAttributesW(file.c_str()); }
+
+bool SetFileAttributeBits(const std::filesystem::path& file, uint32_t nBits) {
+  return ::SetFileAttributesW(file.c_str(), nBits) != 0;
+}
+
+uint32_t ThisProcessId() { return ::GetCurrentProcessId(); }
+
+// Any other process of the system (under Wine one of its own services).
+uint32_t AnotherRunningProcessId() {
+  HANDLE hSnapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (hSnapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  DWORD dwId = 0;
+  for (BOOL bMore = ::Process32FirstW(hSnapshot, &entry); bMore && dwId == 0;
+       bMore = ::Process32NextW(hSnapshot, &entry)) {
+    if (entry.th32ProcessID != 0 && entry.th32ProcessID != ::GetCurrentProcessId())
+      dwId = entry.th32ProcessID;
+  }
+  ::CloseHandle(hSnapshot);
+  return dwId;
 }
 
 }  // namespace test

@@ -1,5 +1,6 @@
 // The platform interface on POSIX systems (Linux).
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -11,10 +12,14 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <new>
 
+#include "platform/new_file_name.h"
 #include "platform/platform.h"
 #include "platform/posix/reg_file.h"
 #include "platform/posix/utf.h"
@@ -77,8 +82,10 @@ bool ReadSettingsFile(const char* path, std::string* out) {
   return ReadAndClose(fd, kMaxSettingsFileBytes, out);
 }
 
+std::u16string ErrnoText(const std::string& what) { return Utf8ToUtf16(what + ": " + std::strerror(errno)); }
+
 std::u16string ErrorText(const char* what, const std::string& path) {
-  return Utf8ToUtf16(std::string(what) + " " + path + ": " + std::strerror(errno));
+  return ErrnoText(std::string(what) + " " + path);
 }
 
 bool WriteAll(int fd, const char* data, size_t n) {
@@ -90,6 +97,201 @@ bool WriteAll(int fd, const char* data, size_t n) {
     }
     data += w;
     n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+uint32_t OwnProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+// A chain of symbolic links at *pPath is followed to the file it ends in, which becomes *pPath; other
+// paths stay as they are. False, with the reason, when the chain leads nowhere or in a loop.
+bool ResolveLinks(std::string* pPath, std::u16string* pstrError) {
+  struct stat st;
+  if (::lstat(pPath->c_str(), &st) != 0) {
+    *pstrError = ErrorText("cannot find", *pPath);
+    return false;
+  }
+  if (!S_ISLNK(st.st_mode)) return true;
+  char* lpResolved = ::realpath(pPath->c_str(), nullptr);
+  if (lpResolved == nullptr) {
+    *pstrError = ErrorText("cannot follow the link", *pPath);
+    return false;
+  }
+  *pPath = lpResolved;
+  std::free(lpResolved);
+  return true;
+}
+
+// Removes the new files that replacements of `name` in `dir` left behind: those of processes that no
+// longer exist, and those of this process's ID (left by an earlier process that had it: this one writes
+// one at a time). A process that exists but belongs to someone else (EPERM) keeps its file. Failures are
+// silent: what stays is tried again by the next replacement.
+void RemoveStrayNewFiles(const std::string& dir, const std::string& name) {
+  DIR* pDir = ::opendir(dir.c_str());
+  if (pDir == nullptr) return;
+  const std::u16string strName = Utf8ToUtf16(name);
+  const uint32_t dwOwnId = OwnProcessId();
+  while (const struct dirent* pEntry = ::readdir(pDir)) {
+    const uint32_t dwId = NewFileProcessId(Utf8ToUtf16(pEntry->d_name), strName);
+    // An ID beyond pid_t would name a process group in kill().
+    if (dwId == 0 || dwId > static_cast<uint32_t>(INT_MAX)) continue;
+    if (dwId == dwOwnId || (::kill(static_cast<pid_t>(dwId), 0) != 0 && errno == ESRCH)) {
+      ::unlinkat(::dirfd(pDir), pEntry->d_name, 0);
+    }
+  }
+  ::closedir(pDir);
+}
+
+// Gives the new file the old file's owner where the process may, then its mode bits. A mode that
+// cannot be set fails the replacement: the file would come out private (0600) or more open than it was.
+bool KeepOwnerAndMode(int fd, const struct stat& old, const std::string& temp, std::u16string* pstrError,
+                      std::vector<std::u16string>* pNotes) {
+  struct stat mine;
+  if (::fstat(fd, &mine) != 0) {
+    *pstrError = ErrorText("cannot read the mode of", temp);
+    return false;
+  }
+  mode_t mode = old.st_mode & 07777;
+  // The owner first: a change of owner clears the set-ID bits, which the mode then sets again.
+  if ((mine.st_uid != old.st_uid || mine.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+    const std::string owner = std::to_string(old.st_uid) + ":" + std::to_string(old.st_gid);
+    const int nError = errno;
+    const std::u16string why = ErrnoText("cannot give " + temp + " the owner " + owner);
+    if (nError != EPERM) {
+      *pstrError = why;
+      return false;
+    }
+    // Not the owner's rights to give away: the file becomes this user's, in the old group if this user
+    // may give that.
+    mode &= static_cast<mode_t>(~S_ISUID);
+    if (mine.st_gid != old.st_gid && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0)
+      mode &= static_cast<mode_t>(~S_ISGID);
+    pNotes->push_back(u"replaced the file, but could not keep its owner: " + why);
+  }
+  if ((mine.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0) {
+    char octal[16];
+    std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode));
+    *pstrError = ErrnoText("cannot give " + temp + " the mode " + octal);
+    return false;
+  }
+  return true;
+}
+
+// Writes the new file whole, with the old one's owner and mode, and flushes it.
+bool FillNewFile(int fd, const struct stat& old, std::string_view bytes, const std::string& temp,
+                 std::u16string* pstrError, std::vector<std::u16string>* pNotes) {
+  if (!KeepOwnerAndMode(fd, old, temp, pstrError, pNotes)) return false;
+  if (!WriteAll(fd, bytes.data(), bytes.size())) {
+    *pstrError = ErrorText("cannot write", temp);
+    return false;
+  }
+  if (::fsync(fd) != 0) {
+    *pstrError = ErrorText("cannot flush", temp);
+    return false;
+  }
+  return true;
+}
+
+// Takes the room that the new bytes need beyond the file's end without changing its size, so that a
+// full volume refuses the write before its first byte: the file keeps its old bytes until the write.
+bool ReserveRoom(int fd, off_t nOldSize, off_t nNewSize) {
+  if (nNewSize <= nOldSize) return true;
+#if defined(FALLOC_FL_KEEP_SIZE)
+  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, nNewSize) == 0) return true;
+  if (errno != EOPNOTSUPP && errno != ENOSYS) return false;
+#endif
+  // This one grows the file at once; a crash before the write leaves zeros after the old content.
+  const int rc = ::posix_fallocate(fd, nOldSize, nNewSize - nOldSize);
+  errno = rc;
+  return rc == 0;
+}
+
+// Writes `bytes` over the file itself through `fd` (open for writing), cuts it to their length and
+// flushes it. The file keeps everything else it is: inode, owner, mode, links, extended attributes.
+bool WriteInPlace(int fd, const struct stat& old, std::string_view bytes, const std::string& target,
+                  std::u16string* pstrError) {
+  const off_t nNewSize = static_cast<off_t>(bytes.size());
+  if (!ReserveRoom(fd, old.st_size, nNewSize)) {
+    *pstrError = ErrorText("cannot make room in", target);
+    return false;
+  }
+  const char* data = bytes.data();
+  for (off_t nAt = 0; nAt < nNewSize;) {
+    const ssize_t w = ::pwrite(fd, data + nAt, static_cast<size_t>(nNewSize - nAt), nAt);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      *pstrError = ErrorText("cannot write in place", target);
+      return false;
+    }
+    nAt += w;
+  }
+  if (::ftruncate(fd, nNewSize) != 0) {
+    *pstrError = ErrorText("cannot cut to its new length", target);
+    return false;
+  }
+  if (::fsync(fd) != 0) {
+    *pstrError = ErrorText("cannot flush", target);
+    return false;
+  }
+  return true;
+}
+
+bool SyncDirectory(const std::string& dir) {
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return false;
+  const bool bOk = ::fsync(dfd) == 0;
+  const int nError = errno;
+  ::close(dfd);
+  errno = nError;
+  return bOk;
+}
+
+// ReplaceFileContents once the links are followed and the file `target` is open for writing as fdOld.
+bool ReplaceOpenFile(int fdOld, const std::string& target, std::string_view bytes, std::u16string* pstrError,
+                     std::vector<std::u16string>* pNotes) {
+  struct stat old;
+  if (::fstat(fdOld, &old) != 0) {
+    *pstrError = ErrorText("cannot read the mode of", target);
+    return false;
+  }
+  if (!S_ISREG(old.st_mode)) {
+    *pstrError = Utf8ToUtf16(target + " is no regular file");
+    return false;
+  }
+  const size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+  const std::string name = target.substr(slash + 1);
+  const std::string temp = dir + Utf16ToUtf8(NewFileName(Utf8ToUtf16(name), OwnProcessId()));
+  RemoveStrayNewFiles(dir, name);
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    const int nError = errno;
+    const std::u16string why = ErrorText("cannot create", temp);
+    if (nError != EACCES && nError != EPERM) {
+      *pstrError = why;
+      return false;
+    }
+    if (!WriteInPlace(fdOld, old, bytes, target, pstrError)) return false;
+    pNotes->push_back(u"wrote the file in place, its directory takes no new file: " + why);
+    return true;
+  }
+  bool bOk = FillNewFile(fd, old, bytes, temp, pstrError, pNotes);
+  if (::close(fd) != 0 && bOk) {
+    *pstrError = ErrorText("cannot close", temp);
+    bOk = false;
+  }
+  if (bOk && ::rename(temp.c_str(), target.c_str()) != 0) {
+    *pstrError = ErrorText("cannot rename over", target);
+    bOk = false;
+  }
+  if (!bOk) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // The rename itself reaches the disk with the directory.
+  if (!SyncDirectory(dir)) {
+    pNotes->push_back(u"replaced the file, but its directory was not flushed: " +
+                      ErrorText("cannot flush", dir));
   }
   return true;
 }
@@ -187,40 +389,28 @@ bool ReadWholeFile(const std::u16string& path, std::string* out) {
   return ReadNativeFile(Utf16ToUtf8(path).c_str(), out);
 }
 
-bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError) {
+bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
+                         std::vector<std::u16string>* pNotes) {
   std::u16string error;
-  const std::string target = Utf16ToUtf8(path);
-  std::string temp = target + ".XXXXXX";
-  int fd = ::mkstemp(&temp[0]);
-  if (fd < 0) {
-    error = ErrorText("cannot create", temp);
-  } else {
-    // mkstemp makes the file private; the new file gets the old one's permissions.
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-    if (!WriteAll(fd, bytes.data(), bytes.size())) {
-      error = ErrorText("cannot write", temp);
-    } else if (::fsync(fd) != 0) {
-      error = ErrorText("cannot flush", temp);
+  std::vector<std::u16string> notes;
+  std::string target = Utf16ToUtf8(path);
+  bool bOk = false;
+  if (ResolveLinks(&target, &error)) {
+    // Opened for writing as a write in place would open it, so that a file the process may not write
+    // is refused the same way whatever its directory allows; held for such a write.
+    const int fdOld = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fdOld < 0) {
+      error = ErrorText("cannot write", target);
+    } else {
+      bOk = ReplaceOpenFile(fdOld, target, bytes, &error, &notes);
+      ::close(fdOld);
     }
-    if (::close(fd) != 0 && error.empty()) error = ErrorText("cannot close", temp);
-    if (error.empty() && ::rename(temp.c_str(), target.c_str()) != 0) {
-      error = ErrorText("cannot rename over", target);
-    }
-    if (!error.empty()) ::unlink(temp.c_str());
   }
-  if (!error.empty()) {
+  if (!bOk) {
     if (pstrError != nullptr) *pstrError = error;
     return false;
   }
-  // The rename itself reaches the disk with the directory.
-  const size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  if (pNotes != nullptr) pNotes->swap(notes);
   return true;
 }
 

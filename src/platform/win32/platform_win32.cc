@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/new_file_name.h"
 #include "platform/platform.h"
 #include "platform/win32/module_instance.h"
 
@@ -78,6 +79,165 @@ class Win32AppendFile final : public AppendFile {
 std::u16string ErrorText(const char* what, DWORD dwError) {
   const std::string text = std::string(what) + ": error " + std::to_string(dwError);
   return std::u16string(text.begin(), text.end());
+}
+
+// Writes `n` bytes at the handle's file pointer.
+bool WriteAllTo(HANDLE h, const char* data, size_t n) {
+  while (n > 0) {
+    DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+    DWORD written = 0;
+    if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    n -= written;
+  }
+  return true;
+}
+
+// The file that `path` (open as h) ends in when it is a symbolic link or another reparse point, so that
+// the link stays and its target is replaced; `path` itself otherwise.
+std::u16string LinkTarget(const std::u16string& path, HANDLE h) {
+  const DWORD dwAttributes = ::GetFileAttributesW(W(path));
+  if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return path;
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    DWORD n =
+        ::GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    if (n == 0) return path;
+    if (n < buf.size()) return std::u16string(reinterpret_cast<const char16_t*>(buf.data()), n);
+    buf.resize(n + 1);
+  }
+}
+
+// Whether the process with this ID may still be running: it exists and has not exited, or it exists and
+// this process may not look at it.
+bool ProcessMayRun(DWORD dwId) {
+  HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwId);
+  if (h == nullptr) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+  DWORD dwExitCode = 0;
+  const bool bRuns = !::GetExitCodeProcess(h, &dwExitCode) || dwExitCode == STILL_ACTIVE;
+  ::CloseHandle(h);
+  return bRuns;
+}
+
+// Removes the new files that replacements of `name` in `dir` (ending in a separator) left behind: those
+// of processes that no longer run, and those of this process's ID (left by an earlier process that had
+// it: this one writes one at a time). Failures are silent: what stays is tried again next time.
+void RemoveStrayNewFiles(const std::u16string& dir, const std::u16string& name) {
+  WIN32_FIND_DATAW found;
+  HANDLE hFind = ::FindFirstFileW(W(dir + name + u".*"), &found);
+  if (hFind == INVALID_HANDLE_VALUE) return;
+  const DWORD dwOwnId = ::GetCurrentProcessId();
+  do {
+    const std::u16string entry = reinterpret_cast<const char16_t*>(found.cFileName);
+    const uint32_t dwId = NewFileProcessId(entry, name);
+    if (dwId != 0 && (dwId == dwOwnId || !ProcessMayRun(dwId))) ::DeleteFileW(W(dir + entry));
+  } while (::FindNextFileW(hFind, &found));
+  ::FindClose(hFind);
+}
+
+// Writes `bytes` over the file itself through h (open for writing), cuts it to their length and
+// flushes it: the file keeps its ACL, attributes, streams and links. The room is taken first, without
+// changing the file's size, so that a full volume refuses the write before its first byte.
+bool WriteInPlace(HANDLE h, std::string_view bytes, std::u16string* pstrError) {
+  LARGE_INTEGER size = {};
+  LARGE_INTEGER zero = {};
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(bytes.size());
+  FILE_ALLOCATION_INFO room;
+  room.AllocationSize = end;
+  if (!::GetFileSizeEx(h, &size) ||
+      (end.QuadPart > size.QuadPart &&
+       !::SetFileInformationByHandle(h, FileAllocationInfo, &room, sizeof room))) {
+    *pstrError = ErrorText("cannot make room in the file", ::GetLastError());
+    return false;
+  }
+  if (!::SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) || !WriteAllTo(h, bytes.data(), bytes.size()) ||
+      !::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(h)) {
+    *pstrError = ErrorText("cannot write the file in place", ::GetLastError());
+    return false;
+  }
+  if (!::FlushFileBuffers(h)) {
+    *pstrError = ErrorText("cannot flush the file", ::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+// ReplaceFileContents once the file `target` is open for writing as hOld, which this closes.
+bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view bytes,
+                     std::u16string* pstrError, std::vector<std::u16string>* pNotes) {
+  const size_t slash = target.find_last_of(u"\\/");
+  const std::u16string dir = slash == std::u16string::npos ? std::u16string() : target.substr(0, slash + 1);
+  const std::u16string name = target.substr(slash == std::u16string::npos ? 0 : slash + 1);
+  const std::u16string temp = dir + NewFileName(name, ::GetCurrentProcessId());
+  RemoveStrayNewFiles(dir, name);
+  HANDLE h = ::CreateFileW(W(temp), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD dwError = ::GetLastError();
+    bool bOk = false;
+    if (dwError != ERROR_ACCESS_DENIED) {
+      *pstrError = ErrorText("cannot create the new file", dwError);
+    } else if ((bOk = WriteInPlace(hOld, bytes, pstrError))) {
+      pNotes->push_back(u"wrote the file in place, its directory takes no new file: " +
+                        ErrorText("cannot create the new file", dwError));
+    }
+    ::CloseHandle(hOld);
+    return bOk;
+  }
+  // The attributes a file of one's own may carry are given here too: ReplaceFileW carries them over on
+  // Windows, but not everywhere (Wine).
+  BY_HANDLE_FILE_INFORMATION info;
+  const DWORD dwKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD dwAttributes = ::GetFileInformationByHandle(hOld, &info) ? info.dwFileAttributes & dwKept : 0;
+  // ReplaceFileW opens the old file for itself, and not beside a writer.
+  ::CloseHandle(hOld);
+  bool bOk = WriteAllTo(h, bytes.data(), bytes.size());
+  if (!bOk) *pstrError = ErrorText("cannot write the new file", ::GetLastError());
+  if (bOk && !::FlushFileBuffers(h)) {
+    *pstrError = ErrorText("cannot flush the new file", ::GetLastError());
+    bOk = false;
+  }
+  ::CloseHandle(h);
+  if (bOk && dwAttributes != 0 && !::SetFileAttributesW(W(temp), dwAttributes)) {
+    *pstrError = ErrorText("cannot give the new file the attributes of the file", ::GetLastError());
+    bOk = false;
+  }
+  if (!bOk) {
+    ::DeleteFileW(W(temp));
+    return false;
+  }
+  // The new file takes the old one's place with its ACL, attributes and streams, where this process may
+  // give them; where not, it keeps its own, as a file written anew there would have them.
+  if (::ReplaceFileW(W(target), W(temp), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    // ReplaceFileW has no write-through: flushing the file now writes its new place to the disk too.
+    HANDLE hNew =
+        ::CreateFileW(W(target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hNew == INVALID_HANDLE_VALUE || !::FlushFileBuffers(hNew)) {
+      pNotes->push_back(u"replaced the file, but could not flush it in its place: " +
+                        ErrorText("cannot flush the file", ::GetLastError()));
+    }
+    if (hNew != INVALID_HANDLE_VALUE) ::CloseHandle(hNew);
+    return true;
+  }
+  const DWORD dwError = ::GetLastError();
+  if (dwError != ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+    // The old file still has its name, the new one its own.
+    *pstrError = ErrorText("cannot replace the file", dwError);
+    ::DeleteFileW(W(temp));
+    return false;
+  }
+  // The old file is gone and the new one, whole and flushed, still under its own name: it is all there
+  // is of the file now, so it takes the name by a plain rename, or stays where it is.
+  if (::MoveFileExW(W(temp), W(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    pNotes->push_back(u"replaced the file by a rename, without its ACL: " +
+                      ErrorText("cannot replace the file", dwError));
+    return true;
+  }
+  *pstrError = ErrorText("cannot replace the file", dwError) + u"; the new file stays at " + temp;
+  return false;
 }
 
 CRITICAL_SECTION* NativeLock(unsigned char* storage) { return reinterpret_cast<CRITICAL_SECTION*>(storage); }
@@ -153,39 +313,27 @@ bool ReadWholeFile(const std::u16string& path, std::string* out) {
   return bOk;
 }
 
-bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError) {
+bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
+                         std::vector<std::u16string>* pNotes) {
   std::u16string error;
-  // A name of our own beside the target: the same directory, so the rename never crosses volumes.
-  static LONG s_nCounter = 0;
-  const std::string suffix = ".tmp" + std::to_string(::GetCurrentProcessId()) + "-" +
-                             std::to_string(::InterlockedIncrement(&s_nCounter));
-  const std::u16string temp = path + std::u16string(suffix.begin(), suffix.end());
-  HANDLE h = ::CreateFileW(W(temp), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = ErrorText("cannot create the new file", ::GetLastError());
+  std::vector<std::u16string> notes;
+  bool bOk = false;
+  // Opened for writing as a write in place would open it (following links), so that a read-only file,
+  // one whose ACL denies writing and one another process holds are refused the same way whatever the
+  // directory allows; held for such a write.
+  HANDLE hOld = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hOld == INVALID_HANDLE_VALUE) {
+    error = ErrorText("cannot open the file for writing", ::GetLastError());
   } else {
-    const char* data = bytes.data();
-    size_t n = bytes.size();
-    while (n > 0 && error.empty()) {
-      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-      DWORD written = 0;
-      if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) {
-        error = ErrorText("cannot write the new file", ::GetLastError());
-      }
-      data += written;
-      n -= written;
-    }
-    if (error.empty() && !::FlushFileBuffers(h))
-      error = ErrorText("cannot flush the new file", ::GetLastError());
-    ::CloseHandle(h);
-    if (error.empty() &&
-        !::MoveFileExW(W(temp), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      error = ErrorText("cannot replace the file", ::GetLastError());
-    }
-    if (!error.empty()) ::DeleteFileW(W(temp));
+    bOk = ReplaceOpenFile(hOld, LinkTarget(path, hOld), bytes, &error, &notes);
   }
-  if (!error.empty() && pstrError != nullptr) *pstrError = error;
-  return error.empty();
+  if (!bOk) {
+    if (pstrError != nullptr) *pstrError = error;
+    return false;
+  }
+  if (pNotes != nullptr) pNotes->swap(notes);
+  return true;
 }
 
 void* LoadModule(const std::u16string& path) { return ::LoadLibraryW(W(path)); }
