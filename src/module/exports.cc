@@ -3,7 +3,7 @@
 // the client.
 
 #include "module/tidings_app.h"
-#include "trace/module_paths.h"
+#include "module/module_paths.h"
 
 using tidings::g_MsgGov;
 

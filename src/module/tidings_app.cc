@@ -1,7 +1,7 @@
 #include "module/tidings_app.h"
 
 #include "platform/load_hook.h"
-#include "trace/module_paths.h"
+#include "module/module_paths.h"
 
 namespace tidings {
 

@@ -35,7 +35,7 @@ std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCoun
   // From sibling to sibling: a node list's item(i) walks from the first child every time.
   for (DOMNode* pChild = pSection->getFirstChild(); pChild != nullptr; pChild = pChild->getNextSibling()) {
     if (pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
-    if (*pnCounter > CMsgGov::kMaxMsgID || *pnCounter < INT32_MIN) break;
+    if (*pnCounter > kMaxMsgID || *pnCounter < INT32_MIN) break;
     DOMElement* pMessage = static_cast<DOMElement*>(pChild);
     GetAttributeText(pMessage, u"MsgSpan", &item.strMsgSpan);
     GetAttributeText(pMessage, u"MsgName", &item.strMsgName);

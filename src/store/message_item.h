@@ -8,6 +8,9 @@
 
 namespace tidings {
 
+// The largest message ID; once it has been given out, no new dynamic message can be added.
+constexpr int64_t kMaxMsgID = INT32_MAX;
+
 struct _Message_Item {
   std::u16string strMsgSpan;      // span name
   std::u16string strMsgName;      // message name; with the span, what AddMessage matches on

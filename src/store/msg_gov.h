@@ -21,9 +21,6 @@ namespace tidings {
 
 class CMsgGov {
  public:
-  // The largest message ID; once it has been given out, no new dynamic message can be added.
-  static constexpr int64_t kMaxMsgID = INT32_MAX;
-
   explicit CMsgGov(const CLogTrace& trace);
   ~CMsgGov();
   CMsgGov(const CMsgGov&) = delete;

@@ -1,4 +1,4 @@
-#include "trace/module_paths.h"
+#include "module/module_paths.h"
 
 #include "platform/platform.h"
 

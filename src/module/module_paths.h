@@ -1,7 +1,7 @@
 // Where the library finds its two configuration files: in a "Config" directory beside its own file.
 
-#ifndef TIDINGS_TRACE_MODULE_PATHS_H_
-#define TIDINGS_TRACE_MODULE_PATHS_H_
+#ifndef TIDINGS_MODULE_MODULE_PATHS_H_
+#define TIDINGS_MODULE_MODULE_PATHS_H_
 
 #include <string>
 
@@ -18,4 +18,4 @@ std::u16string GetMsgFilePath();
 
 }  // namespace tidings
 
-#endif  // TIDINGS_TRACE_MODULE_PATHS_H_
+#endif  // TIDINGS_MODULE_MODULE_PATHS_H_
