@@ -1,17 +1,14 @@
-// Loading and saving the message file.
-//
-// The file holds a document element of any name with a MsgList child, which holds a DefaultMsg and a
-// DynamicMsg section; every element child of a section is a message, its fields in six attributes.
-// Loading appends the messages of both sections to the two lists; saving rewrites DynamicMsg from the
-// dynamic list and leaves everything else in the file as the parser delivered it.
+// Reading and writing the message file. Saving rewrites DynamicMsg from the messages given and leaves
+// everything else in the file as the parser delivered it.
 
+#include "persist/msg_file.h"
+
+#include <string>
 #include <utility>
 #include <vector>
 
-#include "persist/msg_file.h"
 #include "persist/number_text.h"
 #include "persist/xml_doc.h"
-#include "store/msg_gov.h"
 
 namespace tidings {
 
@@ -21,12 +18,13 @@ using xercesc::DOMNode;
 namespace {
 
 std::u16string DecimalText(int32_t n) {
-  const TraceArg arg(n);
-  return FormatTrace(u"%d", &arg, 1, static_cast<size_t>(-1));
+  const std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
 }
 
-}  // namespace
-
+// Reads the messages of one section (DefaultMsg or DynamicMsg): every element child is a message, whatever
+// its name. They are numbered from *pnCounter, which moves one step away from zero per message. A counter
+// that has run out of 32-bit IDs ends the section.
 std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCounter) {
   std::vector<_Message_Item> items;
   _Message_Item item;
@@ -55,76 +53,58 @@ std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCoun
   return items;
 }
 
-void CMsgGov::LoadMsgFile(const std::u16string& path) {
-  CXmlLibraryUse xmlLibrary;  // declared first, so it outlives every Xerces-C object below
-  if (!xmlLibrary.IsReady()) return;
+}  // namespace
+
+bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pOut) {
+  DOMElement* pMsgList = FindChildElement(pRoot, u"MsgList");
+  if (pMsgList == nullptr) return false;
+  DOMElement* pDefault = FindChildElement(pMsgList, u"DefaultMsg");
+  DOMElement* pDynamic = FindChildElement(pMsgList, u"DynamicMsg");
+  LoadedMessages loaded;
+  int64_t nDefaultCounter = -2;
+  if (pDefault != nullptr) loaded.defaults = ReadMessageList(pDefault, &nDefaultCounter);
+  loaded.nNextMsgID = nFirstDynamicID;
+  if (pDynamic != nullptr) loaded.dynamics = ReadMessageList(pDynamic, &loaded.nNextMsgID);
+  *pOut = std::move(loaded);
+  return true;
+}
+
+bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMessages* pOut) {
+  CXmlDocument document;  // made before the try, so that it outlives whatever Xerces-C throws
+  if (!document.IsReady()) return false;
   try {
-    XmlDocContext context;
-    if (!CreateXmlParser(&context)) return;
-    DOMElement* pRoot = LoadXmlFile(&context, path);
-    DOMElement* pMsgList = FindChildElement(pRoot, u"MsgList");
-    if (pMsgList == nullptr) return;
-    DOMElement* pDefault = FindChildElement(pMsgList, u"DefaultMsg");
-    DOMElement* pDynamic = FindChildElement(pMsgList, u"DynamicMsg");
-
-    // The messages are read in full before any enters a list: a failure midway adds nothing.
-    int64_t nDefaultCounter = -2;
-    std::vector<_Message_Item> defaults;
-    if (pDefault != nullptr) defaults = ReadMessageList(pDefault, &nDefaultCounter);
-    std::vector<_Message_Item> dynamics;
-    int64_t nNextMsgID;
-    {
-      CAutoCriticalSection lock(m_cs);
-      nNextMsgID = m_nNextMsgID;
-    }
-    if (pDynamic != nullptr) dynamics = ReadMessageList(pDynamic, &nNextMsgID);
-
-    CAutoCriticalSection lock(m_cs);
-    m_DefaultMsgList.Reserve(m_DefaultMsgList.size() + defaults.size());
-    m_DynamicMsgList.Reserve(m_DynamicMsgList.size() + dynamics.size());
-    for (_Message_Item& item : defaults) m_DefaultMsgList.Append(std::move(item));
-    for (_Message_Item& item : dynamics) m_DynamicMsgList.Append(std::move(item));
-    m_nNextMsgID = nNextMsgID;
+    return document.SetLocaleAndCreateParser() &&
+           ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut);
   } catch (...) {
-    // Out of memory, or Xerces-C failed in a way it reports by throwing: nothing was loaded.
+    return false;  // out of memory, or Xerces-C failed in a way it reports by throwing
   }
 }
 
-void CMsgGov::SaveMsgFile(const std::u16string& path) {
-  CXmlLibraryUse xmlLibrary;
-  if (!xmlLibrary.IsReady()) return;
-  std::u16string strError;
+MsgFileWriteResult WriteMsgFile(const std::u16string& path, const std::vector<_Message_Item>& items) {
+  MsgFileWriteResult result;
+  CXmlDocument document;
+  if (!document.IsReady()) return result;
   try {
-    XmlDocContext context;
-    if (!CreateXmlParser(&context)) return;
+    if (!document.SetLocaleAndCreateParser()) return result;
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
-    // file held are not: DynamicMsg is read empty, to be filled from the list.
-    DOMElement* pRoot = LoadXmlFile(&context, path, XmlLoadMode::kWithoutDynamicMessages);
-    DOMElement* pMsgList = FindChildElement(pRoot, u"MsgList");
-    DOMElement* pDynamic = FindChildElement(pMsgList, u"DynamicMsg");
+    // file held are not: DynamicMsg is read empty, to be filled from `items`.
+    DOMElement* pRoot = document.LoadXmlFile(path, XmlLoadMode::kWithoutDynamicMessages);
+    DOMElement* pDynamic = FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg");
     // No usable file, or no place for the messages: nothing is written and nothing is lost.
-    if (pDynamic == nullptr) return;
+    if (pDynamic == nullptr) return result;
 
     // The file is written from a deep copy of the document (SaveXmlFile). It is made now, while DynamicMsg
     // is empty, and the messages are built in the copy rather than built and then copied. They come out
     // the same: in the copy a DTD's default attributes are written out, whether an element was copied or
     // made there.
-    pDynamic = FindChildElement(FindChildElement(CopyXmlDocument(&context), u"MsgList"), u"DynamicMsg");
-    if (pDynamic == nullptr) return;  // cannot happen: the copy holds what the document holds
-    std::vector<_Message_Item> items;
-    {
-      CAutoCriticalSection lock(m_cs);
-      for (size_t i = 0; i < m_DynamicMsgList.size(); ++i) {
-        if (m_DynamicMsgList[i].bSaveAfterClose != 0) items.push_back(m_DynamicMsgList[i]);
-      }
-    }
-    // A unit the file cannot carry is written as U+FFFD; the message in memory keeps its text.
-    std::vector<std::pair<int32_t, size_t>> replaced;  // message ID, units replaced
-    for (_Message_Item& item : items) {
+    pDynamic = FindChildElement(FindChildElement(document.CopyXmlDocument(), u"MsgList"), u"DynamicMsg");
+    if (pDynamic == nullptr) return result;  // cannot happen: the copy holds what the document holds
+    for (_Message_Item item : items) {
+      // A unit the file cannot carry is written as U+FFFD; the caller's message keeps its text.
       const size_t nReplaced =
-          MakeCarriable(&context, &item.strMsgSpan) + MakeCarriable(&context, &item.strMsgName) +
-          MakeCarriable(&context, &item.strMsgSInfo) + MakeCarriable(&context, &item.strMsgEchoPath);
-      if (nReplaced != 0) replaced.emplace_back(item.dwMsgID, nReplaced);
+          document.MakeCarriable(&item.strMsgSpan) + document.MakeCarriable(&item.strMsgName) +
+          document.MakeCarriable(&item.strMsgSInfo) + document.MakeCarriable(&item.strMsgEchoPath);
+      if (nReplaced != 0) result.replaced.emplace_back(item.dwMsgID, nReplaced);
       AppendElement(pDynamic, u"Message",
                     {{u"MsgSpan", item.strMsgSpan},
                      {u"MsgName", item.strMsgName},
@@ -133,31 +113,18 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
                      {u"ShowType", DecimalText(item.ShowType)},
                      {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
     }
-    // The messages leave memory only once the file holding them is in place.
-    if (SaveXmlFile(&context, path)) {
-      {
-        CAutoCriticalSection lock(m_cs);
-        m_DynamicMsgList.Clear();
-      }
-      for (const auto& message : replaced) {
-        m_trace.WriteTrace(kTraceLevel,
-                           u"--SaveMsgFile wrote message %d with U+FFFD for %d units XML cannot carry",
-                           message.first, static_cast<int32_t>(message.second));
-      }
-      if (context.nUnitsReplaced != 0) {
-        m_trace.WriteTrace(kTraceLevel,
-                           u"--SaveMsgFile wrote U+FFFD for %d units XML cannot carry outside DynamicMsg",
-                           static_cast<int32_t>(context.nUnitsReplaced));
-      }
-      for (const std::u16string& strNote : context.saveNotes)
-        m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile %s", strNote);
-      return;
+    if (document.SaveXmlFile(path)) {
+      result.outcome = MsgFileWriteResult::kWritten;
+      result.nReplacedOutside = document.UnitsReplaced();
+      result.notes = document.SaveNotes();
+      return result;
     }
-    strError = context.strError;
+    result.strError = document.Error();
   } catch (...) {
-    strError = u"out of memory, or the XML library failed";
+    result.strError = u"out of memory, or the XML library failed";
   }
-  m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile failed, the messages stay in memory: %s", strError);
+  result.outcome = MsgFileWriteResult::kFailed;
+  return result;
 }
 
 }  // namespace tidings

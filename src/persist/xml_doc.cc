@@ -457,7 +457,7 @@ class CMsgFileParser : public DOMLSParserImpl {
   XMLSize_t m_nSubsetReader = 0;
 };
 
-CXmlLibraryUse::CXmlLibraryUse() {
+CXmlDocument::CXmlDocument() {
   if (kXercesSharedWithHost && XMLPlatformUtils::fgMemoryManager != nullptr) {
     m_bReady = true;
     return;
@@ -471,7 +471,14 @@ CXmlLibraryUse::CXmlLibraryUse() {
   }
 }
 
-CXmlLibraryUse::~CXmlLibraryUse() {
+CXmlDocument::~CXmlDocument() {
+  // Every Xerces-C object goes before Xerces-C does: the copy, the parser with every document it built,
+  // then the parser's helpers.
+  ReleaseCopy();
+  if (m_pParser != nullptr) m_pParser->release();
+  m_pErrors.reset();
+  m_pResources.reset();
+  m_pSecurity.reset();
   if (!m_bInitializedHere) return;
   try {
     XMLPlatformUtils::Terminate();
@@ -479,35 +486,30 @@ CXmlLibraryUse::~CXmlLibraryUse() {
   }
 }
 
-XmlDocContext::XmlDocContext() = default;
-
-XmlDocContext::~XmlDocContext() { ReleaseXmlParser(this); }
-
-bool CreateXmlParser(XmlDocContext* pContext) {
+bool CXmlDocument::SetLocaleAndCreateParser() {
   // The texts of the message file have always been read under this locale. The name exists only in the
   // Windows runtime; elsewhere the call fails and changes nothing.
   std::setlocale(LC_ALL, "chinese-simplified");
 
   static const XMLCh kLS[] = {chLatin_L, chLatin_S, chNull};
-  DOMImplementation* pImpl = DOMImplementationRegistry::getDOMImplementation(kLS);
-  pContext->pImplementation = dynamic_cast<DOMImplementationLS*>(pImpl);
-  if (pContext->pImplementation == nullptr) {
-    pContext->strError = u"no DOM implementation with load and save";
+  m_pImplementation = DOMImplementationRegistry::getDOMImplementation(kLS);
+  if (m_pImplementation == nullptr) {
+    m_strError = u"no DOM implementation with load and save";
     return false;
   }
   // What the implementation's createLSParser makes, with the entity check above.
-  pContext->pParser = new CMsgFileParser;
+  m_pParser = new CMsgFileParser;
 
-  pContext->pErrors.reset(new CXmlErrorCounter);
-  pContext->pResources.reset(new CXmlResourceBlocker);
-  pContext->pSecurity.reset(new SecurityManager);
-  pContext->pSecurity->setEntityExpansionLimit(kMaxEntityExpansions);
+  m_pErrors.reset(new CXmlErrorCounter);
+  m_pResources.reset(new CXmlResourceBlocker);
+  m_pSecurity.reset(new SecurityManager);
+  m_pSecurity->setEntityExpansionLimit(kMaxEntityExpansions);
 
-  DOMConfiguration* pConfig = pContext->pParser->getDomConfig();
-  pConfig->setParameter(XMLUni::fgDOMErrorHandler, static_cast<DOMErrorHandler*>(pContext->pErrors.get()));
+  DOMConfiguration* pConfig = m_pParser->getDomConfig();
+  pConfig->setParameter(XMLUni::fgDOMErrorHandler, static_cast<DOMErrorHandler*>(m_pErrors.get()));
   pConfig->setParameter(XMLUni::fgDOMResourceResolver,
-                        static_cast<DOMLSResourceResolver*>(pContext->pResources.get()));
-  pConfig->setParameter(XMLUni::fgXercesSecurityManager, pContext->pSecurity.get());
+                        static_cast<DOMLSResourceResolver*>(m_pResources.get()));
+  pConfig->setParameter(XMLUni::fgXercesSecurityManager, m_pSecurity.get());
   // Nothing from outside the file: no external DTD, no default resolution of external entities (which
   // would open files and URLs), no schema loading.
   pConfig->setParameter(XMLUni::fgXercesLoadExternalDTD, false);
@@ -519,14 +521,12 @@ bool CreateXmlParser(XmlDocContext* pContext) {
   return true;
 }
 
-namespace {
-
 // Parses `bytes` as LoadXmlFile parses a file's.
-DOMElement* ParseXmlBytes(XmlDocContext* pContext, std::string_view bytes, XmlLoadMode mode) {
-  pContext->pDocument = nullptr;
-  pContext->pErrors->Reset();
-  pContext->pResources->Reset();
-  CMsgFileParser* pParser = static_cast<CMsgFileParser*>(pContext->pParser);
+DOMElement* CXmlDocument::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode) {
+  m_pDocument = nullptr;
+  m_pErrors->Reset();
+  m_pResources->Reset();
+  CMsgFileParser* pParser = m_pParser;
   pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages, bytes);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
                                     chLatin_x, chLatin_m, chLatin_l, chNull};
@@ -536,57 +536,55 @@ DOMElement* ParseXmlBytes(XmlDocContext* pContext, std::string_view bytes, XmlLo
   try {
     pDocument = pParser->parse(&input);
   } catch (const XMLException& e) {
-    pContext->strError = Text(e.getMessage());
+    m_strError = Text(e.getMessage());
   } catch (const DOMException& e) {
-    pContext->strError = Text(e.getMessage());
+    m_strError = Text(e.getMessage());
   } catch (...) {
-    pContext->strError = u"the parser failed";
+    m_strError = u"the parser failed";
   }
   // Whatever the parser built belongs to it and goes with it; a refused file is never looked into.
-  if (pContext->pErrors->Count() != 0) {
-    pContext->strError = u"not well formed: " + pContext->pErrors->First();
+  if (m_pErrors->Count() != 0) {
+    m_strError = u"not well formed: " + m_pErrors->First();
     return nullptr;
   }
   switch (pParser->WhyRefused()) {
     case CMsgFileParser::Refusal::kNone:
       break;
     case CMsgFileParser::Refusal::kEntity:
-      pContext->strError =
+      m_strError =
           u"refers to an entity longer than the library allows, or to a parameter entity that refers to "
           u"others";
       return nullptr;
     case CMsgFileParser::Refusal::kTooManyAttributes:
-      pContext->strError = u"has an element with more attributes than the library allows";
+      m_strError = u"has an element with more attributes than the library allows";
       return nullptr;
     case CMsgFileParser::Refusal::kTooLarge:
-      pContext->strError = u"expands to more than the library allows for a file of its size";
+      m_strError = u"expands to more than the library allows for a file of its size";
       return nullptr;
     case CMsgFileParser::Refusal::kTooDeep:
-      pContext->strError = u"nested too deeply";
+      m_strError = u"nested too deeply";
       return nullptr;
   }
-  if (pContext->pResources->Count() != 0) {
-    pContext->strError = u"refers to an outside resource: " + pContext->pResources->First();
+  if (m_pResources->Count() != 0) {
+    m_strError = u"refers to an outside resource: " + m_pResources->First();
     return nullptr;
   }
   if (pDocument == nullptr || pDocument->getDocumentElement() == nullptr) {
-    if (pContext->strError.empty()) pContext->strError = u"no document element";
+    if (m_strError.empty()) m_strError = u"no document element";
     return nullptr;
   }
-  pContext->pDocument = pDocument;
+  m_pDocument = pDocument;
   return pDocument->getDocumentElement();
 }
 
-}  // namespace
-
-DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath, XmlLoadMode mode) {
-  pContext->pDocument = nullptr;
+DOMElement* CXmlDocument::LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode) {
+  m_pDocument = nullptr;
   std::string bytes;
   if (!platform::ReadWholeFile(strPath, &bytes)) {
-    pContext->strError = u"cannot read " + strPath;
+    m_strError = u"cannot read " + strPath;
     return nullptr;
   }
-  return ParseXmlBytes(pContext, bytes, mode);
+  return ParseXmlBytes(bytes, mode);
 }
 
 DOMElement* FindChildElement(DOMNode* pParent, const char16_t* lpName) {
@@ -618,11 +616,15 @@ DOMElement* AppendElement(DOMElement* pParent, const char16_t* lpName, const Xml
   return pElement;
 }
 
-DOMElement* CopyXmlDocument(XmlDocContext* pContext) {
-  if (pContext->pCopy != nullptr) pContext->pCopy->release();
-  pContext->pCopy = nullptr;
-  pContext->pCopy = static_cast<DOMDocument*>(pContext->pDocument->cloneNode(true));
-  return pContext->pCopy->getDocumentElement();
+void CXmlDocument::ReleaseCopy() {
+  if (m_pCopy != nullptr) m_pCopy->release();
+  m_pCopy = nullptr;
+}
+
+DOMElement* CXmlDocument::CopyXmlDocument() {
+  ReleaseCopy();
+  m_pCopy = static_cast<DOMDocument*>(m_pDocument->cloneNode(true));
+  return m_pCopy->getDocumentElement();
 }
 
 namespace {
@@ -760,11 +762,10 @@ bool SameTree(const DOMNode* pRootA, const DOMNode* pRootB) {
 }
 
 // Serialises `pDocument` in `encoding` (null: the serializer's choice), with a byte-order mark if asked.
-bool Serialize(XmlDocContext* pContext, DOMDocument* pDocument, const XMLCh* encoding, bool bByteOrderMark,
-               std::string* pBytes) {
-  DOMLSSerializer* pSerializer =
-      pContext->pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
-  DOMLSOutput* pOutput = pContext->pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
+bool Serialize(DOMImplementationLS* pImplementation, DOMDocument* pDocument, const XMLCh* encoding,
+               bool bByteOrderMark, std::string* pBytes) {
+  DOMLSSerializer* pSerializer = pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
+  DOMLSOutput* pOutput = pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
   MemBufFormatTarget target;
   pOutput->setByteStream(&target);
   if (encoding != nullptr) pOutput->setEncoding(encoding);
@@ -781,52 +782,48 @@ bool Serialize(XmlDocContext* pContext, DOMDocument* pDocument, const XMLCh* enc
   return bWritten;
 }
 
-// Whether `bytes` load, with the parser of pContext, into what `pWritten` holds. The parser's earlier
-// documents are released first; pContext->pDocument is the new one afterwards (null when refused).
-bool ReadsBackAs(XmlDocContext* pContext, std::string_view bytes, const DOMDocument* pWritten) {
-  static_cast<CMsgFileParser*>(pContext->pParser)->resetDocumentPool();
-  pContext->pDocument = nullptr;
-  if (ParseXmlBytes(pContext, bytes, XmlLoadMode::kWhole) == nullptr) {
-    pContext->strError = u"what was written would not load: " + pContext->strError;
+}  // namespace
+
+// Whether `bytes` load, with the document's parser, into what `pWritten` holds. The parser's earlier
+// documents are released first; m_pDocument is the new one afterwards (null when refused).
+bool CXmlDocument::ReadsBackAs(std::string_view bytes, const DOMDocument* pWritten) {
+  m_pParser->resetDocumentPool();
+  m_pDocument = nullptr;
+  if (ParseXmlBytes(bytes, XmlLoadMode::kWhole) == nullptr) {
+    m_strError = u"what was written would not load: " + m_strError;
     return false;
   }
-  if (!SameTree(pWritten, pContext->pDocument)) {
-    pContext->strError = u"what was written would load differently";
+  if (!SameTree(pWritten, m_pDocument)) {
+    m_strError = u"what was written would load differently";
     return false;
   }
   return true;
 }
 
-}  // namespace
-
-size_t MakeCarriable(const XmlDocContext* pContext, std::u16string* pstrText) {
+size_t CXmlDocument::MakeCarriable(std::u16string* pstrText) const {
   size_t nReplaced = 0;
-  std::unique_ptr<std::u16string> pFixed =
-      CarriedText(X(*pstrText), IsXml11(pContext->pDocument), &nReplaced);
+  std::unique_ptr<std::u16string> pFixed = CarriedText(X(*pstrText), IsXml11(m_pDocument), &nReplaced);
   if (pFixed) *pstrText = std::move(*pFixed);
   return nReplaced;
 }
 
-bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
-  if (pContext->pCopy == nullptr) CopyXmlDocument(pContext);
-  DOMDocument* pCopy = pContext->pCopy;
+bool CXmlDocument::SaveXmlFile(const std::u16string& strPath) {
+  if (m_pCopy == nullptr) CopyXmlDocument();
+  DOMDocument* pCopy = m_pCopy;
   struct CopyRelease {
-    XmlDocContext* pContext;
-    ~CopyRelease() {
-      if (pContext->pCopy != nullptr) pContext->pCopy->release();
-      pContext->pCopy = nullptr;
-    }
-  } copyRelease{pContext};
+    CXmlDocument* pDocument;
+    ~CopyRelease() { pDocument->ReleaseCopy(); }
+  } copyRelease{this};
   // The serializer refuses a document holding a unit its version cannot carry. None comes from a parsed
   // XML 1.0 file, and the messages made it carriable (MakeCarriable) before they were added.
-  const bool bXml11 = IsXml11(pContext->pDocument);
-  pContext->nUnitsReplaced = bXml11 ? MakeCarriable(pCopy, true) : 0;
+  const bool bXml11 = IsXml11(m_pDocument);
+  m_nUnitsReplaced = bXml11 ? tidings::MakeCarriable(pCopy, true) : 0;
 
   // A file read as UTF-16 is written as UTF-16, in the machine's byte order and with a byte-order mark
   // (bare UTF-16 is read by few tools). The encoding is named here because the serializer would take it
   // from the declaration alone, which the copy keeps but a file without one lacks: it would come back as
   // UTF-8. Everything else keeps the serializer's choice: the declared encoding, else UTF-8.
-  const XMLCh* pEncoding = pContext->pDocument->getInputEncoding();
+  const XMLCh* pEncoding = m_pDocument->getInputEncoding();
   static const XMLCh kUtf16[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_1, chDigit_6, chNull};
   static const XMLCh kUtf8[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_8, chNull};
   const bool bUtf16 = pEncoding != nullptr && XMLString::startsWithI(pEncoding, kUtf16);
@@ -836,32 +833,25 @@ bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath) {
   // declared encoding that cannot carry the document (UTF-7 comes back garbled, a single-byte encoding
   // cannot write every comment) gives way to UTF-8, the declaration with it.
   std::string bytes;
-  if (!Serialize(pContext, pCopy, bUtf16 ? kUtf16 : nullptr, bUtf16, &bytes)) {
-    pContext->strError = u"the document could not be serialised";
+  if (!Serialize(m_pImplementation, pCopy, bUtf16 ? kUtf16 : nullptr, bUtf16, &bytes)) {
+    m_strError = u"the document could not be serialised";
     if (bUtf16 || bUtf8) return false;
     bytes.clear();
   }
-  bool bGood = !bytes.empty() && ReadsBackAs(pContext, bytes, pCopy);
+  bool bGood = !bytes.empty() && ReadsBackAs(bytes, pCopy);
   if (!bGood && !bUtf16 && !bUtf8) {
-    const std::u16string strFirstError = pContext->strError;
-    bGood = Serialize(pContext, pCopy, kUtf8, false, &bytes) && ReadsBackAs(pContext, bytes, pCopy);
-    if (!bGood) pContext->strError = strFirstError;
+    const std::u16string strFirstError = m_strError;
+    bGood = Serialize(m_pImplementation, pCopy, kUtf8, false, &bytes) && ReadsBackAs(bytes, pCopy);
+    if (!bGood) m_strError = strFirstError;
   }
   if (!bGood) return false;
-  return platform::ReplaceFileContents(strPath, bytes, &pContext->strError, &pContext->saveNotes);
+  return platform::ReplaceFileContents(strPath, bytes, &m_strError, &m_saveNotes);
 }
 
-const Locator* XmlParserLocator(const XmlDocContext* pContext) {
-  if (pContext->pParser == nullptr) return nullptr;
-  return static_cast<const CMsgFileParser*>(pContext->pParser)->ScanLocator();
-}
-
-void ReleaseXmlParser(XmlDocContext* pContext) {
-  if (pContext->pCopy != nullptr) pContext->pCopy->release();
-  pContext->pCopy = nullptr;
-  if (pContext->pParser != nullptr) pContext->pParser->release();
-  pContext->pParser = nullptr;
-  pContext->pDocument = nullptr;
+const Locator* CXmlDocument::SetParserFilter(DOMLSParserFilter* pFilter) {
+  const Locator* pLocator = m_pParser == nullptr ? nullptr : m_pParser->ScanLocator();
+  if (pLocator != nullptr) m_pParser->setFilter(pFilter);
+  return pLocator;
 }
 
 }  // namespace tidings

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,75 +17,106 @@
 
 namespace tidings {
 
+class CMsgFileParser;
 class CXmlErrorCounter;
 class CXmlResourceBlocker;
 
-// While it lives, Xerces-C is usable; every Xerces-C object must be gone before it goes.
+enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
+
+// One message file, for the length of one load or save: its parser with the parser's helpers, the
+// document the parser built and the copy a save writes.
+//
+// While it lives, Xerces-C is usable; it releases every Xerces-C object it made before it lets go of
+// Xerces-C itself.
 // - Where the build links the process's one shared Xerces-C (Linux), a host that initialised it keeps it
 //   as it is; where it is not initialised (a host that never uses it), it is initialised here and
 //   terminated again when the object goes.
 // - Where the build links a copy of its own into the library (Windows), no host can have initialised that
 //   copy, so it is initialised here and terminated when the object goes, every time. Xerces-C counts these
 //   calls, so code that links the core and initialises the same copy itself (a tool) keeps it.
-class CXmlLibraryUse {
+// An exception Xerces-C throws holds its memory, so the object is made before a try that catches one,
+// and goes after the exception.
+class CXmlDocument {
  public:
-  CXmlLibraryUse();
-  ~CXmlLibraryUse();
-  CXmlLibraryUse(const CXmlLibraryUse&) = delete;
-  CXmlLibraryUse& operator=(const CXmlLibraryUse&) = delete;
+  CXmlDocument();
+  ~CXmlDocument();
+  CXmlDocument(const CXmlDocument&) = delete;
+  CXmlDocument& operator=(const CXmlDocument&) = delete;
+
+  // Whether Xerces-C could be had; nothing else is to be called when it could not.
   bool IsReady() const { return m_bReady; }
 
- private:
-  bool m_bReady = false;
-  bool m_bInitializedHere = false;
-};
+  // Sets the process locale (as the message file's texts have always been read), then creates a parser
+  // that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
+  // network), and limits entity expansion. False when no parser could be made.
+  bool SetLocaleAndCreateParser();
 
-// One open message file, for the length of one load or save.
-struct XmlDocContext {
-  XmlDocContext();
-  ~XmlDocContext();  // releases the parser, if still held
-  XmlDocContext(const XmlDocContext&) = delete;
-  XmlDocContext& operator=(const XmlDocContext&) = delete;
+  // Installs `pFilter`, which must outlive the parser's last parse, on the parser (made by
+  // SetLocaleAndCreateParser) and returns where the parser is in the file it is parsing, for a tool that
+  // reports line numbers. Null, with no filter installed, when the parser cannot tell.
+  const xercesc::Locator* SetParserFilter(xercesc::DOMLSParserFilter* pFilter);
 
-  xercesc::DOMDocument* pDocument = nullptr;  // owned by the parser
-  // The deep copy of the document that SaveXmlFile writes, once made; owned here.
-  xercesc::DOMDocument* pCopy = nullptr;
-  xercesc::DOMLSParser* pParser = nullptr;
-  xercesc::DOMImplementationLS* pImplementation = nullptr;  // process-wide; never released
+  // Parses the file at `strPath` and returns its document element. Null when the file cannot be read, is
+  // not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
+  // refers to anything outside itself, nests deeper than the library handles, has an element with more
+  // attributes than it handles, refers to an entity it does not expand, would build more than a fixed
+  // multiple of its size (so that time and memory stay within one too), or has no document element. The
+  // document keeps the file's internal DTD subset as its text stands in the file.
+  // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
+  // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
+  xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode = XmlLoadMode::kWhole);
+
+  // Makes the deep copy of the document (the document node cloned with all its descendants) that
+  // SaveXmlFile writes, and returns its document element: what is appended to the copy from then on is
+  // written too.
+  xercesc::DOMElement* CopyXmlDocument();
+
+  // Replaces, in *pstrText, every unit that the document cannot carry (for XML 1.0 the control characters
+  // other than tab, line feed and carriage return, U+FFFE, U+FFFF and unpaired surrogates; for XML 1.1
+  // also U+007F to U+009F and U+2028) with U+FFFD, and returns how many it replaced.
+  size_t MakeCarriable(std::u16string* pstrText) const;
+
+  // Serialises the deep copy of the document, made now unless CopyXmlDocument made it before, with the
+  // serializer's defaults, checks that the bytes load again into what the copy holds, and replaces the file
+  // at `strPath` with them in one step. A document read as UTF-16 is written with a byte-order mark; one
+  // whose declared encoding does not load back as written is written as UTF-8, its declaration saying so.
+  // In an XML 1.1 document every unit MakeCarriable would replace is written as U+FFFD (UnitsReplaced
+  // counts them). False, with the reason in Error() and the file untouched, when the serializer, the check
+  // or the write fails; true, with SaveNotes() as the file layer gave them (platform::ReplaceFileContents),
+  // when the file holds the new bytes. Releases the copy, and the parsed document with it: what
+  // LoadXmlFile returned is not to be used afterwards.
+  bool SaveXmlFile(const std::u16string& strPath);
 
   // Why the last step failed, for the trace; empty when nothing failed.
-  std::u16string strError;
+  const std::u16string& Error() const { return m_strError; }
   // Units that the last SaveXmlFile wrote as U+FFFD, outside what MakeCarriable had made carriable.
-  size_t nUnitsReplaced = 0;
+  size_t UnitsReplaced() const { return m_nUnitsReplaced; }
   // What the last save that succeeded did beyond a plain replacement of the file, for the trace.
-  std::vector<std::u16string> saveNotes;
+  const std::vector<std::u16string>& SaveNotes() const { return m_saveNotes; }
+
+ private:
+  xercesc::DOMElement* ParseXmlBytes(std::string_view bytes, XmlLoadMode mode);
+  bool ReadsBackAs(std::string_view bytes, const xercesc::DOMDocument* pWritten);
+  void ReleaseCopy();
+
+  bool m_bReady = false;
+  bool m_bInitializedHere = false;
+
+  xercesc::DOMDocument* m_pDocument = nullptr;  // owned by the parser
+  // The deep copy of the document that SaveXmlFile writes, once made; owned here.
+  xercesc::DOMDocument* m_pCopy = nullptr;
+  CMsgFileParser* m_pParser = nullptr;
+  xercesc::DOMImplementationLS* m_pImplementation = nullptr;  // process-wide; never released
+
+  std::u16string m_strError;
+  size_t m_nUnitsReplaced = 0;
+  std::vector<std::u16string> m_saveNotes;
 
   // The parser's helpers; they outlive the parser.
-  std::unique_ptr<CXmlErrorCounter> pErrors;
-  std::unique_ptr<CXmlResourceBlocker> pResources;
-  std::unique_ptr<xercesc::SecurityManager> pSecurity;
+  std::unique_ptr<CXmlErrorCounter> m_pErrors;
+  std::unique_ptr<CXmlResourceBlocker> m_pResources;
+  std::unique_ptr<xercesc::SecurityManager> m_pSecurity;
 };
-
-// Sets the process locale (as the message file's texts have always been read), then creates a parser
-// that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
-// network), and limits entity expansion. False when no parser could be made.
-bool CreateXmlParser(XmlDocContext* pContext);
-
-// Where the parser of pContext (made by CreateXmlParser) is in the file it is parsing, for a tool that
-// reports line numbers; null when it cannot tell.
-const xercesc::Locator* XmlParserLocator(const XmlDocContext* pContext);
-
-// Parses the file at `strPath` and returns its document element. Null when the file cannot be read, is
-// not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
-// refers to anything outside itself, nests deeper than the library handles, has an element with more
-// attributes than it handles, refers to an entity it does not expand, would build more than a fixed
-// multiple of its size (so that time and memory stay within one too), or has no document element. The
-// document keeps the file's internal DTD subset as its text stands in the file.
-// With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
-// through MsgList) comes out empty: its content is checked like the rest of the file but not built.
-enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
-xercesc::DOMElement* LoadXmlFile(XmlDocContext* pContext, const std::u16string& strPath,
-                                 XmlLoadMode mode = XmlLoadMode::kWhole);
 
 // The first element child of `pParent` (which may be null) whose name equals `lpName` without regard to
 // case; null when there is none.
@@ -99,30 +131,6 @@ bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std
 using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
 xercesc::DOMElement* AppendElement(xercesc::DOMElement* pParent, const char16_t* lpName,
                                    const XmlAttributes& attributes);
-
-// Makes the deep copy of the document (the document node cloned with all its descendants) that
-// SaveXmlFile writes, and returns its document element: what is appended to the copy from then on is
-// written too.
-xercesc::DOMElement* CopyXmlDocument(XmlDocContext* pContext);
-
-// Replaces, in *pstrText, every unit that the document of pContext cannot carry (for XML 1.0 the control
-// characters other than tab, line feed and carriage return, U+FFFE, U+FFFF and unpaired surrogates; for
-// XML 1.1 also U+007F to U+009F and U+2028) with U+FFFD, and returns how many it replaced.
-size_t MakeCarriable(const XmlDocContext* pContext, std::u16string* pstrText);
-
-// Serialises the deep copy of the document, made now unless CopyXmlDocument made it before, with the
-// serializer's defaults, checks that the bytes load again into what the copy holds, and replaces the file
-// at `strPath` with them in one step. A document read as UTF-16 is written with a byte-order mark; one
-// whose declared encoding does not load back as written is written as UTF-8, its declaration saying so.
-// In an XML 1.1 document every unit MakeCarriable would replace is written as U+FFFD
-// (pContext->nUnitsReplaced counts them). False, with the reason in pContext->strError and the file
-// untouched, when the serializer, the check or the write fails; true, with pContext->saveNotes as the file
-// layer gave them (platform::ReplaceFileContents), when the file holds the new bytes. Releases the copy,
-// and the parsed document with it: pContext->pDocument is not to be used afterwards.
-bool SaveXmlFile(XmlDocContext* pContext, const std::u16string& strPath);
-
-// Releases the copy, then the parser and with it every document it built.
-void ReleaseXmlParser(XmlDocContext* pContext);
 
 }  // namespace tidings
 

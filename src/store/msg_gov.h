@@ -58,7 +58,7 @@ class CMsgGov {
 
   int32_t EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam);
 
-  // ---- The message file (persist/msg_file.cc). The host must not call these while any other call runs.
+  // ---- The message file (module/msg_gov_file.cc). The host must not call these while any other call runs.
 
   // Appends the messages of the file at `path` to the two lists.
   void LoadMsgFile(const std::u16string& path);

@@ -13,8 +13,7 @@
 
 #include <xercesc/util/PlatformUtils.hpp>
 
-#include "store/msg_gov.h"
-#include "trace/log_trace.h"
+#include "persist/msg_file.h"
 
 namespace {
 
@@ -52,22 +51,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFile(path, data, size);
   WriteFile(copy, data, size);
 
-  tidings::CLogTrace trace;  // off: nothing is written
-  tidings::CMsgGov gov(trace);
-  gov.LoadMsgFile(Utf16(path));
+  tidings::LoadedMessages loaded;
+  tidings::ReadMsgFile(Utf16(path), 0, &loaded);
   // A message of its own, so that every save has something to write.
-  _Message_AddInfo info = {};
-  info.wszMsgName[0] = u'n';
-  info.strMsgSInfo[0] = u'<';
-  info.bSaveAfterClose = 1;
-  gov.AddMessage(u"fuzz", &info);
-  gov.SaveMsgFile(Utf16(copy));
-  tidings::CMsgGov again(trace);
-  again.LoadMsgFile(Utf16(copy));
-  // A save that rewrote the copy wrote a file that loads, with the message added in it.
-  _Message_GetInfo got;
-  if (ReadFile(copy) != std::string(reinterpret_cast<const char*>(data), size) &&
-      again.GetMessage(0, &got) != 1) {
+  _Message_Item item;
+  item.strMsgSpan = u"fuzz";
+  item.strMsgName = u"n";
+  item.strMsgSInfo = u"<";
+  item.bSaveAfterClose = 1;
+  item.dwMsgID = static_cast<int32_t>(loaded.nNextMsgID);
+  loaded.dynamics.push_back(item);
+  const tidings::MsgFileWriteResult result = tidings::WriteMsgFile(Utf16(copy), loaded.dynamics);
+  // A save that wrote the copy wrote a file that loads, with the message added in it last.
+  tidings::LoadedMessages again;
+  if (result.outcome == tidings::MsgFileWriteResult::kWritten &&
+      (!tidings::ReadMsgFile(Utf16(copy), 0, &again) || again.dynamics.empty() ||
+       again.dynamics.back().strMsgSInfo != item.strMsgSInfo)) {
     __builtin_trap();
   }
   std::remove(path.c_str());

@@ -5,12 +5,10 @@ namespace msgcheck {
 
 using namespace xercesc;
 
-bool CElementLines::Attach(XmlDocContext* pContext) {
+bool CElementLines::Attach(CXmlDocument* pDocument) {
   m_lines.clear();
-  m_pLocator = XmlParserLocator(pContext);
-  if (m_pLocator == nullptr) return false;
-  pContext->pParser->setFilter(this);
-  return true;
+  m_pLocator = pDocument->SetParserFilter(this);
+  return m_pLocator != nullptr;
 }
 
 uint64_t CElementLines::LineOf(const DOMNode* pNode) const {

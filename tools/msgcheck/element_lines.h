@@ -22,9 +22,9 @@ class CElementLines : public xercesc::DOMLSParserFilter {
   CElementLines(const CElementLines&) = delete;
   CElementLines& operator=(const CElementLines&) = delete;
 
-  // Installs the filter on the parser of `pContext`. False, and no line is ever known, when the parser
+  // Installs the filter on the parser of `pDocument`. False, and no line is ever known, when the parser
   // does not tell its position. The filter must outlive the parser's last parse.
-  bool Attach(XmlDocContext* pContext);
+  bool Attach(CXmlDocument* pDocument);
 
   // The line of `pNode` in the last file parsed; 0 when unknown.
   uint64_t LineOf(const xercesc::DOMNode* pNode) const;

@@ -100,7 +100,8 @@ class CChecker {
  public:
   CChecker(const CElementLines& lines, CheckResult* pResult) : m_lines(lines), m_pResult(pResult) {}
 
-  void CheckDocument(DOMElement* pRoot) {
+  // `loaded`: what ReadMessages read from the file, the dynamic IDs from 0 as at a fresh start.
+  void CheckDocument(DOMElement* pRoot, const LoadedMessages& loaded) {
     const xercesc::DOMDocumentType* pDoctype = pRoot->getOwnerDocument()->getDoctype();
     if (pDoctype != nullptr && pDoctype->getSystemId() != nullptr && *pDoctype->getSystemId() != 0) {
       Add(Severity::kInfo, nullptr,
@@ -125,7 +126,7 @@ class CChecker {
       Add(Severity::kInfo, pMsgList, u"MsgList has no DefaultMsg: there are no default messages");
     } else {
       CheckNamesakes(pMsgList, pDefault, u"DefaultMsg", u" is read");
-      CheckSection(pDefault, SectionKind::kDefault, &m_pResult->defaults);
+      CheckSection(pDefault, SectionKind::kDefault, loaded.defaults, &m_pResult->defaults);
     }
     if (pDynamic == nullptr) {
       Add(Severity::kWarning, pMsgList,
@@ -133,7 +134,7 @@ class CChecker {
     } else {
       CheckNamesakes(pMsgList, pDynamic, u"DynamicMsg",
                      u" is read and saved into; saves leave this one untouched");
-      CheckSection(pDynamic, SectionKind::kDynamic, &m_pResult->dynamics);
+      CheckSection(pDynamic, SectionKind::kDynamic, loaded.dynamics, &m_pResult->dynamics);
     }
   }
 
@@ -166,9 +167,8 @@ class CChecker {
     return nLine == 0 ? std::u16string() : u" (line " + Decimal(nLine) + u")";
   }
 
-  void CheckSection(DOMElement* pSection, SectionKind kind, SectionResult* pOut) {
-    int64_t nCounter = kind == SectionKind::kDefault ? -2 : 0;  // IDs as at a fresh start
-    const std::vector<_Message_Item> items = ReadMessageList(pSection, &nCounter);
+  void CheckSection(DOMElement* pSection, SectionKind kind, const std::vector<_Message_Item>& items,
+                    SectionResult* pOut) {
     pOut->bFound = true;
     pOut->nLine = m_lines.LineOf(pSection);
     const std::u16string strSection = kind == SectionKind::kDefault ? u"DefaultMsg" : u"DynamicMsg";
@@ -312,26 +312,27 @@ int CheckResult::ExitStatus() const {
 
 CheckResult CheckMsgFile(const std::u16string& strPath) {
   CheckResult result;
-  CXmlLibraryUse xmlLibrary;  // declared first, so it outlives every Xerces-C object below
-  if (!xmlLibrary.IsReady()) {
+  CElementLines lines;    // outlives the parser, which calls it
+  CXmlDocument document;  // made before the try, so that it outlives whatever Xerces-C throws
+  if (!document.IsReady()) {
     result.findings.push_back({Severity::kError, 0, u"Xerces-C could not be initialised"});
     return result;
   }
   try {
-    CElementLines lines;  // outlives the parser, which calls it
-    XmlDocContext context;
     CChecker checker(lines, &result);
-    if (!CreateXmlParser(&context)) {
-      checker.Add(Severity::kError, nullptr, u"no XML parser could be made: " + context.strError);
+    if (!document.SetLocaleAndCreateParser()) {
+      checker.Add(Severity::kError, nullptr, u"no XML parser could be made: " + document.Error());
       return result;
     }
-    lines.Attach(&context);
-    DOMElement* pRoot = LoadXmlFile(&context, strPath);
+    lines.Attach(&document);
+    DOMElement* pRoot = document.LoadXmlFile(strPath);
     if (pRoot == nullptr) {
-      checker.Add(Severity::kError, nullptr, context.strError);
+      checker.Add(Severity::kError, nullptr, document.Error());
       return result;
     }
-    checker.CheckDocument(pRoot);
+    LoadedMessages loaded;
+    ReadMessages(pRoot, 0, &loaded);
+    checker.CheckDocument(pRoot, loaded);
   } catch (...) {
     result = CheckResult();
     result.findings.push_back({Severity::kError, 0, u"the XML library failed, or memory ran out"});

@@ -1,5 +1,5 @@
 // The message-file checker behind tidings-msgcheck. It reads a message file with the library's own
-// reading code (the parser, the section lookup and ReadMessageList), lists the messages the library
+// reading code (the parser and ReadMessages), lists the messages the library
 // would load from it at a fresh start, and reports what the library accepts or ignores without a word.
 
 #ifndef TIDINGS_TOOLS_MSGCHECK_MSG_CHECK_H_
@@ -33,7 +33,7 @@ struct Finding {
 };
 
 struct LoadedMessage {
-  _Message_Item item;  // as ReadMessageList read it, dwMsgID included
+  _Message_Item item;  // as ReadMessages read it, dwMsgID included
   uint64_t nLine = 0;
 };
 
