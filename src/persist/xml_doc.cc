@@ -135,54 +135,6 @@ constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
 
 }  // namespace
 
-// Counts the parser's errors; the first one's text says why a file was refused.
-class CXmlErrorCounter : public DOMErrorHandler {
- public:
-  bool handleError(const DOMError& error) override {
-    if (error.getSeverity() == DOMError::DOM_SEVERITY_WARNING) return true;
-    if (m_nErrors++ == 0) {
-      m_strFirst = Text(error.getMessage());
-      if (error.getLocation() != nullptr) {
-        const std::string line = " (line " + std::to_string(error.getLocation()->getLineNumber()) + ")";
-        m_strFirst.append(line.begin(), line.end());
-      }
-    }
-    return false;  // stop at the first error: the file is refused whatever follows
-  }
-  size_t Count() const { return m_nErrors; }
-  const std::u16string& First() const { return m_strFirst; }
-  void Reset() {
-    m_nErrors = 0;
-    m_strFirst.clear();
-  }
-
- private:
-  size_t m_nErrors = 0;
-  std::u16string m_strFirst;
-};
-
-// Answers every request for an outside resource (external entity, DTD, schema) with nothing, and
-// remembers that one was made: such a file is refused.
-class CXmlResourceBlocker : public DOMLSResourceResolver {
- public:
-  DOMLSInput* resolveResource(const XMLCh* /*resourceType*/, const XMLCh* /*namespaceUri*/,
-                              const XMLCh* /*publicId*/, const XMLCh* systemId,
-                              const XMLCh* /*baseURI*/) override {
-    if (m_nRequests++ == 0) m_strFirst = Text(systemId);
-    return nullptr;
-  }
-  size_t Count() const { return m_nRequests; }
-  const std::u16string& First() const { return m_strFirst; }
-  void Reset() {
-    m_nRequests = 0;
-    m_strFirst.clear();
-  }
-
- private:
-  size_t m_nRequests = 0;
-  std::u16string m_strFirst;
-};
-
 // The load-and-save parser with additions of its own.
 // - It counts what the document builds against a budget that grows with the file's size (see
 //   kBuiltUnitsPerByte) and stops at the first element with more than kMaxAttributes attributes or the
@@ -472,13 +424,9 @@ CXmlDocument::CXmlDocument() {
 }
 
 CXmlDocument::~CXmlDocument() {
-  // Every Xerces-C object goes before Xerces-C does: the copy, the parser with every document it built,
-  // then the parser's helpers.
-  ReleaseCopy();
+  // Every Xerces-C object goes before Xerces-C does: the copy, then the parser with every document it built.
+  if (m_pCopy != nullptr) m_pCopy->release();
   if (m_pParser != nullptr) m_pParser->release();
-  m_pErrors.reset();
-  m_pResources.reset();
-  m_pSecurity.reset();
   if (!m_bInitializedHere) return;
   try {
     XMLPlatformUtils::Terminate();
@@ -500,16 +448,12 @@ bool CXmlDocument::SetLocaleAndCreateParser() {
   // What the implementation's createLSParser makes, with the entity check above.
   m_pParser = new CMsgFileParser;
 
-  m_pErrors.reset(new CXmlErrorCounter);
-  m_pResources.reset(new CXmlResourceBlocker);
-  m_pSecurity.reset(new SecurityManager);
-  m_pSecurity->setEntityExpansionLimit(kMaxEntityExpansions);
+  m_security.setEntityExpansionLimit(kMaxEntityExpansions);
 
   DOMConfiguration* pConfig = m_pParser->getDomConfig();
-  pConfig->setParameter(XMLUni::fgDOMErrorHandler, static_cast<DOMErrorHandler*>(m_pErrors.get()));
-  pConfig->setParameter(XMLUni::fgDOMResourceResolver,
-                        static_cast<DOMLSResourceResolver*>(m_pResources.get()));
-  pConfig->setParameter(XMLUni::fgXercesSecurityManager, m_pSecurity.get());
+  pConfig->setParameter(XMLUni::fgDOMErrorHandler, static_cast<DOMErrorHandler*>(this));
+  pConfig->setParameter(XMLUni::fgDOMResourceResolver, static_cast<DOMLSResourceResolver*>(this));
+  pConfig->setParameter(XMLUni::fgXercesSecurityManager, &m_security);
   // Nothing from outside the file: no external DTD, no default resolution of external entities (which
   // would open files and URLs), no schema loading.
   pConfig->setParameter(XMLUni::fgXercesLoadExternalDTD, false);
@@ -521,20 +465,39 @@ bool CXmlDocument::SetLocaleAndCreateParser() {
   return true;
 }
 
+bool CXmlDocument::handleError(const DOMError& error) {
+  if (error.getSeverity() == DOMError::DOM_SEVERITY_WARNING) return true;
+  if (m_nErrors++ == 0) {
+    m_strFirstError = Text(error.getMessage());
+    if (error.getLocation() != nullptr) {
+      const std::string line = " (line " + std::to_string(error.getLocation()->getLineNumber()) + ")";
+      m_strFirstError.append(line.begin(), line.end());
+    }
+  }
+  return false;  // stop at the first error: the file is refused whatever follows
+}
+
+DOMLSInput* CXmlDocument::resolveResource(const XMLCh* /*resourceType*/, const XMLCh* /*namespaceUri*/,
+                                          const XMLCh* /*publicId*/, const XMLCh* systemId,
+                                          const XMLCh* /*baseURI*/) {
+  if (m_nRequests++ == 0) m_strFirstRequest = Text(systemId);
+  return nullptr;
+}
+
 // Parses `bytes` as LoadXmlFile parses a file's.
 DOMElement* CXmlDocument::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode) {
   m_pDocument = nullptr;
-  m_pErrors->Reset();
-  m_pResources->Reset();
-  CMsgFileParser* pParser = m_pParser;
-  pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages, bytes);
+  m_nErrors = m_nRequests = 0;
+  m_strFirstError.clear();
+  m_strFirstRequest.clear();
+  m_pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages, bytes);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
                                     chLatin_x, chLatin_m, chLatin_l, chNull};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
   Wrapper4InputSource input(&source, false);
   DOMDocument* pDocument = nullptr;
   try {
-    pDocument = pParser->parse(&input);
+    pDocument = m_pParser->parse(&input);
   } catch (const XMLException& e) {
     m_strError = Text(e.getMessage());
   } catch (const DOMException& e) {
@@ -543,11 +506,11 @@ DOMElement* CXmlDocument::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode
     m_strError = u"the parser failed";
   }
   // Whatever the parser built belongs to it and goes with it; a refused file is never looked into.
-  if (m_pErrors->Count() != 0) {
-    m_strError = u"not well formed: " + m_pErrors->First();
+  if (m_nErrors != 0) {
+    m_strError = u"not well formed: " + m_strFirstError;
     return nullptr;
   }
-  switch (pParser->WhyRefused()) {
+  switch (m_pParser->WhyRefused()) {
     case CMsgFileParser::Refusal::kNone:
       break;
     case CMsgFileParser::Refusal::kEntity:
@@ -565,8 +528,8 @@ DOMElement* CXmlDocument::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode
       m_strError = u"nested too deeply";
       return nullptr;
   }
-  if (m_pResources->Count() != 0) {
-    m_strError = u"refers to an outside resource: " + m_pResources->First();
+  if (m_nRequests != 0) {
+    m_strError = u"refers to an outside resource: " + m_strFirstRequest;
     return nullptr;
   }
   if (pDocument == nullptr || pDocument->getDocumentElement() == nullptr) {
@@ -616,13 +579,9 @@ DOMElement* AppendElement(DOMElement* pParent, const char16_t* lpName, const Xml
   return pElement;
 }
 
-void CXmlDocument::ReleaseCopy() {
+DOMElement* CXmlDocument::CopyXmlDocument() {
   if (m_pCopy != nullptr) m_pCopy->release();
   m_pCopy = nullptr;
-}
-
-DOMElement* CXmlDocument::CopyXmlDocument() {
-  ReleaseCopy();
   m_pCopy = static_cast<DOMDocument*>(m_pDocument->cloneNode(true));
   return m_pCopy->getDocumentElement();
 }
@@ -788,7 +747,6 @@ bool Serialize(DOMImplementationLS* pImplementation, DOMDocument* pDocument, con
 // documents are released first; m_pDocument is the new one afterwards (null when refused).
 bool CXmlDocument::ReadsBackAs(std::string_view bytes, const DOMDocument* pWritten) {
   m_pParser->resetDocumentPool();
-  m_pDocument = nullptr;
   if (ParseXmlBytes(bytes, XmlLoadMode::kWhole) == nullptr) {
     m_strError = u"what was written would not load: " + m_strError;
     return false;
@@ -810,10 +768,6 @@ size_t CXmlDocument::MakeCarriable(std::u16string* pstrText) const {
 bool CXmlDocument::SaveXmlFile(const std::u16string& strPath) {
   if (m_pCopy == nullptr) CopyXmlDocument();
   DOMDocument* pCopy = m_pCopy;
-  struct CopyRelease {
-    CXmlDocument* pDocument;
-    ~CopyRelease() { pDocument->ReleaseCopy(); }
-  } copyRelease{this};
   // The serializer refuses a document holding a unit its version cannot carry. None comes from a parsed
   // XML 1.0 file, and the messages made it carriable (MakeCarriable) before they were added.
   const bool bXml11 = IsXml11(m_pDocument);

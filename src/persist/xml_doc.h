@@ -5,7 +5,6 @@
 #ifndef TIDINGS_PERSIST_XML_DOC_H_
 #define TIDINGS_PERSIST_XML_DOC_H_
 
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,8 +17,6 @@
 namespace tidings {
 
 class CMsgFileParser;
-class CXmlErrorCounter;
-class CXmlResourceBlocker;
 
 enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
 
@@ -36,7 +33,7 @@ enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
 //   calls, so code that links the core and initialises the same copy itself (a tool) keeps it.
 // An exception Xerces-C throws holds its memory, so the object is made before a try that catches one,
 // and goes after the exception.
-class CXmlDocument {
+class CXmlDocument : private xercesc::DOMErrorHandler, private xercesc::DOMLSResourceResolver {
  public:
   CXmlDocument();
   ~CXmlDocument();
@@ -83,8 +80,8 @@ class CXmlDocument {
   // In an XML 1.1 document every unit MakeCarriable would replace is written as U+FFFD (UnitsReplaced
   // counts them). False, with the reason in Error() and the file untouched, when the serializer, the check
   // or the write fails; true, with SaveNotes() as the file layer gave them (platform::ReplaceFileContents),
-  // when the file holds the new bytes. Releases the copy, and the parsed document with it: what
-  // LoadXmlFile returned is not to be used afterwards.
+  // when the file holds the new bytes. The check parses with the same parser, which releases the parsed
+  // document: what LoadXmlFile returned is not to be used afterwards.
   bool SaveXmlFile(const std::u16string& strPath);
 
   // Why the last step failed, for the trace; empty when nothing failed.
@@ -95,9 +92,15 @@ class CXmlDocument {
   const std::vector<std::u16string>& SaveNotes() const { return m_saveNotes; }
 
  private:
+  // The parser's error handler: counts the errors; the first one's text says why a file was refused.
+  bool handleError(const xercesc::DOMError& error) override;
+  // The parser's resource resolver: answers every request for an outside resource (external entity, DTD,
+  // schema) with nothing, and remembers that one was made: such a file is refused.
+  xercesc::DOMLSInput* resolveResource(const XMLCh* resourceType, const XMLCh* namespaceUri,
+                                       const XMLCh* publicId, const XMLCh* systemId,
+                                       const XMLCh* baseURI) override;
   xercesc::DOMElement* ParseXmlBytes(std::string_view bytes, XmlLoadMode mode);
   bool ReadsBackAs(std::string_view bytes, const xercesc::DOMDocument* pWritten);
-  void ReleaseCopy();
 
   bool m_bReady = false;
   bool m_bInitializedHere = false;
@@ -112,10 +115,12 @@ class CXmlDocument {
   size_t m_nUnitsReplaced = 0;
   std::vector<std::u16string> m_saveNotes;
 
-  // The parser's helpers; they outlive the parser.
-  std::unique_ptr<CXmlErrorCounter> m_pErrors;
-  std::unique_ptr<CXmlResourceBlocker> m_pResources;
-  std::unique_ptr<xercesc::SecurityManager> m_pSecurity;
+  // What the parser reported of the file it parsed last.
+  size_t m_nErrors = 0;
+  std::u16string m_strFirstError;
+  size_t m_nRequests = 0;  // for outside resources
+  std::u16string m_strFirstRequest;
+  xercesc::SecurityManager m_security;  // holds no memory of Xerces-C's
 };
 
 // The first element child of `pParent` (which may be null) whose name equals `lpName` without regard to
