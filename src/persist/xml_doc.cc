@@ -435,6 +435,7 @@ CXmlDocument::~CXmlDocument() {
 }
 
 bool CXmlDocument::SetLocaleAndCreateParser() {
+  if (!m_bReady) return false;
   // The texts of the message file have always been read under this locale. The name exists only in the
   // Windows runtime; elsewhere the call fails and changes nothing.
   std::setlocale(LC_ALL, "chinese-simplified");

@@ -20,11 +20,9 @@ class CMsgFileParser;
 
 enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
 
-// One message file, for the length of one load or save: its parser with the parser's helpers, the
-// document the parser built and the copy a save writes.
-//
-// While it lives, Xerces-C is usable; it releases every Xerces-C object it made before it lets go of
-// Xerces-C itself.
+// One message file, for the length of one load or save: the parser, the document it built and the copy a
+// save writes. While it lives, Xerces-C is usable, and it releases every Xerces-C object it made before
+// it lets go of Xerces-C:
 // - Where the build links the process's one shared Xerces-C (Linux), a host that initialised it keeps it
 //   as it is; where it is not initialised (a host that never uses it), it is initialised here and
 //   terminated again when the object goes.
@@ -40,12 +38,13 @@ class CXmlDocument : private xercesc::DOMErrorHandler, private xercesc::DOMLSRes
   CXmlDocument(const CXmlDocument&) = delete;
   CXmlDocument& operator=(const CXmlDocument&) = delete;
 
-  // Whether Xerces-C could be had; nothing else is to be called when it could not.
+  // Whether Xerces-C could be had; when it could not, SetLocaleAndCreateParser does nothing.
   bool IsReady() const { return m_bReady; }
 
   // Sets the process locale (as the message file's texts have always been read), then creates a parser
   // that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
-  // network), and limits entity expansion. False when no parser could be made.
+  // network), and limits entity expansion. False when no parser could be made; nothing else is to be
+  // called then.
   bool SetLocaleAndCreateParser();
 
   // Installs `pFilter`, which must outlive the parser's last parse, on the parser (made by
@@ -92,10 +91,9 @@ class CXmlDocument : private xercesc::DOMErrorHandler, private xercesc::DOMLSRes
   const std::vector<std::u16string>& SaveNotes() const { return m_saveNotes; }
 
  private:
-  // The parser's error handler: counts the errors; the first one's text says why a file was refused.
+  // The parser's: counts the errors, the first one's text saying why a file was refused; answers every
+  // request for an outside resource (external entity, DTD, schema) with nothing, and counts them too.
   bool handleError(const xercesc::DOMError& error) override;
-  // The parser's resource resolver: answers every request for an outside resource (external entity, DTD,
-  // schema) with nothing, and remembers that one was made: such a file is refused.
   xercesc::DOMLSInput* resolveResource(const XMLCh* resourceType, const XMLCh* namespaceUri,
                                        const XMLCh* publicId, const XMLCh* systemId,
                                        const XMLCh* baseURI) override;
