@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <xercesc/util/PlatformUtils.hpp>
@@ -24,13 +23,6 @@ std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.beg
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 }  // namespace
@@ -54,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tidings::LoadedMessages loaded;
   tidings::ReadMsgFile(Utf16(path), 0, &loaded);
   // A message of its own, so that every save has something to write.
-  _Message_Item item;
+  tidings::_Message_Item item;
   item.strMsgSpan = u"fuzz";
   item.strMsgName = u"n";
   item.strMsgSInfo = u"<";
