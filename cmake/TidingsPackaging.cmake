@@ -2,13 +2,15 @@
 #   Windows: a ZIP per architecture, Tidings-<version>-windows-<x86|x64>.zip: bin\Tidings.dll with a
 #            sample bin\Config\Msg.xml beside it, the example handler and tidings-msgcheck.exe, lib\ with
 #            the import libraries for MSVC (Tidings.lib) and MinGW (libTidings.dll.a), include\tidings.h,
-#            README.md and the licence of the Xerces-C linked into the modules.
+#            README.md with doc/benchmarks.md, and the licence of the Xerces-C linked into the modules.
 #   Linux:   a Debian package: the library with its SONAME links, the header, the CMake and pkg-config
 #            packages, tidings-msgcheck and, as a conffile, the settings file with the trace switch off.
 
 if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/Msg.xml DESTINATION ${CMAKE_INSTALL_BINDIR}/Config)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  # README links to it by this relative path.
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/benchmarks.md DESTINATION doc)
   # Xerces-C's licence asks for its LICENSE and NOTICE to go with every copy of the binaries.
   get_filename_component(xerces_doc "${XercesC_INCLUDE_DIR}/../share/doc/xerces-c" ABSOLUTE)
   install(FILES ${xerces_doc}/LICENSE ${xerces_doc}/NOTICE DESTINATION licenses/xerces-c OPTIONAL)
@@ -33,6 +35,7 @@ else()
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION ${doc_dir})
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/benchmarks.md DESTINATION ${doc_dir}/doc)
 endif()
 
 set(CPACK_PACKAGE_NAME Tidings)

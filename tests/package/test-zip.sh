@@ -11,7 +11,7 @@ fail() { echo "FAILED: $(basename "$zip"): $*" >&2; exit 1; }
 rm -rf "$3" && mkdir -p "$3/unpacked"
 (cd "$3/unpacked" && cmake -E tar xf "$zip")
 for f in bin/Tidings.dll bin/EchoHandler.dll bin/tidings-msgcheck.exe bin/Config/Msg.xml lib/Tidings.lib \
-  lib/libTidings.dll.a include/tidings.h README.md licenses/xerces-c/LICENSE licenses/xerces-c/NOTICE; do
+  lib/libTidings.dll.a include/tidings.h README.md doc/benchmarks.md licenses/xerces-c/LICENSE licenses/xerces-c/NOTICE; do
   [ -f "$top/$f" ] || fail "it lacks $f"
 done
 modules=("$top/bin/Tidings.dll" "$top/bin/EchoHandler.dll" "$top/bin/tidings-msgcheck.exe")
