@@ -26,21 +26,22 @@ namespace platform {
 // ---- Settings store: the registry under HKEY_LOCAL_MACHINE on Windows; elsewhere a machine-wide file
 // in the registry's export format (its path is fixed when the library is built).
 
-// Value types as the registry numbers them.
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegBinary = 3;
-constexpr uint32_t kRegDword = 4;
-
-struct SettingValue {
-  uint32_t dwType = 0;
-  std::string data;  // the raw bytes as the registry holds them (REG_SZ: UTF-16LE with its terminator)
+// A setting as the store holds it: a text, a number, or nothing.
+struct Setting {
+  enum class Kind { kNone, kText, kNumber };
+  Kind kind = Kind::kNone;
+  std::u16string text;  // kText: the stored string up to its first U+0000
+  uint32_t number = 0;  // kNumber
 };
 
-// Reads value `valueName` of the key HKEY_LOCAL_MACHINE\`keyPath`. Returns false, leaving *out as it was,
-// when the key or the value does not exist, cannot be read, or holds more than `cbMax` bytes.
-bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
-                       SettingValue* out);
+// The most bytes a value may take in the store and still be read.
+constexpr size_t kMaxSettingBytes = 1024;
+
+// Reads value `valueName` of the key HKEY_LOCAL_MACHINE\`keyPath`: a string as its text, a 32-bit number
+// as its number. Nothing for a value of any other kind (an expandable string or binary data, too), for a
+// number stored in fewer than 4 bytes, for a value of more than kMaxSettingBytes bytes, and when the key
+// or the value does not exist or cannot be read.
+Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName);
 
 // ---- Module path.
 

@@ -10,7 +10,6 @@ namespace tidings {
 namespace {
 
 constexpr size_t kMaxTextUnits = 1023;  // the caller's text, as its 1024-unit buffer holds it
-constexpr size_t kSettingBufferBytes = 1024;
 
 std::u16string GetTimeText(int64_t seconds) {
   std::u16string text;
@@ -33,24 +32,22 @@ void AppendZeroPadded(int32_t n, size_t nWidth, std::string* out) {
   while (nDigits > 0) out->push_back(digits[--nDigits]);
 }
 
+// The switch's "on": the text "1" or the number 1.
+bool IsOne(const platform::Setting& setting) {
+  using Kind = platform::Setting::Kind;
+  return (setting.kind == Kind::kText && setting.text == u"1") ||
+         (setting.kind == Kind::kNumber && setting.number == 1);
+}
+
 }  // namespace
-
-CLogTrace::CLogTrace()
-    : m_strLogFile(u"c:\\aa.txt"), m_dwMaxFileSize(0xA00000), m_dwLevelMask(0xFFFFFFFF), m_bTraceOn(0) {}
-
-CLogTrace::~CLogTrace() = default;
 
 void CLogTrace::Init(std::u16string strLogFile, uint32_t dwLevelMask, uint32_t dwMaxFileSize) {
   m_strLogFile = std::move(strLogFile);
   m_dwMaxFileSize = dwMaxFileSize;
   m_dwLevelMask = dwLevelMask;
   // Both values are always read, in this order; either one turns tracing on.
-  if (ReadRegistryText(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug", kSettingBufferBytes) == u"1") {
-    m_bTraceOn = 1;
-  }
-  if (ReadRegistryText(u"SOFTWARE", u"AmbrelDebugFlag", kSettingBufferBytes) == u"1") {
-    m_bTraceOn = 1;
-  }
+  if (IsOne(platform::ReadSetting(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug"))) m_bTraceOn = 1;
+  if (IsOne(platform::ReadSetting(u"SOFTWARE", u"AmbrelDebugFlag"))) m_bTraceOn = 1;
 }
 
 void CLogTrace::WriteLine(const char16_t* format, const TraceArg* args, size_t nArgs) const noexcept {
@@ -87,31 +84,6 @@ void CLogTrace::AppendTimeText(int64_t seconds, std::string* pstrLine) const {
     m_nTimeSeconds = seconds;
   }
   *pstrLine += m_strTimeText;
-}
-
-std::u16string ReadRegistryText(const std::u16string& keyPath, const std::u16string& valueName,
-                                size_t cbBuffer) {
-  platform::SettingValue value;
-  if (!platform::QuerySettingValue(keyPath, valueName, cbBuffer, &value)) return std::u16string();
-  const std::string& data = value.data;
-  if (value.dwType == platform::kRegDword) {
-    if (data.size() < 4) return std::u16string();
-    uint32_t n = 0;
-    for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<uint8_t>(data[static_cast<size_t>(i)]);
-    const TraceArg arg(static_cast<int32_t>(n));
-    return FormatTrace(u"%d", &arg, 1, static_cast<size_t>(-1));
-  }
-  if (value.dwType == platform::kRegSz) {
-    std::u16string text;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) {
-      char16_t unit =
-          static_cast<char16_t>(static_cast<uint8_t>(data[i]) | (static_cast<uint8_t>(data[i + 1]) << 8));
-      if (unit == 0) break;
-      text.push_back(unit);
-    }
-    return text;
-  }
-  return std::u16string();
 }
 
 }  // namespace tidings

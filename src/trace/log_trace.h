@@ -17,16 +17,14 @@ constexpr uint32_t kTraceLevel = 4;
 
 class CLogTrace {
  public:
-  // Off, with the path "c:\aa.txt", the size limit 10 MiB and every level in the mask. Nothing is ever
-  // written before Init, so the construction-time path is never used.
-  CLogTrace();
-  virtual ~CLogTrace();
+  // Off, with no path, the size limit 10 MiB and every level in the mask, until Init.
+  CLogTrace() = default;
   CLogTrace(const CLogTrace&) = delete;
   CLogTrace& operator=(const CLogTrace&) = delete;
 
   // Sets the path, mask and size limit, then reads the switch: tracing goes on when the value "Debug" of
   // SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE under HKEY_LOCAL_MACHINE reads
-  // "1" (a REG_SZ "1" or a REG_DWORD 1). Nothing turns it off again.
+  // as the text "1" or the number 1 (see platform::ReadSetting). Nothing turns it off again.
   // REQUIRES: no other thread uses the log yet (it runs while the library loads).
   void Init(std::u16string strLogFile, uint32_t dwLevelMask, uint32_t dwMaxFileSize);
 
@@ -41,9 +39,6 @@ class CLogTrace {
     WriteLine(format, argv, sizeof...(Args));
   }
 
-  bool IsTraceOn() const { return m_bTraceOn != 0; }
-  const std::u16string& LogFile() const { return m_strLogFile; }
-
  private:
   friend class CLogTraceTestPeer;  // lets tests and benchmarks turn tracing on without the settings store
 
@@ -52,9 +47,9 @@ class CLogTrace {
   void AppendTimeText(int64_t seconds, std::string* pstrLine) const;
 
   std::u16string m_strLogFile;
-  uint32_t m_dwMaxFileSize;
-  uint32_t m_dwLevelMask;
-  int32_t m_bTraceOn;
+  uint32_t m_dwMaxFileSize = 0xA00000;
+  uint32_t m_dwLevelMask = 0xFFFFFFFF;
+  int32_t m_bTraceOn = 0;
 
   // The time text of the second the last line was written in, narrow: converting a time costs more
   // than all the rest of a line, and lines come many to a second.
@@ -62,11 +57,6 @@ class CLogTrace {
   mutable int64_t m_nTimeSeconds TIDINGS_GUARDED_BY(m_timeLock) = INT64_MIN;
   mutable std::string m_strTimeText TIDINGS_GUARDED_BY(m_timeLock);
 };
-
-// Reads a value under HKEY_LOCAL_MACHINE as text: a REG_DWORD as signed decimal, a REG_SZ up to its
-// terminator; empty for any other type, and for a value that is absent or larger than `cbBuffer` bytes.
-std::u16string ReadRegistryText(const std::u16string& keyPath, const std::u16string& valueName,
-                                size_t cbBuffer);
 
 }  // namespace tidings
 

@@ -48,8 +48,8 @@ TEST(RegFileTest, Encodings) {
   EXPECT_EQ("missing", Find(utf16 + "x", u"A", u"Soft"));  // odd length
   const std::string utf8 = "\xef\xbb\xbfREGEDIT4\n[HKLM\\Soft]\n\"A\"=\"\xc3\xa9\xf0\x9f\x98\x80\"\n";
   EXPECT_EQ("1:e9003dd800de0000", Find(utf8, u"A", u"Soft"));
-  // An invalid byte reads as U+FFFD without swallowing its neighbours.
-  EXPECT_EQ("1:6100fdff62000000", Find(Reg("\"A\"=\"a\xc3"
+  // An invalid byte reads as a lone surrogate of its own without swallowing its neighbours.
+  EXPECT_EQ("1:6100c3dc62000000", Find(Reg("\"A\"=\"a\xc3"
                                            "b\"\n"),
                                        u"A"));
 }
@@ -141,6 +141,41 @@ TEST(RegFileTest, GarbageNeverCrashesNorSpoilsEarlierSections) {
     if (i % 2) {
       EXPECT_EQ("4:07000000", Find(good + garbage, u"A"));
     }
+  }
+}
+
+// A value as the settings call reads it: "t:<text>", "n:<number>" or "none".
+TEST(RegFileTest, SettingIsAStringUpToItsTerminatorOrANumberOfFourBytes) {
+  std::string padded1024 = "hex(1):31,00";  // "1", then zeros up to 1024 bytes, then one pair more
+  for (int i = 2; i < 1024; ++i) padded1024 += ",00";
+  const struct {
+    std::string data;
+    const char* expected;
+  } cases[] = {
+      {"\"1\"", "t:1"},
+      {"\"\"", "t:"},
+      {"hex(1):31,00,00,00", "t:1"},
+      {"hex(1):31,00", "t:1"},                    // no terminator
+      {"hex(1):31,00,32", "t:1"},                 // an odd last byte
+      {"hex(1):31,00,00,00,32,00,00,00", "t:1"},  // the terminator ends it
+      {"hex(1):", "t:"},
+      {padded1024, "t:1"},
+      {padded1024 + ",00,00", "none"},  // more than 1024 bytes
+      {"dword:00000001", "n:1"},
+      {"dword:ffffffff", "n:4294967295"},
+      {"hex(4):01,00,00,00,05", "n:1"},
+      {"hex(4):01,00,00", "none"},
+      {"hex(2):31,00,00,00", "none"},
+      {"hex:31,00,00,00", "none"},
+      {"hex(b):01,00,00,00,00,00,00,00", "none"},
+      {"-", "none"},
+  };
+  for (const auto& c : cases) {
+    const Setting s = FindRegFileSetting(Reg("\"A\"=" + c.data + "\n"), kKeyPath, u"A");
+    std::string r = "none";
+    if (s.kind == Setting::Kind::kText) r = "t:" + std::string(s.text.begin(), s.text.end());
+    if (s.kind == Setting::Kind::kNumber) r = "n:" + std::to_string(s.number);
+    EXPECT_EQ(c.expected, r) << c.data.substr(0, 40);
   }
 }
 

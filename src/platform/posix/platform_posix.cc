@@ -357,16 +357,10 @@ pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<p
 
 }  // namespace
 
-bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
-                       SettingValue* out) {
+Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
   std::string file;
-  if (!ReadSettingsFile(TIDINGS_SETTINGS_FILE, &file)) return false;
-  RegValue value;
-  if (!FindRegFileValue(file, keyPath, valueName, &value)) return false;
-  if (value.data.size() > cbMax) return false;
-  out->dwType = value.dwType;
-  out->data.swap(value.data);
-  return true;
+  if (!ReadSettingsFile(TIDINGS_SETTINGS_FILE, &file)) return Setting();
+  return FindRegFileSetting(file, keyPath, valueName);
 }
 
 std::u16string OwnModuleFileName() {

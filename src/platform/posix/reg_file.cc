@@ -4,6 +4,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/posix/utf.h"
+
 namespace tidings {
 namespace platform {
 
@@ -11,66 +13,11 @@ namespace {
 
 using View = std::u16string_view;
 
-constexpr char16_t kReplacementChar = 0xFFFD;
 constexpr uint32_t kRegSzType = 1;
 constexpr uint32_t kRegBinaryType = 3;
 constexpr uint32_t kRegDwordType = 4;
 
 unsigned char Byte(char c) { return static_cast<unsigned char>(c); }
-
-// Decodes leniently: a byte that does not begin a well-formed sequence becomes U+FFFD on its own and
-// decoding resumes at the next byte, so damage in one place cannot hide the lines around it.
-void DecodeUtf8(const std::string& in, size_t pos, std::u16string* out) {
-  const size_t n = in.size();
-  out->reserve(n - pos);
-  while (pos < n) {
-    const unsigned char lead = Byte(in[pos]);
-    if (lead < 0x80) {
-      out->push_back(lead);
-      ++pos;
-      continue;
-    }
-    size_t len;
-    uint32_t cp;
-    uint32_t min;
-    if ((lead & 0xE0) == 0xC0) {
-      len = 2;
-      cp = lead & 0x1F;
-      min = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      len = 3;
-      cp = lead & 0x0F;
-      min = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      len = 4;
-      cp = lead & 0x07;
-      min = 0x10000;
-    } else {
-      out->push_back(kReplacementChar);
-      ++pos;
-      continue;
-    }
-    bool ok = n - pos >= len;
-    for (size_t i = 1; ok && i < len; ++i) {
-      const unsigned char trail = Byte(in[pos + i]);
-      ok = (trail & 0xC0) == 0x80;
-      cp = (cp << 6) | (trail & 0x3F);
-    }
-    if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out->push_back(kReplacementChar);
-      ++pos;
-      continue;
-    }
-    pos += len;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out->push_back(static_cast<char16_t>(cp));
-    }
-  }
-}
 
 // Fails only for UTF-16 text cut in the middle of a code unit. Unpaired surrogates pass through: the
 // registry stores arbitrary 16-bit units, and they cannot be confused with any of the syntax.
@@ -85,7 +32,9 @@ bool DecodeFile(const std::string& bytes, std::u16string* text) {
     return true;
   }
   const bool bom = n >= 3 && Byte(bytes[0]) == 0xEF && Byte(bytes[1]) == 0xBB && Byte(bytes[2]) == 0xBF;
-  DecodeUtf8(bytes, bom ? 3 : 0, text);
+  // A bad byte decodes on its own and decoding resumes at the next one, so damage in one place cannot
+  // hide the lines around it.
+  *text = bom ? Utf8ToUtf16(bytes.substr(3)) : Utf8ToUtf16(bytes);
   return true;
 }
 
@@ -333,6 +282,28 @@ bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPat
   if (state != State::kSet) return false;
   if (out != nullptr) *out = std::move(found);
   return true;
+}
+
+Setting FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
+                           const std::u16string& valueName) {
+  Setting setting;
+  RegValue value;
+  if (!FindRegFileValue(fileBytes, keyPath, valueName, &value) || value.data.size() > kMaxSettingBytes) {
+    return setting;
+  }
+  const std::string& data = value.data;
+  if (value.dwType == kRegSzType) {
+    setting.kind = Setting::Kind::kText;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) {
+      const char16_t unit = static_cast<char16_t>(Byte(data[i]) | (Byte(data[i + 1]) << 8));
+      if (unit == 0) break;
+      setting.text.push_back(unit);
+    }
+  } else if (value.dwType == kRegDwordType && data.size() >= 4) {
+    setting.kind = Setting::Kind::kNumber;
+    for (int i = 3; i >= 0; --i) setting.number = (setting.number << 8) | Byte(data[static_cast<size_t>(i)]);
+  }
+  return setting;
 }
 
 }  // namespace platform

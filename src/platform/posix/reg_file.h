@@ -2,8 +2,9 @@
 // where the POSIX build keeps the settings that live under HKEY_LOCAL_MACHINE on Windows.
 //
 // Accepted input:
-// - Encoding: UTF-16LE after an FF FE byte order mark; otherwise UTF-8, with or without EF BB BF. Bytes
-//   that are not well-formed UTF-8 read as U+FFFD. Line ends are LF or CRLF.
+// - Encoding: UTF-16LE after an FF FE byte order mark; otherwise UTF-8, with or without EF BB BF. A byte
+//   that is not well-formed UTF-8 reads as a lone surrogate of its own, U+DC80 to U+DCFF, as utf.h
+//   decodes it. Line ends are LF or CRLF.
 // - The first non-blank line is "Windows Registry Editor Version 5.00" or "REGEDIT4".
 // - "[HKEY_LOCAL_MACHINE\path]" or "[HKLM\path]" starts a section for that key; "[-...]" deletes the key
 //   and all its subkeys. A key may have several sections; they apply in file order.
@@ -21,6 +22,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace tidings {
 namespace platform {
@@ -42,6 +45,11 @@ struct RegValue {
 // `out` may be null to test for presence. Runs in time linear in the size of the file, for any bytes.
 bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPath,
                       const std::u16string& valueName, RegValue* out);
+
+// The same value as ReadSetting reads it (see platform.h): a REG_SZ as its UTF-16LE units up to the
+// first zero one (an odd last byte dropped), a REG_DWORD of at least 4 bytes as the number in its first 4.
+Setting FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
+                           const std::u16string& valueName);
 
 }  // namespace platform
 }  // namespace tidings

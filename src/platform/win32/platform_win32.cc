@@ -246,19 +246,30 @@ CRITICAL_SECTION* NativeLock(unsigned char* storage) { return reinterpret_cast<C
 
 void SetModuleInstance(void* hInstance) { g_hInstance = static_cast<HMODULE>(hInstance); }
 
-bool QuerySettingValue(const std::u16string& keyPath, const std::u16string& valueName, size_t cbMax,
-                       SettingValue* out) {
+Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
+  Setting setting;
   HKEY hKey = nullptr;
-  if (::RegOpenKeyW(HKEY_LOCAL_MACHINE, W(keyPath), &hKey) != ERROR_SUCCESS) return false;
-  std::vector<BYTE> buf(cbMax + 1, 0);
+  if (::RegOpenKeyW(HKEY_LOCAL_MACHINE, W(keyPath), &hKey) != ERROR_SUCCESS) return setting;
+  BYTE data[kMaxSettingBytes];
   DWORD dwType = 0;
-  DWORD cb = static_cast<DWORD>(cbMax);
-  LONG rc = ::RegQueryValueExW(hKey, W(valueName), nullptr, &dwType, buf.data(), &cb);
+  DWORD cb = sizeof data;
+  const LONG rc = ::RegQueryValueExW(hKey, W(valueName), nullptr, &dwType, data, &cb);
   ::RegCloseKey(hKey);
-  if (rc != ERROR_SUCCESS) return false;  // absent, or ERROR_MORE_DATA: larger than cbMax
-  out->dwType = dwType;
-  out->data.assign(reinterpret_cast<const char*>(buf.data()), cb);
-  return true;
+  if (rc != ERROR_SUCCESS) return setting;  // absent, or ERROR_MORE_DATA: larger than the buffer
+  if (dwType == REG_SZ) {
+    // The stored units up to the first zero one: the registry keeps a string's bytes as they were set,
+    // with or without a terminator.
+    setting.kind = Setting::Kind::kText;
+    for (DWORD i = 0; i + 1 < cb; i += 2) {
+      const char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+      if (unit == 0) break;
+      setting.text.push_back(unit);
+    }
+  } else if (dwType == REG_DWORD && cb >= 4) {
+    setting.kind = Setting::Kind::kNumber;
+    for (int i = 3; i >= 0; --i) setting.number = (setting.number << 8) | data[i];
+  }
+  return setting;
 }
 
 std::u16string OwnModuleFileName() {
