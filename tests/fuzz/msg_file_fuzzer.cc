@@ -13,7 +13,7 @@
 
 #include <xercesc/util/PlatformUtils.hpp>
 
-#include "store/msg_gov.h"
+#include "module/msg_gov.h"
 #include "trace/log_trace.h"
 
 namespace {
