@@ -17,7 +17,7 @@
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include "bench_support.h"
-#include "store/msg_gov.h"
+#include "module/msg_gov.h"
 
 // ---- Counting allocation: a header before each block keeps its size.
 
@@ -63,14 +63,14 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { CountedFree(p)
 
 namespace tidings {
 
-class CMsgGovTestPeer {
+class CMessageStoreTestPeer {
  public:
   // The bytes of the four texts of every message in both lists, and how many messages there are.
-  static size_t TextBytes(CMsgGov& gov, size_t* pnMessages) {
-    CAutoCriticalSection lock(gov.m_cs);
+  static size_t TextBytes(CMessageStore& store, size_t* pnMessages) {
+    CAutoCriticalSection lock(store.m_cs);
     size_t nBytes = 0;
-    *pnMessages = gov.m_DynamicMsgList.size() + gov.m_DefaultMsgList.size();
-    for (const CMessageList* list : {&gov.m_DynamicMsgList, &gov.m_DefaultMsgList}) {
+    *pnMessages = store.m_DynamicMsgList.size() + store.m_DefaultMsgList.size();
+    for (const CMessageList* list : {&store.m_DynamicMsgList, &store.m_DefaultMsgList}) {
       for (size_t i = 0; i < list->size(); ++i) {
         const _Message_Item& item = (*list)[i];
         for (const std::u16string* text :
@@ -92,6 +92,11 @@ class CMsgGovTestPeer {
   }
 };
 
+class CMsgGovTestPeer {
+ public:
+  static CMessageStore& Store(CMsgGov& gov) { return gov.m_store; }
+};
+
 namespace bench {
 
 namespace {
@@ -105,7 +110,7 @@ std::vector<Row> g_rows;
 
 void Report(benchmark::State& state, const char* name, CMsgGov& gov, int64_t nStoreBytes) {
   size_t nMessages = 0;
-  const size_t nTextBytes = CMsgGovTestPeer::TextBytes(gov, &nMessages);
+  const size_t nTextBytes = CMessageStoreTestPeer::TextBytes(CMsgGovTestPeer::Store(gov), &nMessages);
   const double dBytes = static_cast<double>(nStoreBytes) / static_cast<double>(nMessages);
   const double dTexts = static_cast<double>(nTextBytes) / static_cast<double>(nMessages);
   state.counters["messages"] = static_cast<double>(nMessages);

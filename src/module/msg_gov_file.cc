@@ -2,29 +2,18 @@
 // persist/msg_file.h reads and writes the file.
 
 #include <utility>
-#include <vector>
 
+#include "module/msg_gov.h"
 #include "persist/msg_file.h"
-#include "store/msg_gov.h"
 
 namespace tidings {
 
 void CMsgGov::LoadMsgFile(const std::u16string& path) {
-  int64_t nFirstDynamicID;
-  {
-    CAutoCriticalSection lock(m_cs);
-    nFirstDynamicID = m_nNextMsgID;
-  }
   LoadedMessages loaded;
-  if (!ReadMsgFile(path, nFirstDynamicID, &loaded)) return;
+  if (!ReadMsgFile(path, m_store.NextMsgID(), &loaded)) return;
   try {
     // The messages were read in full before any enters a list: a failure midway adds nothing.
-    CAutoCriticalSection lock(m_cs);
-    m_DefaultMsgList.Reserve(m_DefaultMsgList.size() + loaded.defaults.size());
-    m_DynamicMsgList.Reserve(m_DynamicMsgList.size() + loaded.dynamics.size());
-    for (_Message_Item& item : loaded.defaults) m_DefaultMsgList.Append(std::move(item));
-    for (_Message_Item& item : loaded.dynamics) m_DynamicMsgList.Append(std::move(item));
-    m_nNextMsgID = loaded.nNextMsgID;
+    m_store.AppendLoaded(std::move(loaded.defaults), std::move(loaded.dynamics), loaded.nNextMsgID);
   } catch (...) {
     // Out of memory: nothing was loaded.
   }
@@ -33,21 +22,11 @@ void CMsgGov::LoadMsgFile(const std::u16string& path) {
 void CMsgGov::SaveMsgFile(const std::u16string& path) {
   std::u16string strError;
   try {
-    std::vector<_Message_Item> items;
-    {
-      CAutoCriticalSection lock(m_cs);
-      for (size_t i = 0; i < m_DynamicMsgList.size(); ++i) {
-        if (m_DynamicMsgList[i].bSaveAfterClose != 0) items.push_back(m_DynamicMsgList[i]);
-      }
-    }
-    const MsgFileWriteResult result = WriteMsgFile(path, items);
+    const MsgFileWriteResult result = WriteMsgFile(path, m_store.SavedMsgItems());
     if (result.outcome == MsgFileWriteResult::kNotWritten) return;
     if (result.outcome == MsgFileWriteResult::kWritten) {
       // The messages leave memory only once the file holding them is in place.
-      {
-        CAutoCriticalSection lock(m_cs);
-        m_DynamicMsgList.Clear();
-      }
+      m_store.ClearDynamic();
       for (const auto& message : result.replaced) {
         m_trace.WriteTrace(kTraceLevel,
                            u"--SaveMsgFile wrote message %d with U+FFFD for %d units XML cannot carry",

@@ -20,13 +20,12 @@ struct CLoadHook {
 
 }  // namespace
 
-bool CTidingsApp::InitInstance() {
+void CTidingsApp::InitInstance() {
   try {
     g_LogTrace.Init(GetLogTracePath(), kLevelMask, kMaxLogFileSize);
   } catch (...) {
     // Out of memory while the library loads: it still loads, with tracing off.
   }
-  return true;
 }
 
 // One translation unit, so their order of construction is the order written here.

@@ -3,7 +3,7 @@
 #ifndef TIDINGS_MODULE_TIDINGS_APP_H_
 #define TIDINGS_MODULE_TIDINGS_APP_H_
 
-#include "store/msg_gov.h"
+#include "module/msg_gov.h"
 #include "trace/log_trace.h"
 
 namespace tidings {
@@ -14,7 +14,7 @@ class CTidingsApp {
  public:
   CTidingsApp() = default;
   // Points the trace log at Config/UILogTrace.txt beside the library and reads its switch. Never fails.
-  bool InitInstance();
+  void InitInstance();
 };
 
 // Constructed in this order when the library loads, destroyed in reverse order when it unloads.

@@ -4,15 +4,12 @@
 
 #include <cstring>
 
-#include "store/caller_text.h"
-#include "store/msg_gov.h"
+#include "tidings.h"
 
 namespace tidings {
 
 CDllModule::~CDllModule() {
   if (m_hModule != nullptr) platform::UnloadModule(m_hModule);
-  m_hModule = nullptr;
-  m_pfnProc = nullptr;
 }
 
 void* CDllModule::GetProc(const std::u16string& strPath, const std::u16string& strName) {
@@ -29,33 +26,12 @@ void* CDllModule::GetProc(const std::u16string& strPath, const std::u16string& s
   for (size_t i = 0; i < strName.size() && i + 1 < sizeof szName; ++i) {
     szName[i] = static_cast<char>(strName[i] < 0x80 ? strName[i] : u'?');
   }
-  m_pfnProc = platform::FindModuleSymbol(m_hModule, szName);
-  return m_pfnProc;
+  return platform::FindModuleSymbol(m_hModule, szName);
 }
 
-std::u16string SplitPath(const std::u16string& strPath, std::u16string* pstrDir, std::u16string* pstrFile) {
+std::u16string SplitPath(const std::u16string& strPath) {
   const size_t pos = strPath.rfind(platform::PathSeparator());
-  std::u16string strDir = pos == std::u16string::npos ? strPath : strPath.substr(0, pos + 1);
-  std::u16string strFile = pos == std::u16string::npos ? std::u16string() : strPath.substr(pos + 1);
-  if (pstrDir != nullptr) *pstrDir = strDir;
-  if (pstrFile != nullptr) *pstrFile = strFile;
-  return strFile;
-}
-
-bool CMsgGov::GetEchoInfo(int32_t dwMsgID, std::u16string* pstrEchoPath, std::u16string* pstrMsgSpan,
-                          std::u16string* pstrMsgName) {
-  CAutoCriticalSection lock(m_cs);
-  const size_t i = m_DynamicMsgList.FindById(dwMsgID);
-  if (i == CMessageList::npos) return false;
-  const _Message_Item& item = m_DynamicMsgList[i];
-  // Copies, so that the rest of the echo is not disturbed when the message changes or goes meanwhile.
-  std::u16string strEchoPath = item.strMsgEchoPath;
-  std::u16string strMsgSpan = item.strMsgSpan;
-  std::u16string strMsgName = item.strMsgName;
-  pstrEchoPath->swap(strEchoPath);
-  pstrMsgSpan->swap(strMsgSpan);
-  pstrMsgName->swap(strMsgName);
-  return true;
+  return pos == std::u16string::npos ? strPath : strPath.substr(0, pos + 1);
 }
 
 namespace {
@@ -91,7 +67,8 @@ class CDirRestorer {
 
 }  // namespace
 
-int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
+int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
+                     const std::function<bool(EchoTarget*)>& findTarget) {
   // One echo at a time, from its Enter line to the unload. The current directory belongs to the whole
   // process: an echo on another thread must not save this one's switched directory as its own. And the
   // unload belongs inside too, or another thread's echo could find the module still loaded from this
@@ -103,10 +80,9 @@ int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
   m_trace.WriteTrace(kTraceLevel, u"Enter Fun EchoMsg, h is 0X%X, MsgID is %d", h, MsgID);
   CExitLine exitLine(m_trace);
   CDirRestorer dirRestorer;
-  std::u16string strEchoPath;
-  std::u16string strMsgSpan;
-  std::u16string strMsgName;
-  if (!GetEchoInfo(MsgID, &strEchoPath, &strMsgSpan, &strMsgName)) return 1;
+  EchoTarget target;
+  if (!findTarget(&target)) return 1;
+  const std::u16string& strEchoPath = target.strEchoPath;
   // A relative path with a directory in it names a module below the directory current now, both for the
   // switch and for the load: taken as it stands after the switch, it would name one below the handler's
   // directory instead. A bare file name is left to the platform's search for modules, as it always was.
@@ -117,10 +93,8 @@ int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
   }
   void* pfnNBX_EchoMsg = nullptr;
   if (bResolved) {
-    std::u16string strDir;
-    SplitPath(strModulePath, &strDir, nullptr);
     dirRestorer.Save();
-    platform::SetCurrentDir(strDir);  // a failed switch simply leaves the directory as it was
+    platform::SetCurrentDir(SplitPath(strModulePath));  // a failed switch simply leaves the directory as it was
     pfnNBX_EchoMsg = module.GetProc(strModulePath, u"NBX_EchoMsg");
   }
   const TraceArg address = TraceArg::Address(reinterpret_cast<uintptr_t>(pfnNBX_EchoMsg));
@@ -128,7 +102,9 @@ int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
   if (pfnNBX_EchoMsg == nullptr) return 1;
   m_trace.WriteTrace(kTraceLevel, u"--Begin  Call Fun pfnNBX_EchoMsg, Add is 0X%X", address);
   try {
-    reinterpret_cast<ECHOMSGPROC>(pfnNBX_EchoMsg)(CallerView(strMsgSpan), CallerView(strMsgName),
+    static_assert(sizeof(TIDINGS_WCHAR) == sizeof(char16_t), "text units must be 16 bits");
+    reinterpret_cast<ECHOMSGPROC>(pfnNBX_EchoMsg)(reinterpret_cast<const TIDINGS_WCHAR*>(target.strMsgSpan.c_str()),
+                                                  reinterpret_cast<const TIDINGS_WCHAR*>(target.strMsgName.c_str()),
                                                   dwEchoParam);
   } catch (...) {
     // The handler let an exception out. It ends here, while the module that may hold its type and its

@@ -10,11 +10,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "notify/subscriber_info.h"
+#include "tidings.h"
 
 namespace tidings {
+
+// One subscription to change notifications.
+struct _SubscribeEventInfo {
+  MSGEVENTPROC pEventCallback = nullptr;  // stored as given; a null callback is passed over
+  uint32_t hEvent = 0;                    // unique; increasing along the subscriber list
+  std::u16string strMsgSpanName;          // traced, never used to select anything
+};
 
 class CSubscriberList {
  public:

@@ -12,7 +12,6 @@ namespace tidings {
 class TIDINGS_CAPABILITY("mutex") CCriticalSection {
  public:
   CCriticalSection() = default;
-  virtual ~CCriticalSection() = default;
   CCriticalSection(const CCriticalSection&) = delete;
   CCriticalSection& operator=(const CCriticalSection&) = delete;
 
@@ -29,7 +28,7 @@ class TIDINGS_CAPABILITY("mutex") CCriticalSection {
 class TIDINGS_SCOPED_CAPABILITY CAutoCriticalSection {
  public:
   explicit CAutoCriticalSection(CCriticalSection& cs) TIDINGS_ACQUIRE(cs) : m_pcs(&cs) { m_pcs->Lock(); }
-  virtual ~CAutoCriticalSection() TIDINGS_RELEASE() { m_pcs->Unlock(); }
+  ~CAutoCriticalSection() TIDINGS_RELEASE() { m_pcs->Unlock(); }
   CAutoCriticalSection(const CAutoCriticalSection&) = delete;
   CAutoCriticalSection& operator=(const CAutoCriticalSection&) = delete;
 

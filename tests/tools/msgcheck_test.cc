@@ -13,7 +13,7 @@
 
 #include "msg_check.h"
 #include "platform/platform.h"
-#include "store/msg_gov.h"
+#include "module/msg_gov.h"
 #include "trace/log_trace.h"
 
 namespace tidings {

@@ -1,4 +1,4 @@
-#include "store/caller_text.h"
+#include "module/caller_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The store from inside: what it keeps of an added or updated message, and the end of the message IDs,
 // which no client can reach in reasonable time.
 
-#include "store/msg_gov.h"
+#include "module/msg_gov.h"
 
 #include <gtest/gtest.h>
 
@@ -13,27 +13,32 @@
 
 namespace tidings {
 
-class CMsgGovTestPeer {
+class CMessageStoreTestPeer {
  public:
-  static void SetNextMsgID(CMsgGov& gov, int64_t nNextMsgID) {
-    CAutoCriticalSection lock(gov.m_cs);
-    gov.m_nNextMsgID = nNextMsgID;
+  static void SetNextMsgID(CMessageStore& store, int64_t nNextMsgID) {
+    CAutoCriticalSection lock(store.m_cs);
+    store.m_nNextMsgID = nNextMsgID;
   }
 
-  static std::vector<_Message_Item> DynamicItems(CMsgGov& gov) {
-    CAutoCriticalSection lock(gov.m_cs);
+  static std::vector<_Message_Item> DynamicItems(CMessageStore& store) {
+    CAutoCriticalSection lock(store.m_cs);
     std::vector<_Message_Item> items;
-    for (size_t i = 0; i < gov.m_DynamicMsgList.size(); ++i) items.push_back(gov.m_DynamicMsgList[i]);
+    for (size_t i = 0; i < store.m_DynamicMsgList.size(); ++i) items.push_back(store.m_DynamicMsgList[i]);
     return items;
   }
 
   // As loading a message file can: the list may then hold a span and name twice.
-  static void AppendDynamic(CMsgGov& gov, _Message_Item item) {
-    CAutoCriticalSection lock(gov.m_cs);
+  static void AppendDynamic(CMessageStore& store, _Message_Item item) {
+    CAutoCriticalSection lock(store.m_cs);
     const int32_t dwMsgID = item.dwMsgID;
-    gov.m_DynamicMsgList.Append(std::move(item));
-    if (dwMsgID >= gov.m_nNextMsgID) gov.m_nNextMsgID = dwMsgID + 1;
+    store.m_DynamicMsgList.Append(std::move(item));
+    if (dwMsgID >= store.m_nNextMsgID) store.m_nNextMsgID = dwMsgID + 1;
   }
+};
+
+class CMsgGovTestPeer {
+ public:
+  static CMessageStore& Store(CMsgGov& gov) { return gov.m_store; }
 };
 
 namespace {
@@ -81,7 +86,7 @@ class MsgGovTest : public ::testing::Test {
     ASSERT_EQ(m_gov.AddMessage(W(strSpan).c_str(), &info), 1);
   }
 
-  std::vector<_Message_Item> Items() { return CMsgGovTestPeer::DynamicItems(m_gov); }
+  std::vector<_Message_Item> Items() { return CMessageStoreTestPeer::DynamicItems(CMsgGovTestPeer::Store(m_gov)); }
 
   CLogTrace m_trace;  // never initialised: tracing stays off
   CMsgGov m_gov;
@@ -89,7 +94,7 @@ class MsgGovTest : public ::testing::Test {
 
 TEST_F(MsgGovTest, TheLastIdIsGivenOutThenNewMessagesAreRefusedWhileUpdatesGoOn) {
   m_gov.Subscribe(nullptr, &RecordChange, 0);
-  CMsgGovTestPeer::SetNextMsgID(m_gov, INT32_MAX);
+  CMessageStoreTestPeer::SetNextMsgID(CMsgGovTestPeer::Store(m_gov), INT32_MAX);
 
   Add(u"Mail", u"Last", u"first");
   ASSERT_EQ(Items().size(), 1u);
@@ -151,15 +156,15 @@ TEST_F(MsgGovTest, AnUpdateChangesEveryMessageWithThatSpanAndNameAndReportsTheLa
   twin.strMsgName = u"Inbox";
   twin.strMsgSInfo = u"old";
   twin.dwMsgID = 0;
-  CMsgGovTestPeer::AppendDynamic(m_gov, twin);
+  CMessageStoreTestPeer::AppendDynamic(CMsgGovTestPeer::Store(m_gov), twin);
   _Message_Item other = twin;
   other.strMsgName = u"Outbox";
   other.dwMsgID = 1;
-  CMsgGovTestPeer::AppendDynamic(m_gov, other);
+  CMessageStoreTestPeer::AppendDynamic(CMsgGovTestPeer::Store(m_gov), other);
   twin.strMsgSpan = u"MAIL";
   twin.bHasPopup = 1;
   twin.dwMsgID = 2;
-  CMsgGovTestPeer::AppendDynamic(m_gov, twin);
+  CMessageStoreTestPeer::AppendDynamic(CMsgGovTestPeer::Store(m_gov), twin);
 
   Add(u"mail", u"inbox", u"new");
   const std::vector<_Message_Item> items = Items();

@@ -1,7 +1,7 @@
 // Copying texts between the caller's records and the library's own strings.
 
-#ifndef TIDINGS_STORE_CALLER_TEXT_H_
-#define TIDINGS_STORE_CALLER_TEXT_H_
+#ifndef TIDINGS_MODULE_CALLER_TEXT_H_
+#define TIDINGS_MODULE_CALLER_TEXT_H_
 
 #include <cstddef>
 #include <string>
@@ -23,12 +23,6 @@ std::u16string CopyFieldText(const TIDINGS_WCHAR* field, size_t nFieldUnits);
 // terminator are left as they were.
 void WriteFieldText(const std::u16string& text, TIDINGS_WCHAR* field, size_t nFieldUnits);
 
-// The caller's view of a library text, valid while `text` lives unchanged.
-inline const TIDINGS_WCHAR* CallerView(const std::u16string& text) {
-  static_assert(sizeof(TIDINGS_WCHAR) == sizeof(char16_t), "text units must be 16 bits");
-  return reinterpret_cast<const TIDINGS_WCHAR*>(text.c_str());
-}
-
 }  // namespace tidings
 
-#endif  // TIDINGS_STORE_CALLER_TEXT_H_
+#endif  // TIDINGS_MODULE_CALLER_TEXT_H_

@@ -1,0 +1,134 @@
+#include "store/message_store.h"
+
+#include <utility>
+
+namespace tidings {
+
+int32_t CMessageStore::AddMsgItem(const MessageFields& fields, const std::u16string& strMsgSpanName,
+                                  int32_t* pbNew) {
+  CAutoCriticalSection lock(m_cs);
+  *pbNew = 1;
+  int32_t result = -1;
+
+  // Every matching item is updated, so the copies are all made before the first item changes: running
+  // out of memory midway then leaves the list as it was.
+  const std::vector<size_t> matches = m_DynamicMsgList.FindByName(strMsgSpanName, fields.strMsgName);
+  if (!matches.empty()) {
+    std::vector<std::pair<std::u16string, std::u16string>> texts(
+        matches.size(), std::make_pair(fields.strMsgSInfo, fields.strMsgEchoPath));
+    for (size_t k = 0; k < matches.size(); ++k) {
+      _Message_Item& item = m_DynamicMsgList[matches[k]];
+      item.strMsgSInfo.swap(texts[k].first);
+      item.strMsgEchoPath.swap(texts[k].second);
+      item.ShowType = fields.ShowType;
+      item.bSaveAfterClose = fields.bSaveAfterClose;
+      item.dwPopShowTimeout = fields.dwPopShowTimeout;
+      item.bHasPopup = 0;
+      result = item.dwMsgID;
+    }
+    *pbNew = 0;
+    return result;
+  }
+
+  if (m_nNextMsgID > kMaxMsgID) return -1;
+  _Message_Item item;
+  item.strMsgSpan = strMsgSpanName;
+  item.strMsgName = fields.strMsgName;
+  item.strMsgSInfo = fields.strMsgSInfo;
+  item.strMsgEchoPath = fields.strMsgEchoPath;
+  item.ShowType = fields.ShowType;
+  item.dwPopShowTimeout = fields.dwPopShowTimeout;
+  item.bSaveAfterClose = fields.bSaveAfterClose;
+  item.bHasPopup = 0;
+  item.dwMsgID = static_cast<int32_t>(m_nNextMsgID);
+  m_DynamicMsgList.Append(std::move(item));
+  ++m_nNextMsgID;
+  return static_cast<int32_t>(m_nNextMsgID - 1);
+}
+
+int32_t CMessageStore::DelMsgItem(const std::u16string& strMsgSpanName, const std::u16string& strMsgName) {
+  CAutoCriticalSection lock(m_cs);
+  const std::vector<size_t> matches = m_DynamicMsgList.FindByName(strMsgSpanName, strMsgName);
+  if (matches.empty()) return -1;
+  const int32_t result = m_DynamicMsgList[matches.back()].dwMsgID;
+  // From the last one back, so that the positions still to go do not move.
+  for (size_t k = matches.size(); k-- > 0;) m_DynamicMsgList.RemoveAt(matches[k]);
+  return result;
+}
+
+int32_t CMessageStore::DelMsgItemFromID(int32_t dwMsgID) {
+  CAutoCriticalSection lock(m_cs);
+  // Only the dynamic list: a negative ID, which names a default message, is never found.
+  const size_t i = m_DynamicMsgList.FindById(dwMsgID);
+  if (i == CMessageList::npos) return 0;
+  m_DynamicMsgList.RemoveAt(i);
+  return 1;
+}
+
+int32_t CMessageStore::SetMsgItemPopup(int32_t dwMsgID) {
+  CAutoCriticalSection lock(m_cs);
+  const size_t i = m_DynamicMsgList.FindById(dwMsgID);
+  if (i == CMessageList::npos) return 0;
+  m_DynamicMsgList[i].bHasPopup = 1;
+  return 1;
+}
+
+const _Message_Item* CMessageStore::NextItem(const CMessageList& list, int32_t dwMsgID) {
+  const size_t i = list.FindById(dwMsgID);
+  return i == CMessageList::npos ? nullptr : &list[(i + 1) % list.size()];
+}
+
+bool CMessageStore::GetFirstMsgID(int32_t* pdwMsgID) {
+  CAutoCriticalSection lock(m_cs);
+  const CMessageList& list = m_DynamicMsgList.empty() ? m_DefaultMsgList : m_DynamicMsgList;
+  if (list.empty()) return false;
+  *pdwMsgID = list[0].dwMsgID;
+  return true;
+}
+
+bool CMessageStore::GetEchoInfo(int32_t dwMsgID, std::u16string* pstrEchoPath, std::u16string* pstrMsgSpan,
+                                std::u16string* pstrMsgName) {
+  CAutoCriticalSection lock(m_cs);
+  const size_t i = m_DynamicMsgList.FindById(dwMsgID);
+  if (i == CMessageList::npos) return false;
+  const _Message_Item& item = m_DynamicMsgList[i];
+  // All three copies are made before any result is set.
+  std::u16string strEchoPath = item.strMsgEchoPath;
+  std::u16string strMsgSpan = item.strMsgSpan;
+  std::u16string strMsgName = item.strMsgName;
+  pstrEchoPath->swap(strEchoPath);
+  pstrMsgSpan->swap(strMsgSpan);
+  pstrMsgName->swap(strMsgName);
+  return true;
+}
+
+int64_t CMessageStore::NextMsgID() {
+  CAutoCriticalSection lock(m_cs);
+  return m_nNextMsgID;
+}
+
+void CMessageStore::AppendLoaded(std::vector<_Message_Item> defaults, std::vector<_Message_Item> dynamics,
+                                 int64_t nNextMsgID) {
+  CAutoCriticalSection lock(m_cs);
+  m_DefaultMsgList.Reserve(m_DefaultMsgList.size() + defaults.size());
+  m_DynamicMsgList.Reserve(m_DynamicMsgList.size() + dynamics.size());
+  for (_Message_Item& item : defaults) m_DefaultMsgList.Append(std::move(item));
+  for (_Message_Item& item : dynamics) m_DynamicMsgList.Append(std::move(item));
+  m_nNextMsgID = nNextMsgID;
+}
+
+std::vector<_Message_Item> CMessageStore::SavedMsgItems() {
+  CAutoCriticalSection lock(m_cs);
+  std::vector<_Message_Item> items;
+  for (size_t i = 0; i < m_DynamicMsgList.size(); ++i) {
+    if (m_DynamicMsgList[i].bSaveAfterClose != 0) items.push_back(m_DynamicMsgList[i]);
+  }
+  return items;
+}
+
+void CMessageStore::ClearDynamic() {
+  CAutoCriticalSection lock(m_cs);
+  m_DynamicMsgList.Clear();
+}
+
+}  // namespace tidings
