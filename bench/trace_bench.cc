@@ -38,9 +38,9 @@ const std::string kLine =
 
 void TraceLine(benchmark::State& state) {
   CLogTrace trace;
-  trace.Init((MakeScratchDirectory() / "UILogTrace.txt").u16string(), 0xFFFFFFFF, kMaxLogFileSize);
+  trace.Init((MakeScratchDirectory() / "UILogTrace.txt").u16string(), kMaxLogFileSize);
   CLogTraceTestPeer::TurnOn(trace);
-  for (auto _ : state) trace.WriteTrace(kTraceLevel, u"Enter Fun GetMessage, dwMsgID is %d", kMsgID);
+  for (auto _ : state) trace.WriteTrace(u"Enter Fun GetMessage, dwMsgID is %d", kMsgID);
 }
 
 #if defined(_WIN32)
@@ -104,8 +104,7 @@ void TraceOff(benchmark::State& state) {
   const std::u16string strName = u"Message 12345";
   for (auto _ : state) {
     benchmark::DoNotOptimize(&trace);
-    trace.WriteTrace(kTraceLevel, u"Enter Fun DeleteMessage, lpMsgSpanName is %s, wszMsgName is %s,", strSpan,
-                     strName);
+    trace.WriteTrace(u"Enter Fun DeleteMessage, lpMsgSpanName is %s, wszMsgName is %s,", strSpan, strName);
     benchmark::ClobberMemory();
   }
 }

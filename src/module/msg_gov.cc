@@ -34,58 +34,58 @@ int32_t CMsgGov::AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_A
   fields.bSaveAfterClose = pInfo->bSaveAfterClose;
 
   // The save flag comes before the timeout here, the other way round from the record.
-  m_trace.WriteTrace(kTraceLevel,
-                     u"Enter Fun AddMessage, lpMsgSpanName is %s, wszMsgName is %s,strMsgSInfo is %s, "
-                     u"strMsgEchoPath is %s, ShowType is %d, bSaveAfterClose is %d,dwPopShowTimeout is %d",
-                     strMsgSpanName, fields.strMsgName, fields.strMsgSInfo, fields.strMsgEchoPath,
-                     fields.ShowType, fields.bSaveAfterClose, fields.dwPopShowTimeout);
+  m_trace.WriteTrace(
+      u"Enter Fun AddMessage, lpMsgSpanName is %s, wszMsgName is %s,strMsgSInfo is %s, "
+      u"strMsgEchoPath is %s, ShowType is %d, bSaveAfterClose is %d,dwPopShowTimeout is %d",
+      strMsgSpanName, fields.strMsgName, fields.strMsgSInfo, fields.strMsgEchoPath, fields.ShowType,
+      fields.bSaveAfterClose, fields.dwPopShowTimeout);
   int32_t bNew = 1;
   const int32_t dwMsgID = m_store.AddMsgItem(fields, strMsgSpanName, &bNew);
   // -1: no message ID was left for a new message, so nothing changed.
   if (dwMsgID != -1) m_subscribers.PfnEventCallback(dwMsgID, bNew ? ADDTYPE_NEW : ADDTYPE_CHANGE);
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun AddMessage, ID is %d, Is New Msg?%d", dwMsgID, bNew);
+  m_trace.WriteTrace(u"Exit  Fun AddMessage, ID is %d, Is New Msg?%d", dwMsgID, bNew);
   return 1;
 }
 
 int32_t CMsgGov::DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS_WCHAR* wszMsgName) {
   const std::u16string strMsgSpanName = CopyCallerText(lpMsgSpanName);
   const std::u16string strMsgName = CopyCallerText(wszMsgName);
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun DeleteMessage, lpMsgSpanName is %s, wszMsgName is %s,",
-                     strMsgSpanName, strMsgName);
+  m_trace.WriteTrace(u"Enter Fun DeleteMessage, lpMsgSpanName is %s, wszMsgName is %s,", strMsgSpanName,
+                     strMsgName);
   const int32_t dwMsgID = m_store.DelMsgItem(strMsgSpanName, strMsgName);
   if (dwMsgID != -1) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_DELETE);
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun DeleteMessage, MsgID is %d", dwMsgID);
+  m_trace.WriteTrace(u"Exit  Fun DeleteMessage, MsgID is %d", dwMsgID);
   return 1;
 }
 
 int32_t CMsgGov::DeleteMessageFromID(int32_t dwMsgID) {
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun DeleteMessageFromID, dwMsgID is %d,", dwMsgID);
+  m_trace.WriteTrace(u"Enter Fun DeleteMessageFromID, dwMsgID is %d,", dwMsgID);
   const int32_t bDel = m_store.DelMsgItemFromID(dwMsgID);
   if (bDel) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_DELETE);
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun DeleteMessageFromID, bDel is %d", bDel);
+  m_trace.WriteTrace(u"Exit  Fun DeleteMessageFromID, bDel is %d", bDel);
   return 1;
 }
 
 int32_t CMsgGov::MessageHasPopup(int32_t dwMsgID) {
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun MessageHasPopup, dwMsgID is %d,", dwMsgID);
+  m_trace.WriteTrace(u"Enter Fun MessageHasPopup, dwMsgID is %d,", dwMsgID);
   const int32_t bMarked = m_store.SetMsgItemPopup(dwMsgID);
   if (bMarked) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_CHANGE);
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun MessageHasPopup, bDel is %d", bMarked);
+  m_trace.WriteTrace(u"Exit  Fun MessageHasPopup, bDel is %d", bMarked);
   return 1;
 }
 
 int32_t CMsgGov::GetMessage(int32_t dwMsgID, _Message_GetInfo* pInfo) {
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun GetMessage, dwMsgID is %d", dwMsgID);
+  m_trace.WriteTrace(u"Enter Fun GetMessage, dwMsgID is %d", dwMsgID);
   int32_t bRet = 0;
   if (pInfo != nullptr) {
     bRet = m_store.GetMsgItem(dwMsgID, [pInfo](const _Message_Item& item) { CopyToRecord(item, pInfo); });
   }
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun GetMessage, bRet is %d", bRet);
+  m_trace.WriteTrace(u"Exit  Fun GetMessage, bRet is %d", bRet);
   return bRet;
 }
 
 int32_t CMsgGov::GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_GetInfo* pInfo) {
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun GetNextMessage, dwMsgID is %d", dwMsgID);
+  m_trace.WriteTrace(u"Enter Fun GetNextMessage, dwMsgID is %d", dwMsgID);
   int32_t bRet = 0;
   int32_t dwNewMsgID = -1;
   if (pdwNewMsgID != nullptr && pInfo != nullptr) {
@@ -93,14 +93,13 @@ int32_t CMsgGov::GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_
                                   [pInfo](const _Message_Item& item) { CopyToRecord(item, pInfo); });
   }
   if (pdwNewMsgID != nullptr) *pdwNewMsgID = dwNewMsgID;
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun GetNextMessage, bRet is %d, dwNewMsgID is %d", bRet,
-                     dwNewMsgID);
+  m_trace.WriteTrace(u"Exit  Fun GetNextMessage, bRet is %d, dwNewMsgID is %d", bRet, dwNewMsgID);
   return bRet;
 }
 
 uint32_t CMsgGov::Subscribe(const TIDINGS_WCHAR* lpMsgSpanName, MSGEVENTPROC pMsgTran,
                             int32_t bSubscribeOld) {
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun Subscribe, bSubscribeOld is %d", bSubscribeOld);
+  m_trace.WriteTrace(u"Enter Fun Subscribe, bSubscribeOld is %d", bSubscribeOld);
   const std::u16string strMsgSpanName = CopyCallerText(lpMsgSpanName);
   const uint32_t hHandle = m_subscribers.AddSubscribeEvent(strMsgSpanName, pMsgTran);
   // Only the first existing message is announced, and to everyone, the new subscriber included.
@@ -108,14 +107,14 @@ uint32_t CMsgGov::Subscribe(const TIDINGS_WCHAR* lpMsgSpanName, MSGEVENTPROC pMs
   if (bSubscribeOld != 0 && m_store.GetFirstMsgID(&dwFirstMsgID)) {
     m_subscribers.PfnEventCallback(dwFirstMsgID, ADDTYPE_NEW);
   }
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun Subscribe, hHandle is 0X%X", hHandle);
+  m_trace.WriteTrace(u"Exit  Fun Subscribe, hHandle is 0X%X", hHandle);
   return hHandle;
 }
 
 int32_t CMsgGov::UNSubscribe(uint32_t hHandle) {
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun UNSubscribe, hHandle is 0X%X", hHandle);
+  m_trace.WriteTrace(u"Enter Fun UNSubscribe, hHandle is 0X%X", hHandle);
   const int32_t bRet = m_subscribers.DelSubscribeEvent(hHandle);
-  m_trace.WriteTrace(kTraceLevel, u"Exit  Fun UNSubscribe, Ret is %d", bRet);
+  m_trace.WriteTrace(u"Exit  Fun UNSubscribe, Ret is %d", bRet);
   return 1;
 }
 

@@ -28,24 +28,21 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
       // The messages leave memory only once the file holding them is in place.
       m_store.ClearDynamic();
       for (const auto& message : result.replaced) {
-        m_trace.WriteTrace(kTraceLevel,
-                           u"--SaveMsgFile wrote message %d with U+FFFD for %d units XML cannot carry",
+        m_trace.WriteTrace(u"--SaveMsgFile wrote message %d with U+FFFD for %d units XML cannot carry",
                            message.first, static_cast<int32_t>(message.second));
       }
       if (result.nReplacedOutside != 0) {
-        m_trace.WriteTrace(kTraceLevel,
-                           u"--SaveMsgFile wrote U+FFFD for %d units XML cannot carry outside DynamicMsg",
+        m_trace.WriteTrace(u"--SaveMsgFile wrote U+FFFD for %d units XML cannot carry outside DynamicMsg",
                            static_cast<int32_t>(result.nReplacedOutside));
       }
-      for (const std::u16string& strNote : result.notes)
-        m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile %s", strNote);
+      for (const std::u16string& strNote : result.notes) m_trace.WriteTrace(u"--SaveMsgFile %s", strNote);
       return;
     }
     strError = result.strError;
   } catch (...) {
     strError = u"out of memory, or the XML library failed";
   }
-  m_trace.WriteTrace(kTraceLevel, u"--SaveMsgFile failed, the messages stay in memory: %s", strError);
+  m_trace.WriteTrace(u"--SaveMsgFile failed, the messages stay in memory: %s", strError);
 }
 
 }  // namespace tidings

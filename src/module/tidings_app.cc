@@ -7,7 +7,6 @@ namespace tidings {
 
 namespace {
 
-constexpr uint32_t kLevelMask = 0xFFFFFFFF;
 constexpr uint32_t kMaxLogFileSize = 0xA00000;  // 10 MiB
 
 void RunInitInstance() { theApp.InitInstance(); }
@@ -22,7 +21,7 @@ struct CLoadHook {
 
 void CTidingsApp::InitInstance() {
   try {
-    g_LogTrace.Init(GetLogTracePath(), kLevelMask, kMaxLogFileSize);
+    g_LogTrace.Init(GetLogTracePath(), kMaxLogFileSize);
   } catch (...) {
     // Out of memory while the library loads: it still loads, with tracing off.
   }

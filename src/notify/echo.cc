@@ -40,7 +40,7 @@ namespace {
 class CExitLine {
  public:
   explicit CExitLine(const CLogTrace& trace) : m_trace(trace) {}
-  ~CExitLine() { m_trace.WriteTrace(kTraceLevel, u"Exit Fun EchoMsg"); }
+  ~CExitLine() { m_trace.WriteTrace(u"Exit Fun EchoMsg"); }
   CExitLine(const CExitLine&) = delete;
   CExitLine& operator=(const CExitLine&) = delete;
 
@@ -68,7 +68,7 @@ class CDirRestorer {
 }  // namespace
 
 int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
-                     const std::function<bool(EchoTarget*)>& findTarget) {
+                       const std::function<bool(EchoTarget*)>& findTarget) {
   // One echo at a time, from its Enter line to the unload. The current directory belongs to the whole
   // process: an echo on another thread must not save this one's switched directory as its own. And the
   // unload belongs inside too, or another thread's echo could find the module still loaded from this
@@ -77,7 +77,7 @@ int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
   // Declared in the order of their work at the end, which they do on every way out: the directory is
   // restored, the Exit line written, the handler module unloaded, and then the lock released.
   CDllModule module;
-  m_trace.WriteTrace(kTraceLevel, u"Enter Fun EchoMsg, h is 0X%X, MsgID is %d", h, MsgID);
+  m_trace.WriteTrace(u"Enter Fun EchoMsg, h is 0X%X, MsgID is %d", h, MsgID);
   CExitLine exitLine(m_trace);
   CDirRestorer dirRestorer;
   EchoTarget target;
@@ -94,25 +94,26 @@ int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
   void* pfnNBX_EchoMsg = nullptr;
   if (bResolved) {
     dirRestorer.Save();
-    platform::SetCurrentDir(SplitPath(strModulePath));  // a failed switch simply leaves the directory as it was
+    platform::SetCurrentDir(
+        SplitPath(strModulePath));  // a failed switch simply leaves the directory as it was
     pfnNBX_EchoMsg = module.GetProc(strModulePath, u"NBX_EchoMsg");
   }
   const TraceArg address = TraceArg::Address(reinterpret_cast<uintptr_t>(pfnNBX_EchoMsg));
-  m_trace.WriteTrace(kTraceLevel, u"--Load Dll %s, Add is 0X%X", strEchoPath, address);
+  m_trace.WriteTrace(u"--Load Dll %s, Add is 0X%X", strEchoPath, address);
   if (pfnNBX_EchoMsg == nullptr) return 1;
-  m_trace.WriteTrace(kTraceLevel, u"--Begin  Call Fun pfnNBX_EchoMsg, Add is 0X%X", address);
+  m_trace.WriteTrace(u"--Begin  Call Fun pfnNBX_EchoMsg, Add is 0X%X", address);
   try {
     static_assert(sizeof(TIDINGS_WCHAR) == sizeof(char16_t), "text units must be 16 bits");
-    reinterpret_cast<ECHOMSGPROC>(pfnNBX_EchoMsg)(reinterpret_cast<const TIDINGS_WCHAR*>(target.strMsgSpan.c_str()),
-                                                  reinterpret_cast<const TIDINGS_WCHAR*>(target.strMsgName.c_str()),
-                                                  dwEchoParam);
+    reinterpret_cast<ECHOMSGPROC>(pfnNBX_EchoMsg)(
+        reinterpret_cast<const TIDINGS_WCHAR*>(target.strMsgSpan.c_str()),
+        reinterpret_cast<const TIDINGS_WCHAR*>(target.strMsgName.c_str()), dwEchoParam);
   } catch (...) {
     // The handler let an exception out. It ends here, while the module that may hold its type and its
     // destructor is still loaded; the echo then ends as any other does.
-    m_trace.WriteTrace(kTraceLevel, u"--Failed Call Fun pfnNBX_EchoMsg, it threw an exception");
+    m_trace.WriteTrace(u"--Failed Call Fun pfnNBX_EchoMsg, it threw an exception");
     return 1;
   }
-  m_trace.WriteTrace(kTraceLevel, u"--Finish Call Fun pfnNBX_EchoMsg");
+  m_trace.WriteTrace(u"--Finish Call Fun pfnNBX_EchoMsg");
   return 1;
 }
 

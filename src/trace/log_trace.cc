@@ -41,10 +41,9 @@ bool IsOne(const platform::Setting& setting) {
 
 }  // namespace
 
-void CLogTrace::Init(std::u16string strLogFile, uint32_t dwLevelMask, uint32_t dwMaxFileSize) {
+void CLogTrace::Init(std::u16string strLogFile, uint32_t dwMaxFileSize) {
   m_strLogFile = std::move(strLogFile);
   m_dwMaxFileSize = dwMaxFileSize;
-  m_dwLevelMask = dwLevelMask;
   // Both values are always read, in this order; either one turns tracing on.
   if (IsOne(platform::ReadSetting(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug"))) m_bTraceOn = 1;
   if (IsOne(platform::ReadSetting(u"SOFTWARE", u"AmbrelDebugFlag"))) m_bTraceOn = 1;

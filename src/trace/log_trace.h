@@ -12,29 +12,26 @@
 
 namespace tidings {
 
-// The level every trace line of the library is written at.
-constexpr uint32_t kTraceLevel = 4;
-
 class CLogTrace {
  public:
-  // Off, with no path, the size limit 10 MiB and every level in the mask, until Init.
+  // Off, with no path and the size limit 10 MiB, until Init.
   CLogTrace() = default;
   CLogTrace(const CLogTrace&) = delete;
   CLogTrace& operator=(const CLogTrace&) = delete;
 
-  // Sets the path, mask and size limit, then reads the switch: tracing goes on when the value "Debug" of
+  // Sets the path and the size limit, then reads the switch: tracing goes on when the value "Debug" of
   // SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE under HKEY_LOCAL_MACHINE reads
   // as the text "1" or the number 1 (see platform::ReadSetting). Nothing turns it off again.
   // REQUIRES: no other thread uses the log yet (it runs while the library loads).
-  void Init(std::u16string strLogFile, uint32_t dwLevelMask, uint32_t dwMaxFileSize);
+  void Init(std::u16string strLogFile, uint32_t dwMaxFileSize);
 
   // Appends one line "TID:<thread> [<local time>.<seconds mod 1000>]     <text>" with CR LF, where text is
-  // `format` formatted with `args` (see FormatTrace) and cut to 1023 units. When tracing is off, or the
-  // level is not in the mask, it returns before formatting anything. Every failure is silent. Safe to
+  // `format` formatted with `args` (see FormatTrace) and cut to 1023 units. When tracing is off, it
+  // returns before formatting anything. Every failure is silent. Safe to
   // call from any thread; concurrent lines, also from other processes, never mix.
   template <typename... Args>
-  void WriteTrace(uint32_t dwLevel, const char16_t* format, const Args&... args) const {
-    if (m_bTraceOn == 0 || (dwLevel & m_dwLevelMask) == 0) return;
+  void WriteTrace(const char16_t* format, const Args&... args) const {
+    if (m_bTraceOn == 0) return;
     const TraceArg argv[sizeof...(Args) + 1] = {TraceArg(args)..., TraceArg()};
     WriteLine(format, argv, sizeof...(Args));
   }
@@ -48,7 +45,6 @@ class CLogTrace {
 
   std::u16string m_strLogFile;
   uint32_t m_dwMaxFileSize = 0xA00000;
-  uint32_t m_dwLevelMask = 0xFFFFFFFF;
   int32_t m_bTraceOn = 0;
 
   // The time text of the second the last line was written in, narrow: converting a time costs more

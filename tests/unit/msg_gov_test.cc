@@ -86,7 +86,9 @@ class MsgGovTest : public ::testing::Test {
     ASSERT_EQ(m_gov.AddMessage(W(strSpan).c_str(), &info), 1);
   }
 
-  std::vector<_Message_Item> Items() { return CMessageStoreTestPeer::DynamicItems(CMsgGovTestPeer::Store(m_gov)); }
+  std::vector<_Message_Item> Items() {
+    return CMessageStoreTestPeer::DynamicItems(CMsgGovTestPeer::Store(m_gov));
+  }
 
   CLogTrace m_trace;  // never initialised: tracing stays off
   CMsgGov m_gov;
