@@ -70,7 +70,7 @@ bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pO
 }
 
 bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMessages* pOut) {
-  CXmlDocument document;  // made before the try, so that it outlives whatever Xerces-C throws
+  XmlDocContext document;  // made before the try, so that it outlives whatever Xerces-C throws
   try {
     return document.SetLocaleAndCreateParser() &&
            ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut);
@@ -81,7 +81,7 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
 
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, const std::vector<_Message_Item>& items) {
   MsgFileWriteResult result;
-  CXmlDocument document;
+  XmlDocContext document;
   try {
     if (!document.SetLocaleAndCreateParser()) return result;
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the

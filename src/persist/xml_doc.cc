@@ -409,7 +409,7 @@ class CMsgFileParser : public DOMLSParserImpl {
   XMLSize_t m_nSubsetReader = 0;
 };
 
-CXmlDocument::CXmlDocument() {
+XmlDocContext::XmlDocContext() {
   if (kXercesSharedWithHost && XMLPlatformUtils::fgMemoryManager != nullptr) {
     m_bReady = true;
     return;
@@ -423,7 +423,7 @@ CXmlDocument::CXmlDocument() {
   }
 }
 
-CXmlDocument::~CXmlDocument() {
+XmlDocContext::~XmlDocContext() {
   // Every Xerces-C object goes before Xerces-C does: the copy, then the parser with every document it built.
   if (m_pCopy != nullptr) m_pCopy->release();
   if (m_pParser != nullptr) m_pParser->release();
@@ -434,7 +434,7 @@ CXmlDocument::~CXmlDocument() {
   }
 }
 
-bool CXmlDocument::SetLocaleAndCreateParser() {
+bool XmlDocContext::SetLocaleAndCreateParser() {
   if (!m_bReady) return false;
   // The texts of the message file have always been read under this locale. The name exists only in the
   // Windows runtime; elsewhere the call fails and changes nothing.
@@ -466,7 +466,7 @@ bool CXmlDocument::SetLocaleAndCreateParser() {
   return true;
 }
 
-bool CXmlDocument::handleError(const DOMError& error) {
+bool XmlDocContext::handleError(const DOMError& error) {
   if (error.getSeverity() == DOMError::DOM_SEVERITY_WARNING) return true;
   if (m_nErrors++ == 0) {
     m_strFirstError = Text(error.getMessage());
@@ -478,15 +478,15 @@ bool CXmlDocument::handleError(const DOMError& error) {
   return false;  // stop at the first error: the file is refused whatever follows
 }
 
-DOMLSInput* CXmlDocument::resolveResource(const XMLCh* /*resourceType*/, const XMLCh* /*namespaceUri*/,
-                                          const XMLCh* /*publicId*/, const XMLCh* systemId,
-                                          const XMLCh* /*baseURI*/) {
+DOMLSInput* XmlDocContext::resolveResource(const XMLCh* /*resourceType*/, const XMLCh* /*namespaceUri*/,
+                                           const XMLCh* /*publicId*/, const XMLCh* systemId,
+                                           const XMLCh* /*baseURI*/) {
   if (m_nRequests++ == 0) m_strFirstRequest = Text(systemId);
   return nullptr;
 }
 
 // Parses `bytes` as LoadXmlFile parses a file's.
-DOMElement* CXmlDocument::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode) {
+DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode) {
   m_pDocument = nullptr;
   m_nErrors = m_nRequests = 0;
   m_strFirstError.clear();
@@ -541,7 +541,7 @@ DOMElement* CXmlDocument::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode
   return pDocument->getDocumentElement();
 }
 
-DOMElement* CXmlDocument::LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode) {
+DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode) {
   m_pDocument = nullptr;
   std::string bytes;
   if (!platform::ReadWholeFile(strPath, &bytes)) {
@@ -580,7 +580,7 @@ DOMElement* AppendElement(DOMElement* pParent, const char16_t* lpName, const Xml
   return pElement;
 }
 
-DOMElement* CXmlDocument::CopyXmlDocument() {
+DOMElement* XmlDocContext::CopyXmlDocument() {
   if (m_pCopy != nullptr) m_pCopy->release();
   m_pCopy = nullptr;
   m_pCopy = static_cast<DOMDocument*>(m_pDocument->cloneNode(true));
@@ -746,7 +746,7 @@ bool Serialize(DOMImplementationLS* pImplementation, DOMDocument* pDocument, con
 
 // Whether `bytes` load, with the document's parser, into what `pWritten` holds. The parser's earlier
 // documents are released first; m_pDocument is the new one afterwards (null when refused).
-bool CXmlDocument::ReadsBackAs(std::string_view bytes, const DOMDocument* pWritten) {
+bool XmlDocContext::ReadsBackAs(std::string_view bytes, const DOMDocument* pWritten) {
   m_pParser->resetDocumentPool();
   if (ParseXmlBytes(bytes, XmlLoadMode::kWhole) == nullptr) {
     m_strError = u"what was written would not load: " + m_strError;
@@ -759,14 +759,14 @@ bool CXmlDocument::ReadsBackAs(std::string_view bytes, const DOMDocument* pWritt
   return true;
 }
 
-size_t CXmlDocument::MakeCarriable(std::u16string* pstrText) const {
+size_t XmlDocContext::MakeCarriable(std::u16string* pstrText) const {
   size_t nReplaced = 0;
   std::unique_ptr<std::u16string> pFixed = CarriedText(X(*pstrText), IsXml11(m_pDocument), &nReplaced);
   if (pFixed) *pstrText = std::move(*pFixed);
   return nReplaced;
 }
 
-bool CXmlDocument::SaveXmlFile(const std::u16string& strPath) {
+bool XmlDocContext::SaveXmlFile(const std::u16string& strPath) {
   if (m_pCopy == nullptr) CopyXmlDocument();
   DOMDocument* pCopy = m_pCopy;
   // The serializer refuses a document holding a unit its version cannot carry. None comes from a parsed
@@ -803,7 +803,7 @@ bool CXmlDocument::SaveXmlFile(const std::u16string& strPath) {
   return platform::ReplaceFileContents(strPath, bytes, &m_strError, &m_saveNotes);
 }
 
-const Locator* CXmlDocument::SetParserFilter(DOMLSParserFilter* pFilter) {
+const Locator* XmlDocContext::SetParserFilter(DOMLSParserFilter* pFilter) {
   const Locator* pLocator = m_pParser == nullptr ? nullptr : m_pParser->ScanLocator();
   if (pLocator != nullptr) m_pParser->setFilter(pFilter);
   return pLocator;

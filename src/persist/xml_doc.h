@@ -31,12 +31,12 @@ enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
 //   calls, so code that links the core and initialises the same copy itself (a tool) keeps it.
 // An exception Xerces-C throws holds its memory, so the object is made before a try that catches one,
 // and goes after the exception.
-class CXmlDocument : private xercesc::DOMErrorHandler, private xercesc::DOMLSResourceResolver {
+class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSResourceResolver {
  public:
-  CXmlDocument();
-  ~CXmlDocument();
-  CXmlDocument(const CXmlDocument&) = delete;
-  CXmlDocument& operator=(const CXmlDocument&) = delete;
+  XmlDocContext();
+  ~XmlDocContext();
+  XmlDocContext(const XmlDocContext&) = delete;
+  XmlDocContext& operator=(const XmlDocContext&) = delete;
 
   // Whether Xerces-C could be had; when it could not, SetLocaleAndCreateParser does nothing.
   bool IsReady() const { return m_bReady; }

@@ -31,17 +31,9 @@ int32_t CMessageStore::AddMsgItem(const MessageFields& fields, const std::u16str
   }
 
   if (m_nNextMsgID > kMaxMsgID) return -1;
-  _Message_Item item;
-  item.strMsgSpan = strMsgSpanName;
-  item.strMsgName = fields.strMsgName;
-  item.strMsgSInfo = fields.strMsgSInfo;
-  item.strMsgEchoPath = fields.strMsgEchoPath;
-  item.ShowType = fields.ShowType;
-  item.dwPopShowTimeout = fields.dwPopShowTimeout;
-  item.bSaveAfterClose = fields.bSaveAfterClose;
-  item.bHasPopup = 0;
-  item.dwMsgID = static_cast<int32_t>(m_nNextMsgID);
-  m_DynamicMsgList.Append(std::move(item));
+  m_DynamicMsgList.Append(_Message_Item{strMsgSpanName, fields.strMsgName, fields.strMsgSInfo,
+                                        fields.strMsgEchoPath, fields.ShowType, fields.dwPopShowTimeout,
+                                        fields.bSaveAfterClose, 0, static_cast<int32_t>(m_nNextMsgID)});
   ++m_nNextMsgID;
   return static_cast<int32_t>(m_nNextMsgID - 1);
 }

@@ -5,7 +5,7 @@ namespace msgcheck {
 
 using namespace xercesc;
 
-bool CElementLines::Attach(CXmlDocument* pDocument) {
+bool CElementLines::Attach(XmlDocContext* pDocument) {
   m_lines.clear();
   m_pLocator = pDocument->SetParserFilter(this);
   return m_pLocator != nullptr;

@@ -24,7 +24,7 @@ class CElementLines : public xercesc::DOMLSParserFilter {
 
   // Installs the filter on the parser of `pDocument`. False, and no line is ever known, when the parser
   // does not tell its position. The filter must outlive the parser's last parse.
-  bool Attach(CXmlDocument* pDocument);
+  bool Attach(XmlDocContext* pDocument);
 
   // The line of `pNode` in the last file parsed; 0 when unknown.
   uint64_t LineOf(const xercesc::DOMNode* pNode) const;

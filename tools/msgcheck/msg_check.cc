@@ -312,8 +312,8 @@ int CheckResult::ExitStatus() const {
 
 CheckResult CheckMsgFile(const std::u16string& strPath) {
   CheckResult result;
-  CElementLines lines;    // outlives the parser, which calls it
-  CXmlDocument document;  // made before the try, so that it outlives whatever Xerces-C throws
+  CElementLines lines;     // outlives the parser, which calls it
+  XmlDocContext document;  // made before the try, so that it outlives whatever Xerces-C throws
   if (!document.IsReady()) {
     result.findings.push_back({Severity::kError, 0, u"Xerces-C could not be initialised"});
     return result;
