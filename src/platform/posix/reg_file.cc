@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/posix/utf.h"
+#include "platform/registry_value.h"
 
 namespace tidings {
 namespace platform {
@@ -12,10 +13,6 @@ namespace platform {
 namespace {
 
 using View = std::u16string_view;
-
-constexpr uint32_t kRegSzType = 1;
-constexpr uint32_t kRegBinaryType = 3;
-constexpr uint32_t kRegDwordType = 4;
 
 unsigned char Byte(char c) { return static_cast<unsigned char>(c); }
 
@@ -162,7 +159,7 @@ Assignment ParseData(View data, RegValue* value) {
   if (!data.empty() && data.front() == u'"') {
     std::u16string text;
     if (!ParseQuoted(&data, &text) || !data.empty()) return Assignment::kMalformed;
-    value->dwType = kRegSzType;
+    value->dwType = kRegSz;
     value->data.reserve(text.size() * 2 + 2);
     for (char16_t c : text) {
       value->data.push_back(static_cast<char>(c & 0xFF));
@@ -174,12 +171,12 @@ Assignment ParseData(View data, RegValue* value) {
   if (ConsumePrefix(&data, u"dword:")) {
     uint32_t v;
     if (!ParseHexNumber(data, 8, &v)) return Assignment::kMalformed;
-    value->dwType = kRegDwordType;
+    value->dwType = kRegDword;
     for (int i = 0; i < 4; ++i) value->data.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
     return Assignment::kSet;
   }
   if (ConsumePrefix(&data, u"hex:")) {
-    value->dwType = kRegBinaryType;
+    value->dwType = kRegBinary;
   } else if (ConsumePrefix(&data, u"hex(")) {
     const size_t close = data.find(u')');
     if (close == View::npos || !ParseHexNumber(data.substr(0, close), 8, &value->dwType)) {
@@ -286,24 +283,9 @@ bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPat
 
 Setting FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
                            const std::u16string& valueName) {
-  Setting setting;
   RegValue value;
-  if (!FindRegFileValue(fileBytes, keyPath, valueName, &value) || value.data.size() > kMaxSettingBytes) {
-    return setting;
-  }
-  const std::string& data = value.data;
-  if (value.dwType == kRegSzType) {
-    setting.kind = Setting::Kind::kText;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) {
-      const char16_t unit = static_cast<char16_t>(Byte(data[i]) | (Byte(data[i + 1]) << 8));
-      if (unit == 0) break;
-      setting.text.push_back(unit);
-    }
-  } else if (value.dwType == kRegDwordType && data.size() >= 4) {
-    setting.kind = Setting::Kind::kNumber;
-    for (int i = 3; i >= 0; --i) setting.number = (setting.number << 8) | Byte(data[static_cast<size_t>(i)]);
-  }
-  return setting;
+  if (!FindRegFileValue(fileBytes, keyPath, valueName, &value)) return Setting();
+  return SettingFromRegistryValue(value.dwType, value.data);
 }
 
 }  // namespace platform

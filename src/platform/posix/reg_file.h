@@ -46,8 +46,7 @@ struct RegValue {
 bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPath,
                       const std::u16string& valueName, RegValue* out);
 
-// The same value as ReadSetting reads it (see platform.h): a REG_SZ as its UTF-16LE units up to the
-// first zero one (an odd last byte dropped), a REG_DWORD of at least 4 bytes as the number in its first 4.
+// The same value as ReadSetting reads it (see platform.h), read from its bytes by SettingFromRegistryValue.
 Setting FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
                            const std::u16string& valueName);
 

@@ -6,10 +6,12 @@
 #include <wchar.h>
 
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "platform/new_file_name.h"
 #include "platform/platform.h"
+#include "platform/registry_value.h"
 #include "platform/win32/module_instance.h"
 
 namespace tidings {
@@ -247,29 +249,15 @@ CRITICAL_SECTION* NativeLock(unsigned char* storage) { return reinterpret_cast<C
 void SetModuleInstance(void* hInstance) { g_hInstance = static_cast<HMODULE>(hInstance); }
 
 Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
-  Setting setting;
   HKEY hKey = nullptr;
-  if (::RegOpenKeyW(HKEY_LOCAL_MACHINE, W(keyPath), &hKey) != ERROR_SUCCESS) return setting;
+  if (::RegOpenKeyW(HKEY_LOCAL_MACHINE, W(keyPath), &hKey) != ERROR_SUCCESS) return Setting();
   BYTE data[kMaxSettingBytes];
   DWORD dwType = 0;
   DWORD cb = sizeof data;
   const LONG rc = ::RegQueryValueExW(hKey, W(valueName), nullptr, &dwType, data, &cb);
   ::RegCloseKey(hKey);
-  if (rc != ERROR_SUCCESS) return setting;  // absent, or ERROR_MORE_DATA: larger than the buffer
-  if (dwType == REG_SZ) {
-    // The stored units up to the first zero one: the registry keeps a string's bytes as they were set,
-    // with or without a terminator.
-    setting.kind = Setting::Kind::kText;
-    for (DWORD i = 0; i + 1 < cb; i += 2) {
-      const char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-      if (unit == 0) break;
-      setting.text.push_back(unit);
-    }
-  } else if (dwType == REG_DWORD && cb >= 4) {
-    setting.kind = Setting::Kind::kNumber;
-    for (int i = 3; i >= 0; --i) setting.number = (setting.number << 8) | data[i];
-  }
-  return setting;
+  if (rc != ERROR_SUCCESS) return Setting();  // absent, or ERROR_MORE_DATA: larger than the buffer
+  return SettingFromRegistryValue(dwType, std::string_view(reinterpret_cast<const char*>(data), cb));
 }
 
 std::u16string OwnModuleFileName() {

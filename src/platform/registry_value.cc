@@ -1,0 +1,25 @@
+#include "platform/registry_value.h"
+
+namespace tidings {
+namespace platform {
+
+Setting SettingFromRegistryValue(uint32_t dwType, std::string_view bytes) {
+  Setting setting;
+  if (bytes.size() > kMaxSettingBytes) return setting;
+  auto byte = [bytes](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (dwType == kRegSz) {
+    setting.kind = Setting::Kind::kText;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      const char16_t unit = static_cast<char16_t>(byte(i) | (byte(i + 1) << 8));
+      if (unit == 0) break;
+      setting.text.push_back(unit);
+    }
+  } else if (dwType == kRegDword && bytes.size() >= 4) {
+    setting.kind = Setting::Kind::kNumber;
+    for (size_t i = 4; i-- > 0;) setting.number = (setting.number << 8) | byte(i);
+  }
+  return setting;
+}
+
+}  // namespace platform
+}  // namespace tidings
