@@ -79,7 +79,7 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
   }
 }
 
-MsgFileWriteResult WriteMsgFile(const std::u16string& path, const std::vector<_Message_Item>& items) {
+MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items) {
   MsgFileWriteResult result;
   XmlDocContext document;
   try {
@@ -97,8 +97,9 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, const std::vector<_M
     // made there.
     pDynamic = FindChildElement(FindChildElement(document.CopyXmlDocument(), u"MsgList"), u"DynamicMsg");
     if (pDynamic == nullptr) return result;  // cannot happen: the copy holds what the document holds
-    for (_Message_Item item : items) {
-      // A unit the file cannot carry is written as U+FFFD; the caller's message keeps its text.
+    for (_Message_Item& item : items) {
+      // A unit the file cannot carry is written as U+FFFD; the caller's message keeps its text, since these
+      // are copies.
       const size_t nReplaced =
           document.MakeCarriable(&item.strMsgSpan) + document.MakeCarriable(&item.strMsgName) +
           document.MakeCarriable(&item.strMsgSInfo) + document.MakeCarriable(&item.strMsgEchoPath);

@@ -51,7 +51,7 @@ struct MsgFileWriteResult {
 // Writes exactly `items` into DynamicMsg of the file at `path`, read again from the disk (what an admin
 // changed meanwhile is kept, the messages it held are not), and leaves the rest of the file as the parser
 // delivered it. A unit the file cannot carry is written as U+FFFD. Never throws.
-MsgFileWriteResult WriteMsgFile(const std::u16string& path, const std::vector<_Message_Item>& items);
+MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items);
 
 }  // namespace tidings
 
