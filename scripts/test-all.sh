@@ -32,11 +32,34 @@ jobs=$(nproc 2>/dev/null || echo 2)
 suites=("$@")
 [ ${#suites[@]} -gt 0 ] || suites=(setup linux asan tsan win64 win32 package fuzz)
 
+for suite in "${suites[@]}"; do
+  case $suite in
+    setup | linux | asan | tsan | win64 | win32 | package | fuzz) ;;
+    *) echo "unknown suite: $suite" >&2; exit 2 ;;
+  esac
+done
+
 # shellcheck source=scripts/install-deps.sh
 source "$root/scripts/install-deps.sh"
 # shellcheck source=scripts/lib/wine.sh
 source "$root/scripts/lib/wine.sh"
-install_deps "${suites[@]}" || { echo "could not install what the suites need (see above)" >&2; exit 1; }
+# Seconds each step took, printed at the end whatever the outcome: where a run's time goes.
+timings=()
+time_step() {
+  local name=$1 start=$SECONDS status=0
+  shift
+  "$@" || status=$?
+  timings+=("$(printf '%-8s %6d s  %s' "$name" $((SECONDS - start)) "$([ $status -eq 0 ] && echo ok || echo FAILED)")")
+  return $status
+}
+print_timings() {
+  [ ${#timings[@]} -gt 0 ] || return 0
+  echo "==== seconds per step"
+  printf '  %s\n' "${timings[@]}"
+  printf '  %-8s %6d s\n' total "$SECONDS"
+}
+time_step deps install_deps "${suites[@]}" ||
+  { echo "could not install what the suites need (see above)" >&2; print_timings; exit 1; }
 
 configure_and_test() {
   local suite=$1
@@ -95,36 +118,41 @@ windows_suite() {
     -DCMAKE_FIND_ROOT_PATH="$xerces;$benchmark"
 }
 
-failed=()
-for suite in "${suites[@]}"; do
+run_suite() {
+  local suite=$1 arch status=0
   mkdir -p "$root/build"
   case $suite in
     setup)
       # The scripts themselves: shellcheck, and how they weather a broken index and a stale Wine server.
       echo "==== setup: shellcheck and the set-up test"
-      { shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh tests/package/*.sh \
-          tests/msvc_client/*.sh .ci/run &&
-        tests/scripts/setup_test.sh --wine; } || failed+=("$suite") ;;
-    linux) { configure_and_test linux && bench_smoke linux; } || failed+=("$suite") ;;
+      shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh tests/package/*.sh \
+        tests/msvc_client/*.sh .ci/run && tests/scripts/setup_test.sh --wine ;;
+    linux) configure_and_test linux && bench_smoke linux ;;
     asan)
       # Benchmarks measure the uninstrumented build only.
       CC=clang CXX=clang++ configure_and_test asan -DTIDINGS_SANITIZE=address,undefined \
-        -DTIDINGS_BUILD_BENCHMARKS=OFF || failed+=("$suite") ;;
+        -DTIDINGS_BUILD_BENCHMARKS=OFF ;;
     tsan)
       CC=clang CXX=clang++ configure_and_test tsan -DTIDINGS_SANITIZE=thread \
-        -DTIDINGS_BUILD_BENCHMARKS=OFF || failed+=("$suite") ;;
+        -DTIDINGS_BUILD_BENCHMARKS=OFF ;;
     win64 | win32)
       arch=x86_64
       [ "$suite" = win32 ] && arch=i686
-      windows_suite "$suite" "$arch" || failed+=("$suite")
+      windows_suite "$suite" "$arch" || status=$?
       stop_wine_server
       unset WINEPREFIX
+      return $status
       ;;
-    package) "$root/scripts/package.sh" || failed+=("$suite") ;;
-    fuzz) "$root/scripts/fuzz.sh" 30 || failed+=("$suite") ;;
-    *) echo "unknown suite: $suite" >&2; exit 2 ;;
+    package) "$root/scripts/package.sh" ;;
+    fuzz) "$root/scripts/fuzz.sh" 30 ;;
   esac
+}
+
+failed=()
+for suite in "${suites[@]}"; do
+  time_step "$suite" run_suite "$suite" || failed+=("$suite")
 done
+print_timings
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED suites: ${failed[*]}"
