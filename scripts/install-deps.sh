@@ -6,9 +6,9 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib/apt.sh"
 
 install_deps() {
-  local want_wine=0 want_package=0 s
+  local want_setup=0 want_wine=0 want_package=0 s
   for s in "$@"; do
-    case $s in setup | win64 | win32) want_wine=1 ;; package) want_package=1 ;; esac
+    case $s in setup) want_setup=1 want_wine=1 ;; win64 | win32) want_wine=1 ;; package) want_package=1 ;; esac
   done
   local pkgs=(cmake g++ clang make pkgconf googletest libgtest-dev libbenchmark-dev libxerces-c-dev binutils
     shellcheck)
@@ -17,6 +17,8 @@ install_deps() {
     pkgs+=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 lld llvm)
   fi
   [ $want_package = 1 ] && pkgs+=(dpkg-dev lintian)
+  # The set-up test serves a broken package index with python3's http.server.
+  [ $want_setup = 1 ] && ! command -v python3 >/dev/null && pkgs+=(python3)
   # The Turkish locale, whose dotted and dotless i the name index must allow for, is compiled below.
   locale -a 2>/dev/null | grep -qix 'tr_TR.utf8' || pkgs+=(locales)
   local missing=() p

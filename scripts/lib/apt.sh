@@ -2,35 +2,53 @@
 # Package installation that survives a package mirror in the middle of a sync. Sourced by the scripts
 # that install what they need; it defines functions only.
 #
-#   apt_update                 apt-get update, once per run; a failed index is named and then ignored
+#   apt_update                 apt-get update, once per run; every index that failed is named, then
+#                              ignored, whatever apt's exit status
 #   apt_install PACKAGE...     apt-get install, retried with one consistent suite when apt cannot
 #                              resolve the first attempt
 #
 # Both print why they fail before they return non-zero. Messages go to stderr.
 
 # Mirrors are sometimes caught between two syncs: one architecture's index of one suite then comes back
-# with the wrong size for hours ("Mirror sync in progress?"). apt-get update exits 100 although every
-# other index was fetched, so a failure here is a warning, and the install below works from what was
-# fetched (or from the lists of an earlier update).
+# with the wrong size for hours ("Mirror sync in progress?"). That is a warning here, and the install below
+# works from what was fetched (or from the lists of an earlier update). apt's exit status cannot say
+# whether every index came: a refused connection is a "W:" line and exit 0, a file of the wrong size an
+# "E:" line and exit 100, and apt's configuration can change either. So the output is read every time.
 apt_update() {
   [ -n "${_tidings_apt_updated:-}" ] && return 0
   _apt_as_root || return 1
-  local out status=0
+  local out status=0 failed
   echo "==== apt-get update" >&2
   out=$($_apt_sudo apt-get update -q 2>&1) || status=$?
-  if [ "$status" -ne 0 ]; then
-    local failed
-    failed=$(printf '%s\n' "$out" | sed -n 's/^\(E\|W\): Failed to fetch \([^ ]*\).*/\2/p')
-    echo "warning: apt-get update failed (exit $status); going on with the indexes that were fetched." >&2
-    if [ -n "$failed" ]; then
-      echo "warning: these indexes are missing or stale:" >&2
-      printf '%s\n' "$failed" | sed 's/^/  /' >&2
-    else
-      printf '%s\n' "$out" | grep -E '^(E|W):' >&2 || printf '%s\n' "$out" | tail -n 5 >&2
-    fi
+  failed=$(printf '%s\n' "$out" | _apt_failed_indexes)
+  if [ -n "$failed" ]; then
+    echo "warning: apt-get update (exit $status) could not fetch these indexes; going on without them:" >&2
+    printf '%s\n' "$failed" | sed 's/^/  /' >&2
+  elif [ "$status" -ne 0 ]; then
+    echo "warning: apt-get update failed (exit $status); going on with the indexes that were fetched:" >&2
+    printf '%s\n' "$out" | grep -E '^(E|W):' >&2 || printf '%s\n' "$out" | tail -n 5 >&2
   fi
   _tidings_apt_updated=1
   return 0
+}
+
+# Reads apt-get update's output; prints each index that failed with apt's reason, once. apt says it twice:
+# "Err:N SITE SUITE KIND" with the reason on the next line, and "W: Failed to fetch URL  REASON" (or "E:")
+# at the end. The URL form is the one printed; an "Err:" line counts alone only where no such line came.
+_apt_failed_indexes() {
+  awk '
+    /^[EW]: Failed to fetch / {
+      line = $0; sub(/^[EW]: Failed to fetch /, "", line)
+      if (!(line in seen)) { seen[line] = 1; fetch[++nf] = line }
+      next
+    }
+    pending != "" { err[++ne] = pending (/^  / ? " (" substr($0, 3) ")" : ""); pending = "" }
+    /^Err:[0-9]+ / { pending = $0; sub(/^Err:[0-9]+ /, "", pending) }
+    END {
+      if (pending != "") err[++ne] = pending
+      if (nf > 0) for (i = 1; i <= nf; i++) print fetch[i]
+      else for (i = 1; i <= ne; i++) if (!(err[i] in shown)) { shown[err[i]] = 1; print err[i] }
+    }'
 }
 
 # Installs the packages (names may carry an architecture, name:i386). When apt cannot resolve them, the

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the set-up scripts survive what a flaky mirror and an interrupted run leave behind:
-#   - an index that cannot be fetched is named and does not stop the run;
+#   - an index that cannot be fetched is named and does not stop the run, whichever way apt exits: a
+#     refused connection (apt says "W:" and exits 0) and a file of the wrong size ("E:", exit 100);
 #   - a package apt cannot install is named in the error, after the second attempt;
 #   - a Wine server left running for a suite's prefix does not stop the next run of that suite, and the
 #     server is gone after stop_wine_server (only with --wine: it builds a Wine prefix, about 30 s).
@@ -14,7 +15,8 @@ source "$root/scripts/lib/apt.sh"
 source "$root/scripts/lib/wine.sh"
 
 tmp=$(mktemp -d)
-trap 'stop_wine_server; rm -rf "$tmp"' EXIT
+server=""
+trap 'stop_wine_server; [ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$tmp"' EXIT
 passes=0 failures=0
 check() {
   local what=$1
@@ -27,6 +29,44 @@ check() {
     failures=$((failures + 1))
   fi
 }
+
+# A mirror caught mid-sync, staged: a local server whose Release promises an index of another size. apt
+# sees only this source here, with lists of its own, so the machine's lists are left alone.
+arch=$(dpkg --print-architecture)
+mirror=$tmp/mirror/dists/bookworm
+mkdir -p "$mirror/main/binary-$arch" "$tmp/lists/partial" "$tmp/broken.list.d"
+echo "Package: tidings-test" >"$mirror/main/binary-$arch/Packages"
+cat >"$mirror/Release" <<RELEASE
+Suite: bookworm
+Codename: bookworm
+Date: Thu, 01 Jan 2026 00:00:00 UTC
+Architectures: $arch
+Components: main
+SHA256:
+ $(printf '0%.0s' {1..64}) 4242 main/binary-$arch/Packages
+RELEASE
+python3 -m http.server 0 --bind 127.0.0.1 --directory "$tmp/mirror" >"$tmp/http.log" 2>&1 &
+server=$!
+port=""
+for _ in $(seq 50); do
+  port=$(sed -n 's/^Serving HTTP on [^ ]* port \([0-9]*\).*/\1/p' "$tmp/http.log")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+echo "deb [trusted=yes] http://127.0.0.1:$port/ bookworm main" >"$tmp/broken.list.d/broken.list"
+cat >"$tmp/broken.conf" <<CONF
+Dir::Etc::sourcelist "/dev/null";
+Dir::Etc::sourceparts "$tmp/broken.list.d";
+Dir::State::Lists "$tmp/lists";
+Dir::Cache::pkgcache "";
+Dir::Cache::srcpkgcache "";
+Acquire::Retries "0";
+CONF
+out=$(APT_CONFIG=$tmp/broken.conf apt_update 2>&1) && status=0 || status=$?
+kill "$server"
+check "apt_update goes on past an index of the wrong size" [ "$status" -eq 0 ]
+check "apt_update names the index of the wrong size, and why" \
+  grep -q "127.0.0.1:$port/dists/bookworm/main/binary-$arch/Packages .*unexpected size" <<<"$out"
 
 # apt sees the machine's sources plus one index that refuses every connection.
 mkdir -p "$tmp/sources.list.d"
