@@ -98,8 +98,8 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   size_t MakeCarriable(std::u16string* pstrText) const;
 
   // Does to *pstrValue what the parser does to the value of attribute `lpName` of a Message element where
-  // the file's DTD declares it of a type other than CDATA: trims spaces and folds runs of them into one.
-  // Whether it changed the value.
+  // the file's DTD declares it of a type other than CDATA: trims white space and folds each run of it into
+  // one space (Xerces-C does so to white space written as references too). Whether it changed the value.
   bool NormaliseAsDeclared(const char16_t* lpName, std::u16string* pstrValue) const;
 
   // Appends to *pstrMarkup an empty element `lpName` with these attributes in this order, each value

@@ -41,6 +41,12 @@ bool NeedsReference(char16_t unit, bool bXml11) {
   return bXml11 && (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028);
 }
 
+// White space as the parser sees it: XML 1.1 has two line ends more.
+bool IsWhiteSpace(char16_t unit, bool bXml11) {
+  return unit == u' ' || unit == 0x9 || unit == 0xA || unit == 0xD ||
+         (bXml11 && (unit == 0x85 || unit == 0x2028));
+}
+
 bool IsUtf8OrUtf16(const std::u16string& strEncoding) {
   return XMLString::compareIString(X(strEncoding), XMLUni::fgUTF8EncodingString) == 0 ||
          XMLString::startsWithI(X(strEncoding), XMLUni::fgUTF16EncodingString);
@@ -87,10 +93,14 @@ size_t XmlDocContext::MakeCarriable(std::u16string* pstrText) const {
 
 bool XmlDocContext::NormaliseAsDeclared(const char16_t* lpName, std::u16string* pstrValue) const {
   if (m_facts.tokenizedMessageAttributes.count(lpName) == 0) return false;
+  // The parser takes for a space every white-space character the value holds, as a reference too.
   std::u16string strFolded;
   for (char16_t unit : *pstrValue) {
-    if (unit == u' ' && (strFolded.empty() || strFolded.back() == u' ')) continue;
-    strFolded.push_back(unit);
+    if (IsWhiteSpace(unit, m_bXml11)) {
+      if (!strFolded.empty() && strFolded.back() != u' ') strFolded.push_back(u' ');
+    } else {
+      strFolded.push_back(unit);
+    }
   }
   if (!strFolded.empty() && strFolded.back() == u' ') strFolded.pop_back();
   if (strFolded == *pstrValue) return false;
