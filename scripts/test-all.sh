@@ -144,7 +144,7 @@ run_suite() {
       return $status
       ;;
     package) "$root/scripts/package.sh" ;;
-    fuzz) "$root/scripts/fuzz.sh" 30 ;;
+    fuzz) "$root/scripts/fuzz.sh" 15 ;;
   esac
 }
 
