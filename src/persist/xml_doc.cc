@@ -91,9 +91,6 @@ constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
 //   referring to others grow as entities do, and the scanner counts none of their expansions), when the
 //   file or an entity's text refers to it: before the entity can be expanded. One it never refers to is
 //   kept as it is.
-// - It keeps the internal DTD subset as the file has it. The DOM would rebuild its text from the
-//   declarations and get quotes, references, notation lists and parameter entities wrong, and a file saved
-//   from it would not load again.
 // - It stops at the first node nested deeper than kMaxDepth, counting elements, entity references and
 //   the text, comments and processing instructions inside them, as the document would nest them. It
 //   stops there rather than after the parse: the scanner's work per start tag grows with the depth (it
@@ -153,40 +150,6 @@ class CMsgFileParser : public DOMLSParserImpl {
     DOMLSParserImpl::doctypeWhitespace(chars, length);
   }
 
-  // The subset's text is taken from the file, between the brackets, through the scanner's offsets into
-  // it. Where those cannot be had, the DOM's own rebuilt text stays, and a save checks what it wrote.
-  void startIntSubset() override {
-    DOMLSParserImpl::startIntSubset();
-    m_bSubsetFromFile = false;
-    try {
-      const XMLScanner* pScanner = getScanner();
-      m_nSubsetStart = pScanner->getSrcOffset();
-      m_nSubsetReader = pScanner->getReaderMgr()->getCurrentReaderNum();
-      m_bSubsetFromFile = true;
-    } catch (...) {
-    }
-  }
-  void endIntSubset() override {
-    try {
-      const XMLScanner* pScanner = getScanner();
-      const XMLFilePos nEnd = pScanner->getSrcOffset();
-      DecodedBytes subset;
-      // The scanner counts from after a byte-order mark.
-      const XMLFilePos nStart = m_nSubsetStart + ByteOrderMarkSize(m_bytes);
-      const XMLFilePos nStop = nEnd + ByteOrderMarkSize(m_bytes);
-      if (m_bSubsetFromFile && pScanner->getReaderMgr()->getCurrentReaderNum() == m_nSubsetReader &&
-          nStop > nStart && nStop <= m_bytes.size() &&
-          DecodeBytes(m_bytes.substr(static_cast<size_t>(nStart), static_cast<size_t>(nStop - nStart)),
-                      pScanner->getReaderMgr()->getCurrentEncodingStr(), &subset) &&
-          !subset.text.empty() && subset.text.back() == u']') {
-        subset.text.pop_back();
-        fInternalSubset.set(X(subset.text), subset.text.size());
-      }
-    } catch (...) {
-    }
-    DOMLSParserImpl::endIntSubset();
-  }
-
   void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const XMLCh* const elemPrefix,
                     const RefVectorOf<XMLAttr>& attrList, const XMLSize_t attrCount, const bool isEmpty,
                     const bool isRoot) override {
@@ -223,6 +186,9 @@ class CMsgFileParser : public DOMLSParserImpl {
       m_bDynamicSeen = true;
       if (m_bSkipDynamicContent) m_nSkipLevel = m_nLevel;
       m_bInSection = true;
+      // The DTD is read by now: whether it is one the parser does not read whole, in which case it skips
+      // references to entities it does not know.
+      m_facts.bSkipsUnknownEntities = !getScanner()->getStandalone() && !getScanner()->getHasNoDTD();
       XmlSectionBytes& section = m_facts.section;
       section.strName = lpName;
       section.bFound = SourceOffset(&section.nOpenEnd);
@@ -296,7 +262,6 @@ class CMsgFileParser : public DOMLSParserImpl {
     m_valueReferences.clear();
     m_fileReferences.clear();
     m_bFileReferencesRead = false;
-    m_bSubsetFromFile = false;
   }
 
  private:
@@ -405,9 +370,6 @@ class CMsgFileParser : public DOMLSParserImpl {
   std::unordered_set<std::u16string> m_fileReferences;   // those the file spells out, once read
   bool m_bFileReferencesRead = false;
   bool m_bFileUndecodable = false;
-  bool m_bSubsetFromFile = false;  // the subset's start offset is known
-  XMLFilePos m_nSubsetStart = 0;
-  XMLSize_t m_nSubsetReader = 0;
 };
 
 XmlDocContext::XmlDocContext() {
@@ -461,7 +423,7 @@ bool XmlDocContext::SetLocaleAndCreateParser() {
   pConfig->setParameter(XMLUni::fgXercesDisableDefaultEntityResolution, true);
   pConfig->setParameter(XMLUni::fgXercesLoadSchema, false);
   pConfig->setParameter(XMLUni::fgXercesSchema, false);
-  // Offsets into the file, for the internal subset's text.
+  // Offsets into the file, for where a save splices in its section.
   pConfig->setParameter(XMLUni::fgXercesCalculateSrcOfs, true);
   return true;
 }

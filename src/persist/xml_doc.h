@@ -43,6 +43,9 @@ struct XmlParsedFacts {
   // parser normalises (spaces trimmed and folded).
   std::unordered_set<std::u16string> tokenizedMessageAttributes;
   std::unordered_set<std::u16string> generalEntities;  // the general entities the file declares
+  // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
+  // not standalone: the parser then skips references to entities it does not know, rather than fail.
+  bool bSkipsUnknownEntities = false;
 };
 
 // An element's attributes, in order: names and values.
@@ -84,8 +87,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
   // refers to anything outside itself, nests deeper than the library handles, has an element with more
   // attributes than it handles, refers to an entity it does not expand, would build more than a fixed
-  // multiple of its size (so that time and memory stay within one too), or has no document element. The
-  // document keeps the file's internal DTD subset as its text stands in the file.
+  // multiple of its size (so that time and memory stay within one too), or has no document element.
   // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
   // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
   xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode = XmlLoadMode::kWhole);

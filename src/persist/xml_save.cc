@@ -140,15 +140,7 @@ void XmlDocContext::AppendElementText(std::u16string* pstrMarkup, const char16_t
 std::vector<std::u16string> XmlDocContext::UndeclaredReferences(size_t nKeepFrom) const {
   std::vector<std::u16string> refs;
   const XmlSectionBytes& section = m_facts.section;
-  // The parser skips a reference to an entity it does not know only where the file has a DTD it does not
-  // read: an external subset, or parameter entities. Anywhere else such a reference makes the file fail.
-  const DOMDocumentType* pType = m_pDocument == nullptr ? nullptr : m_pDocument->getDoctype();
-  static const XMLCh kPercent[] = {chPercent, chNull};
-  if (!section.bFound || section.bEmptyTag || pType == nullptr ||
-      (XMLString::stringLen(pType->getSystemId()) == 0 &&
-       XMLString::patternMatch(pType->getInternalSubset(), kPercent) < 0)) {
-    return refs;
-  }
+  if (!section.bFound || section.bEmptyTag || !m_facts.bSkipsUnknownEntities) return refs;
   const size_t nEnd = KeptFrom(section, nKeepFrom, section.nCloseEnd);
   DecodedBytes content;
   if (!DecodeBytes(std::string_view(m_fileBytes).substr(section.nOpenEnd, nEnd - section.nOpenEnd),
