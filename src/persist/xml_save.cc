@@ -195,14 +195,13 @@ bool XmlDocContext::SpliceInEncoding(std::u16string_view markup, size_t nKeepFro
     pSplice->bytes.append(file.substr(section.nOpenEnd));
     return true;
   }
-  // The end tag begins at the last '<' before its end.
-  DecodedBytes content;
-  if (!DecodeBytes(file.substr(section.nOpenEnd, section.nCloseEnd - section.nOpenEnd), encoding, &content)) {
-    return false;
-  }
-  const size_t nLast = content.text.rfind(u'<');
+  // The end tag begins at the last '<' before its end, after the last message.
+  const size_t nFrom = section.childEnds.empty() ? section.nOpenEnd : section.childEnds.back();
+  DecodedBytes tail;
+  if (!DecodeBytes(file.substr(nFrom, section.nCloseEnd - nFrom), encoding, &tail)) return false;
+  const size_t nLast = tail.text.rfind(u'<');
   if (nLast == std::u16string::npos) return false;
-  const size_t nEndTag = section.nOpenEnd + content.OffsetOf(nLast);
+  const size_t nEndTag = nFrom + tail.OffsetOf(nLast);
   const size_t nKept = KeptFrom(section, nKeepFrom, nEndTag);
   pSplice->bytes.assign(file.substr(0, section.nOpenEnd));
   pSplice->nOpenEnd = section.nOpenEnd;
