@@ -179,6 +179,12 @@ bool XmlDocContext::SpliceInEncoding(std::u16string_view markup, size_t nKeepFro
   const std::string_view file(m_fileBytes);
   std::string strMarkup;
   if (!EncodeText(markup, encoding, &strMarkup)) return false;
+  if (section.bEmptyTag && markup.empty()) {
+    // Nothing to write into an empty-element tag: the file stays as it is.
+    pSplice->bytes.assign(file);
+    pSplice->nOpenEnd = pSplice->nCloseEnd = section.nOpenEnd;
+    return true;
+  }
   if (section.bEmptyTag) {
     // <DynamicMsg .../> becomes <DynamicMsg ...>markup</DynamicMsg>.
     std::string strEmptyEnd, strOpenEnd, strEndTag;
@@ -225,7 +231,10 @@ bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, S
   const size_t nCloseEnd = file.UnitAt(section.nCloseEnd - nMark);
   if (nOpenEnd == DecodedBytes::npos || nCloseEnd == DecodedBytes::npos) return false;
   std::u16string strHead, strMiddle(markup), strEndTag, strTail;
-  if (section.bEmptyTag) {
+  if (section.bEmptyTag && markup.empty()) {
+    strHead = text.substr(0, nOpenEnd);
+    strTail = text.substr(nOpenEnd);
+  } else if (section.bEmptyTag) {
     if (nOpenEnd < 2 || text.compare(nOpenEnd - 2, 2, u"/>") != 0) return false;
     strHead = text.substr(0, nOpenEnd - 2) + u">";
     strEndTag = u"</" + section.strName + u">";
