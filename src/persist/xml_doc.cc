@@ -96,6 +96,9 @@ constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
 //   stops there rather than after the parse: the scanner's work per start tag grows with the depth (it
 //   looks up namespace prefixes through every open element), so a file of some hundred thousand nested
 //   elements would keep it busy for minutes first.
+// - It notes what a save needs of the file (XmlParsedFacts): where the DynamicMsg section (the one
+//   FindChildElement finds through MsgList) and its messages end in the file's bytes, the encoding, the
+//   attributes the DTD declares for Message with a type other than CDATA, and the entities it declares.
 // - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
 //   content from memory, and building it first only to drop it cost as much as the rest of the save.
 //   The content is still scanned in full (the file is refused for the same faults as ever, the limits
