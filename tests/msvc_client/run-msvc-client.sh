@@ -30,7 +30,7 @@ EOF
 status=0
 (cd "$work/app" && wine client.exe) || status=$?
 [ "$status" -eq 0 ] || fail "check $status failed (see msvc_client.c)"
-saved='<Message MsgEchoPath="" MsgName="Added" MsgSInfo="from an MSVC client" MsgSpan="Client" ShowTime="25" ShowType="3"/>'
+saved='<Message MsgSpan="Client" MsgName="Added" MsgSInfo="from an MSVC client" MsgEchoPath="" ShowType="3" ShowTime="25"/>'
 grep -qF "$saved" "$msg_file" || { cat "$msg_file"; fail "the saved file lacks $saved"; }
 [ "$(cat "$work/handler/EchoHandler.log" 2>/dev/null)" = $'Mail\tInbox\t7' ] || fail "the handler did not log the echo"
 status=0
