@@ -45,18 +45,31 @@ source "$root/scripts/install-deps.sh"
 source "$root/scripts/lib/wine.sh"
 # shellcheck source=scripts/lib/build.sh
 source "$root/scripts/lib/build.sh"
-# Seconds each step took, printed at the end whatever the outcome: where a run's time goes.
+# Seconds each step took, printed at the end whatever the outcome: where a run's time goes. The CPU
+# seconds (of the step's processes, over every core) tell what the step costs on a busier machine too.
 timings=()
+# Sets cpu_now to the CPU seconds this script's finished children have used.
+_cpu_seconds() {
+  # `times` in this shell itself: a subshell would start from nothing.
+  times >"$root/build/.times"
+  cpu_now=$(awk 'END { for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); s += t[1] * 60 + t[2] }
+    printf "%d", s }' "$root/build/.times")
+}
 time_step() {
-  local name=$1 start=$SECONDS status=0
+  local name=$1 start=$SECONDS cpu status=0
   shift
+  mkdir -p "$root/build"
+  _cpu_seconds
+  cpu=$cpu_now
   "$@" || status=$?
-  timings+=("$(printf '%-8s %6d s  %s' "$name" $((SECONDS - start)) "$([ $status -eq 0 ] && echo ok || echo FAILED)")")
+  _cpu_seconds
+  timings+=("$(printf '%-8s %6d s %6d s  %s' "$name" $((SECONDS - start)) $((cpu_now - cpu)) \
+    "$([ $status -eq 0 ] && echo ok || echo FAILED)")")
   return $status
 }
 print_timings() {
   [ ${#timings[@]} -gt 0 ] || return 0
-  echo "==== seconds per step"
+  echo "==== seconds per step: wall, CPU"
   printf '  %s\n' "${timings[@]}"
   printf '  %-8s %6d s\n' total "$SECONDS"
 }
