@@ -33,10 +33,14 @@ for target in "${targets[@]}"; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
   echo "==== $target: ${seconds}s"
+  rm -f "$dir/artifacts/$target-"*
   # The fixtures and seeds seed the corpus directory the fuzzer writes to, so the source tree stays as it is.
   if ! "$dir/bin/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
       -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 "$corpus" "$root/tests/fixtures" \
       "$root/tests/fuzz/seeds"; then
+    failed+=("$target")
+  elif compgen -G "$dir/artifacts/$target-*" >/dev/null; then
+    # libFuzzer's exit status is not the only word: an input it saved as a finding fails the target too.
     failed+=("$target")
   fi
 done

@@ -5,8 +5,11 @@
 #
 #   scripts/package.sh [linux] [win64] [win32]      (default: all three)
 #
-# Each package is built in Release in a tree of its own, build/package-<target>, and copied to
-# build/packages/. Exits non-zero when a package cannot be made or fails its test.
+# The Debian package is built in Release in a tree of its own, build/package-linux (it is configured for
+# /usr and the machine-wide settings file). Each ZIP is packed from the tree its Windows suite of
+# scripts/test-all.sh builds and tests, build/win64 or build/win32, which is configured and built here
+# when that suite has not run. Packages are copied to build/packages/. Exits non-zero when a package
+# cannot be made or fails its test.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,22 +22,18 @@ targets=("$@")
 source "$root/scripts/install-deps.sh"
 # shellcheck source=scripts/lib/wine.sh
 source "$root/scripts/lib/wine.sh"
+# shellcheck source=scripts/lib/build.sh
+source "$root/scripts/lib/build.sh"
 install_deps package "${targets[@]}" || { echo "could not install what packaging needs (see above)" >&2; exit 1; }
 trap stop_wine_server EXIT
 
 out=$root/build/packages
 mkdir -p "$out"
 
-# Configures, builds and packs one target; prints the package's path.
-make_package() {
-  local target=$1
-  shift
-  local dir=$root/build/package-$target
-  echo "==== $target: package" >&2
+# Builds and packs one configured tree; prints the package's path.
+pack() {
+  local dir=$1
   rm -rf "$dir/packages"
-  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTIDINGS_BUILD_TESTS=OFF \
-    -DTIDINGS_BUILD_BENCHMARKS=OFF -DTIDINGS_BUILD_DEMO=OFF "$@" >"$dir.configure.log" 2>&1 ||
-    { cat "$dir.configure.log" >&2; return 1; }
   cmake --build "$dir" -j"$jobs" >&2
   (cd "$dir" && cpack >&2)
   local package
@@ -43,22 +42,33 @@ make_package() {
   echo "$out/$(basename "$package")"
 }
 
+# The Debian package's tree: Release, for /usr, its library reading the machine-wide settings file it
+# installs, /etc/tidings/registry.reg.
+make_deb() {
+  local dir=$root/build/package-linux
+  echo "==== linux: package" >&2
+  mkdir -p "$dir"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTIDINGS_BUILD_TESTS=OFF \
+    -DTIDINGS_BUILD_BENCHMARKS=OFF -DTIDINGS_BUILD_DEMO=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+    -DTIDINGS_INSTALL_SETTINGS_FILE=ON >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log" >&2; return 1; }
+  pack "$dir"
+}
+
 failed=()
 for target in "${targets[@]}"; do
   case $target in
     linux)
-      # The package's library reads the machine-wide settings file it installs, /etc/tidings/registry.reg.
-      deb=$(make_package linux -DCMAKE_INSTALL_PREFIX=/usr -DTIDINGS_INSTALL_SETTINGS_FILE=ON) &&
-        bash "$root/tests/package/test-deb.sh" "$deb" "$root/build/package-linux/test" || failed+=("$target")
+      deb=$(make_deb) && bash "$root/tests/package/test-deb.sh" "$deb" "$root/build/package-linux/test" ||
+        failed+=("$target")
       ;;
     win64 | win32)
       arch=x86_64
       [ "$target" = win32 ] && arch=i686
-      [ -n "${WINEPREFIX:-}" ] || wine_prefix "$root/build/package-wineprefix" || { failed+=("$target"); continue; }
-      xerces=$("$root/scripts/build-xerces-mingw.sh" "$arch" | tail -n 1)
-      zip=$(make_package "$target" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-        -DCMAKE_FIND_ROOT_PATH="$xerces") &&
-        bash "$root/tests/package/test-zip.sh" "$zip" "$arch" "$root/build/package-$target/test" ||
+      echo "==== $target: package" >&2
+      # The Wine prefix of the win64 suite, which runs 32- and 64-bit programs alike.
+      [ -n "${WINEPREFIX:-}" ] || wine_prefix "$root/build/win64/wineprefix" || { failed+=("$target"); continue; }
+      zip=$(configure_windows_tree "$target" "$arch" >&2 && pack "$root/build/$target") &&
+        bash "$root/tests/package/test-zip.sh" "$zip" "$arch" "$root/build/$target/package-test" ||
         failed+=("$target")
       ;;
     *) echo "unknown target: $target" >&2; exit 2 ;;

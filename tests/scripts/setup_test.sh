@@ -45,14 +45,16 @@ Components: main
 SHA256:
  $(printf '0%.0s' {1..64}) 4242 main/binary-$arch/Packages
 RELEASE
-python3 -m http.server 0 --bind 127.0.0.1 --directory "$tmp/mirror" >"$tmp/http.log" 2>&1 &
+: >"$tmp/http.log"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$tmp/mirror" >>"$tmp/http.log" 2>&1 &
 server=$!
 port=""
-for _ in $(seq 50); do
+for _ in $(seq 100); do
   port=$(sed -n 's/^Serving HTTP on [^ ]* port \([0-9]*\).*/\1/p' "$tmp/http.log")
   [ -n "$port" ] && break
   sleep 0.1
 done
+check "a local server stands in for the mirror" [ -n "$port" ]
 echo "deb [trusted=yes] http://127.0.0.1:$port/ bookworm main" >"$tmp/broken.list.d/broken.list"
 cat >"$tmp/broken.conf" <<CONF
 Dir::Etc::sourcelist "/dev/null";
