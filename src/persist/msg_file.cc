@@ -22,6 +22,32 @@ std::u16string DecimalText(int32_t n) {
   return std::u16string(digits.begin(), digits.end());
 }
 
+// Reads the six fields of one message into the section's working record *pItem: a ShowType that holds no
+// number leaves the one before.
+void ReadMessageFields(const XmlAttributeSource& attributes, _Message_Item* pItem, std::u16string* pstrNumber) {
+  attributes.GetText(u"MsgSpan", &pItem->strMsgSpan);
+  attributes.GetText(u"MsgName", &pItem->strMsgName);
+  attributes.GetText(u"MsgSInfo", &pItem->strMsgSInfo);
+  attributes.GetText(u"MsgEchoPath", &pItem->strMsgEchoPath);
+  attributes.GetText(u"ShowType", pstrNumber);
+  ParseNumberText(*pstrNumber, &pItem->ShowType);
+  pItem->dwPopShowTimeout = -1;
+  attributes.GetText(u"ShowTime", pstrNumber);
+  ParseNumberText(*pstrNumber, &pItem->dwPopShowTimeout);
+}
+
+// The attributes of an element of a built document.
+class ElementAttributes final : public XmlAttributeSource {
+ public:
+  explicit ElementAttributes(DOMElement* pElement) : m_pElement(pElement) {}
+  bool GetText(const char16_t* lpName, std::u16string* pstrValue) const override {
+    return GetAttributeText(m_pElement, lpName, pstrValue);
+  }
+
+ private:
+  DOMElement* m_pElement;
+};
+
 // Reads the messages of one section (DefaultMsg or DynamicMsg): every element child is a message, whatever
 // its name. They are numbered from *pnCounter, which moves one step away from zero per message. Messages
 // past the last 32-bit ID are not read; *pnKeptBack (if given) counts them.
@@ -39,16 +65,7 @@ std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCoun
       ++*pnKeptBack;
       continue;
     }
-    DOMElement* pMessage = static_cast<DOMElement*>(pChild);
-    GetAttributeText(pMessage, u"MsgSpan", &item.strMsgSpan);
-    GetAttributeText(pMessage, u"MsgName", &item.strMsgName);
-    GetAttributeText(pMessage, u"MsgSInfo", &item.strMsgSInfo);
-    GetAttributeText(pMessage, u"MsgEchoPath", &item.strMsgEchoPath);
-    GetAttributeText(pMessage, u"ShowType", &strNumber);
-    ParseNumberText(strNumber, &item.ShowType);
-    item.dwPopShowTimeout = -1;
-    GetAttributeText(pMessage, u"ShowTime", &strNumber);
-    ParseNumberText(strNumber, &item.dwPopShowTimeout);
+    ReadMessageFields(ElementAttributes(static_cast<DOMElement*>(pChild)), &item, &strNumber);
     item.bSaveAfterClose = 1;
     item.bHasPopup = 0;
     item.dwMsgID = static_cast<int32_t>(*pnCounter);
@@ -64,6 +81,35 @@ bool SameMessage(const _Message_Item& a, const _Message_Item& b) {
          a.strMsgEchoPath == b.strMsgEchoPath && a.ShowType == b.ShowType &&
          a.dwPopShowTimeout == b.dwPopShowTimeout;
 }
+
+// The check of a save: DynamicMsg of the bytes it means to write, as a load would read it, holds exactly
+// `items` first (as the file holds them), then nKept more messages, whatever they hold.
+class ReadBackCheck final : public XmlSectionCheck {
+ public:
+  ReadBackCheck(const std::vector<_Message_Item>& items, size_t nKept) : m_items(items), m_nKept(nKept) {}
+
+  void Begin() override {
+    m_item = _Message_Item();
+    m_item.ShowType = 0;
+    m_nChildren = 0;
+    m_bSame = true;
+  }
+  void Child(const XmlAttributeSource& attributes) override {
+    const size_t i = m_nChildren++;
+    if (!m_bSame || i >= m_items.size()) return;
+    ReadMessageFields(attributes, &m_item, &m_strNumber);
+    m_bSame = SameMessage(m_items[i], m_item);
+  }
+  bool Passed() const override { return m_bSame && m_nChildren == m_items.size() + m_nKept; }
+
+ private:
+  const std::vector<_Message_Item>& m_items;
+  const size_t m_nKept;
+  _Message_Item m_item;  // the working record, as a load keeps one for the section
+  std::u16string m_strNumber;
+  size_t m_nChildren = 0;
+  bool m_bSame = true;
+};
 
 }  // namespace
 
@@ -98,10 +144,10 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
   try {
     if (!document.SetLocaleAndCreateParser()) return result;
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
-    // file held are not: DynamicMsg is read empty, to be filled from `items`.
-    DOMElement* pRoot = document.LoadXmlFile(path, XmlLoadMode::kWithoutDynamicMessages);
+    // file held are not: DynamicMsg is filled from `items`. The save works on the file's bytes, so no
+    // document is built.
     // No usable file, or no place for the messages: nothing is written and nothing is lost.
-    if (FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg") == nullptr) return result;
+    if (!document.ScanXmlFile(path) || !document.HasSection()) return result;
 
     // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
     // since these are copies.
@@ -130,17 +176,8 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
     result.droppedReferences = document.UndeclaredReferences(nKeepFrom);
 
     // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
-    auto readsBackAsMeant = [&](DOMElement* pWritten) {
-      LoadedMessages again;
-      if (!ReadMessages(pWritten, 0, &again) || again.dynamics.size() != items.size() + result.nKeptBack) {
-        return false;
-      }
-      for (size_t i = 0; i < items.size(); ++i) {
-        if (!SameMessage(items[i], again.dynamics[i])) return false;
-      }
-      return true;
-    };
-    if (document.SaveSection(path, strMarkup, nKeepFrom, readsBackAsMeant)) {
+    ReadBackCheck check(items, result.nKeptBack);
+    if (document.SaveSection(path, strMarkup, nKeepFrom, &check)) {
       result.outcome = MsgFileWriteResult::kWritten;
       result.notes = document.SaveNotes();
       return result;

@@ -6,7 +6,6 @@
 #define TIDINGS_PERSIST_XML_DOC_H_
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -21,12 +20,11 @@ namespace tidings {
 
 class CMsgFileParser;
 
-enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
-
 // Where the section that a save rewrites stands in the bytes of a parsed file: the first DynamicMsg child
 // of the first MsgList child of the document element, as FindChildElement finds them. Offsets count from
 // the first byte of the file, a byte-order mark included.
 struct XmlSectionBytes {
+  bool bInDocument = false;       // the section is there
   bool bFound = false;            // the section is there, and where it stands is known
   bool bEmptyTag = false;         // written as an empty-element tag
   size_t nOpenEnd = 0;            // just after its start tag
@@ -50,6 +48,33 @@ struct XmlParsedFacts {
 
 // An element's attributes, in order: names and values.
 using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
+
+// The attributes of one element as a parse delivers them, given and defaulted: what a load finds on the
+// element it builds.
+class XmlAttributeSource {
+ public:
+  // Empties *pstrValue, then fills it with the value of the attribute named exactly `lpName`. False when
+  // the element has no such attribute.
+  virtual bool GetText(const char16_t* lpName, std::u16string* pstrValue) const = 0;
+
+ protected:
+  ~XmlAttributeSource() = default;
+};
+
+// What a save checks of the section in the bytes it means to write, told of each element child of the
+// section as the parser reads it, without a document built.
+class XmlSectionCheck {
+ public:
+  // Before each parse of the bytes.
+  virtual void Begin() = 0;
+  // Each element child of the section, in order.
+  virtual void Child(const XmlAttributeSource& attributes) = 0;
+  // After a parse that read the whole of the bytes: whether the children were those meant.
+  virtual bool Passed() const = 0;
+
+ protected:
+  ~XmlSectionCheck() = default;
+};
 
 // One message file, for the length of one load or save: the parser, the document it built, and the bytes
 // a save splices its section into. While it lives, Xerces-C is usable, and it releases every Xerces-C object
@@ -88,11 +113,17 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // refers to anything outside itself, nests deeper than the library handles, has an element with more
   // attributes than it handles, refers to an entity it does not expand, would build more than a fixed
   // multiple of its size (so that time and memory stay within one too), or has no document element.
-  // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
-  // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
-  xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode = XmlLoadMode::kWhole);
+  xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath);
 
-  // ---- Saving: what follows works on the file LoadXmlFile read last.
+  // ---- Saving: what follows works on the file ScanXmlFile read last.
+
+  // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
+  // no document: a save needs only what the parse learns of the file. False when LoadXmlFile would
+  // return null.
+  bool ScanXmlFile(const std::u16string& strPath);
+
+  // Whether the file has the section a save rewrites (see XmlSectionBytes).
+  bool HasSection() const { return m_facts.section.bInDocument; }
 
   // Replaces, in *pstrText, every unit that the document cannot carry with U+FFFD, and returns how many it
   // replaced: U+FFFE, U+FFFF and unpaired surrogates, and in an XML 1.0 document also the control
@@ -121,14 +152,15 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // and leaves every other byte of the file as it stands. The markup is written in the file's encoding,
   // characters it has no bytes for as references. The bytes replace the file at `strPath` in one step once
   // they load again under the same limits, with the section where it was put (so that everything outside
-  // it reads as before), and `readsBackAsMeant` accepts the document element they load into. Where the
+  // it reads as before), and `check` passes the section's children as the parser reads them. Where the
   // file's own encoding cannot write the markup, or the bytes do not pass, a file in an encoding other
   // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike. False,
   // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
   // SaveNotes() as the file layer gave them (platform::ReplaceFileContents), when the file holds the new
-  // bytes. The check parses with the same parser, which releases the document LoadXmlFile returned.
+  // bytes. The check parses with the same parser, building no document, and releases every document
+  // parsed before.
   bool SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
-                   const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant);
+                   XmlSectionCheck* pCheck);
 
   // Why the last step failed, for the trace; empty when nothing failed.
   const std::u16string& Error() const { return m_strError; }
@@ -142,14 +174,18 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   xercesc::DOMLSInput* resolveResource(const XMLCh* resourceType, const XMLCh* namespaceUri,
                                        const XMLCh* publicId, const XMLCh* systemId,
                                        const XMLCh* baseURI) override;
-  xercesc::DOMElement* ParseXmlBytes(std::string_view bytes, XmlLoadMode mode);
-  // Parses whole what a save means to write, after releasing every document parsed before; sets
-  // *pSection to where the section stands in `bytes`.
-  xercesc::DOMElement* ParseWritten(std::string_view bytes, XmlSectionBytes* pSection);
+  // Parses `bytes` (which must outlive what the parse returns) as a load does: the document, which is
+  // empty unless `bBuild` (the parser still tells `pCheck`, if given, of the section's children), or null.
+  xercesc::DOMDocument* ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionCheck* pCheck);
+  // Reads the file at `strPath` into m_fileBytes and parses it; notes what it learnt.
+  xercesc::DOMDocument* ParseXmlFile(const std::u16string& strPath, bool bBuild);
+  // Parses whole what a save means to write, building nothing, after releasing every document parsed
+  // before; sets *pSection to where the section stands in `bytes`.
+  bool ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection);
   struct Splice;
   bool SpliceInEncoding(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
   bool SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
-  bool ReadsBackAsMeant(const Splice& splice, const std::function<bool(xercesc::DOMElement*)>& check);
+  bool ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck);
 
   bool m_bReady = false;
   bool m_bInitializedHere = false;
@@ -161,7 +197,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   std::u16string m_strError;
   std::vector<std::u16string> m_saveNotes;
 
-  // The file LoadXmlFile read last: its bytes, what the parse learnt of them, and its XML version.
+  // The file read last: its bytes, what the parse learnt of them, and its XML version.
   std::string m_fileBytes;
   XmlParsedFacts m_facts;
   bool m_bXml11 = false;

@@ -263,13 +263,13 @@ bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, S
   return true;
 }
 
-// Whether the splice loads under the same limits, its section where it was put and holding what `check`
-// accepts. Nothing outside the section changed, and the section is parsed where it stood: whatever stands
+// Whether the splice loads under the same limits, its section where it was put and holding what `pCheck`
+// passes. Nothing outside the section changed, and the section is parsed where it stood: whatever stands
 // outside it reads as before.
-bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, const std::function<bool(DOMElement*)>& check) {
+bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck) {
   XmlSectionBytes written;
-  DOMElement* pRoot = ParseWritten(splice.bytes, &written);
-  if (pRoot == nullptr) {
+  pCheck->Begin();
+  if (!ParseWritten(splice.bytes, pCheck, &written)) {
     m_strError = u"what was written would not load: " + m_strError;
     return false;
   }
@@ -277,7 +277,7 @@ bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, const std::function<b
     m_strError = u"what was written would load differently: DynamicMsg moved";
     return false;
   }
-  if (!check(pRoot)) {
+  if (!pCheck->Passed()) {
     m_strError = u"what was written would load differently: its messages differ";
     return false;
   }
@@ -285,7 +285,7 @@ bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, const std::function<b
 }
 
 bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
-                                const std::function<bool(DOMElement*)>& readsBackAsMeant) {
+                                XmlSectionCheck* pCheck) {
   m_saveNotes.clear();
   if (!m_facts.section.bFound) {
     m_strError = u"where DynamicMsg stands in the file is not known";
@@ -293,13 +293,13 @@ bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_vi
   }
   Splice splice;
   m_strError = u"the file's encoding cannot write the messages";
-  bool bGood = SpliceInEncoding(markup, nKeepFrom, &splice) && ReadsBackAsMeant(splice, readsBackAsMeant);
+  bool bGood = SpliceInEncoding(markup, nKeepFrom, &splice) && ReadsBackAsMeant(splice, pCheck);
   // An encoding that is not written as it is read (UTF-7), or that a transcoder cannot write, gives way to
   // UTF-8, the declaration with it.
   if (!bGood && !IsUtf8OrUtf16(m_facts.strEncoding)) {
     const std::u16string strFirstError = m_strError;
     splice = Splice();
-    bGood = SpliceAsUtf8(markup, nKeepFrom, &splice) && ReadsBackAsMeant(splice, readsBackAsMeant);
+    bGood = SpliceAsUtf8(markup, nKeepFrom, &splice) && ReadsBackAsMeant(splice, pCheck);
     if (!bGood) m_strError = strFirstError;
   }
   if (!bGood) return false;

@@ -97,36 +97,55 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
   pBytes->clear();
   std::unique_ptr<XMLTranscoder> pTranscoder = MakeTranscoder(encoding);
   if (!pTranscoder) return false;
+  // The text with a reference for each character the encoding has no bytes for, made only once there is
+  // one: till then the text is written as it is.
   std::u16string carried;
-  carried.reserve(text.size());
-  std::unordered_map<char32_t, bool> known;
+  bool bAsItIs = true;
+  // Whether the encoding writes a character, asked once per character: in a table for the BMP, made when
+  // a character outside ASCII first comes, and in a map beyond.
+  signed char ascii[0x80] = {};
+  std::vector<signed char> bmp;
+  std::unordered_map<char32_t, bool> beyond;
   try {
     auto canWrite = [&](char32_t c) {
-      const auto found = known.find(c);
-      if (found != known.end()) return found->second;
-      return known[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));
+      signed char* pKnown = nullptr;
+      if (c < 0x80) {
+        pKnown = &ascii[c];
+      } else if (c < 0x10000) {
+        if (bmp.empty()) bmp.resize(0x10000);
+        pKnown = &bmp[c];
+      } else {
+        const auto found = beyond.find(c);
+        if (found != beyond.end()) return found->second;
+        return beyond[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));
+      }
+      if (*pKnown == 0) *pKnown = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c)) ? 1 : -1;
+      return *pKnown > 0;
     };
     for (size_t i = 0; i < text.size(); ++i) {
       const bool bPair = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
       const char32_t c =
           bPair ? 0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (text[i + 1] - 0xDC00) : char32_t{text[i]};
       if (canWrite(c)) {
-        carried.append(text.substr(i, bPair ? 2 : 1));
+        if (!bAsItIs) carried.append(text.substr(i, bPair ? 2 : 1));
       } else if (c < 0x80) {
         return false;  // the markup itself cannot be written
       } else {
+        if (bAsItIs) carried.assign(text.substr(0, i));
+        bAsItIs = false;
         AppendReference(c, &carried);
       }
       if (bPair) ++i;
     }
+    const std::u16string_view source = bAsItIs ? text : std::u16string_view(carried);
     std::vector<XMLByte> out(kBlock * 8);
     size_t nDone = 0;
-    while (nDone < carried.size()) {
+    while (nDone < source.size()) {
       // A block never ends between the two units of a pair.
-      size_t nCount = std::min<size_t>(kBlock, carried.size() - nDone);
-      if (nDone + nCount < carried.size() && IsHighSurrogate(carried[nDone + nCount - 1])) --nCount;
+      size_t nCount = std::min<size_t>(kBlock, source.size() - nDone);
+      if (nDone + nCount < source.size() && IsHighSurrogate(source[nDone + nCount - 1])) --nCount;
       XMLSize_t nEaten = 0;
-      const XMLSize_t nMade = pTranscoder->transcodeTo(X(carried.c_str()) + nDone, nCount, out.data(),
+      const XMLSize_t nMade = pTranscoder->transcodeTo(X(source.data()) + nDone, nCount, out.data(),
                                                        out.size(), nEaten, XMLTranscoder::UnRep_Throw);
       if (nEaten == 0 || nEaten > nCount) return false;
       pBytes->append(reinterpret_cast<const char*>(out.data()), nMade);
