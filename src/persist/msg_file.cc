@@ -130,15 +130,17 @@ bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pO
 bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMessages* pOut) {
   XmlDocContext document;  // made before the try, so that it outlives whatever Xerces-C throws
   try {
-    return document.SetLocaleAndCreateParser() &&
-           ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut);
+    if (!document.SetLocaleAndCreateParser() || !ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut))
+      return false;
+    pOut->memo = document.Memo();
+    return true;
   } catch (...) {
     return false;  // out of memory, or Xerces-C failed in a way it reports by throwing
   }
 }
 
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
-                                size_t nKeepFrom) {
+                                size_t nKeepFrom, const XmlFileMemo* pMemo) {
   MsgFileWriteResult result;
   XmlDocContext document;
   try {
@@ -147,11 +149,17 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
     // file held are not: DynamicMsg is filled from `items`. The save works on the file's bytes, so no
     // document is built.
     // No usable file, or no place for the messages: nothing is written and nothing is lost.
-    if (!document.ScanXmlFile(path) || !document.HasSection()) return result;
+    if (!document.ScanXmlFile(path, pMemo) || !document.HasSection()) return result;
 
     // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
     // since these are copies.
     std::u16string strMarkup;
+    size_t nUnits = 0;  // about what the markup takes: the texts and the rest of an element, some 90 units
+    for (const _Message_Item& item : items) {
+      nUnits += 96 + item.strMsgSpan.size() + item.strMsgName.size() + item.strMsgSInfo.size() +
+                item.strMsgEchoPath.size();
+    }
+    strMarkup.reserve(nUnits);
     for (_Message_Item& item : items) {
       std::u16string* const texts[] = {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo,
                                        &item.strMsgEchoPath};

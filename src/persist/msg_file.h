@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,11 +19,16 @@
 
 namespace tidings {
 
+struct XmlFileMemo;
+
 struct LoadedMessages {
   std::vector<_Message_Item> defaults;  // IDs -2, -3, ...
   std::vector<_Message_Item> dynamics;  // IDs from nFirstDynamicID on
   int64_t nNextMsgID = 0;               // the ID after the last dynamic message (else nFirstDynamicID)
   size_t nKeptBack = 0;                 // messages of DynamicMsg after the last ID, left unread
+  // What the parse learnt of the file, so that a save of the file as it was read need not parse it
+  // again; null when it must (see XmlDocContext::Memo).
+  std::shared_ptr<const XmlFileMemo> memo;
 };
 
 // Reads the messages of the parsed file whose document element is `pRoot` (null allowed); a section's
@@ -58,9 +64,10 @@ struct MsgFileWriteResult {
 // changed meanwhile is kept, the messages it held are not), and leaves every other byte of the file as
 // it stands. The messages of DynamicMsg from the `nKeepFrom`-th on (counted from 0; none when there are
 // not that many) stay after them as they stand: those a load could give no ID. A unit the file cannot
-// carry is written as U+FFFD. Never throws.
+// carry is written as U+FFFD. `pMemo` (may be null) is a load's memo of the file, which saves the parse of
+// it when the file is as that load read it. Never throws.
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
-                                size_t nKeepFrom = SIZE_MAX);
+                                size_t nKeepFrom = SIZE_MAX, const XmlFileMemo* pMemo = nullptr);
 
 }  // namespace tidings
 

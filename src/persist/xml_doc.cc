@@ -2,6 +2,8 @@
 
 #include <clocale>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -175,10 +177,9 @@ class CMsgFileParser : public DOMLSParserImpl {
       m_nMainReader = getScanner()->getReaderMgr()->getCurrentReaderNum();
       m_facts.strEncoding = Text(getScanner()->getReaderMgr()->getCurrentEncodingStr());
     } else if (m_nLevel == 2) {
-      m_bInMsgList = !m_bMsgListSeen && platform::CompareNoCase(lpName, u"MsgList") == 0;
+      m_bInMsgList = !m_bMsgListSeen && SameName(lpName, u"MsgList");
       m_bMsgListSeen = m_bMsgListSeen || m_bInMsgList;
-    } else if (m_nLevel == 3 && m_bInMsgList && !m_bDynamicSeen &&
-               platform::CompareNoCase(lpName, u"DynamicMsg") == 0) {
+    } else if (m_nLevel == 3 && m_bInMsgList && !m_bDynamicSeen && SameName(lpName, u"DynamicMsg")) {
       m_bDynamicSeen = true;
       m_bInSection = true;
       // The DTD is read by now: whether it is one the parser does not read whole, in which case it skips
@@ -312,6 +313,12 @@ class CMsgFileParser : public DOMLSParserImpl {
       }
     }
     return m_bFileUndecodable || m_fileReferences.count(strKey) != 0;
+  }
+
+  // Whether an element's name is a section's, as FindChildElement compares them.
+  bool SameName(const char16_t* lpName, const char16_t* lpSection) {
+    for (const char16_t* p = lpName; *p != 0 && m_facts.bNamesAscii; ++p) m_facts.bNamesAscii = *p < 0x80;
+    return platform::CompareNoCase(lpName, lpSection) == 0;
   }
 
   // Sets *pnOffset to where the scanner is in the file's bytes; false when it cannot tell, or is not
@@ -525,13 +532,17 @@ DOMDocument* XmlDocContext::ParseXmlBytes(std::string_view bytes, bool bBuild, X
   return pDocument;
 }
 
-DOMDocument* XmlDocContext::ParseXmlFile(const std::u16string& strPath, bool bBuild) {
+bool XmlDocContext::ReadXmlFile(const std::u16string& strPath) {
   m_pDocument = nullptr;
   m_facts = XmlParsedFacts();
   if (!platform::ReadWholeFile(strPath, &m_fileBytes)) {
     m_strError = u"cannot read " + strPath;
-    return nullptr;
+    return false;
   }
+  return true;
+}
+
+DOMDocument* XmlDocContext::ParseFileBytes(bool bBuild) {
   DOMDocument* pDocument = ParseXmlBytes(m_fileBytes, bBuild, nullptr);
   if (pDocument != nullptr) {
     m_facts = m_pParser->Facts();
@@ -542,11 +553,32 @@ DOMDocument* XmlDocContext::ParseXmlFile(const std::u16string& strPath, bool bBu
 }
 
 DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath) {
-  DOMDocument* pDocument = ParseXmlFile(strPath, true);
+  DOMDocument* pDocument = ReadXmlFile(strPath) ? ParseFileBytes(true) : nullptr;
   return pDocument == nullptr ? nullptr : pDocument->getDocumentElement();
 }
 
-bool XmlDocContext::ScanXmlFile(const std::u16string& strPath) { return ParseXmlFile(strPath, false) != nullptr; }
+std::shared_ptr<const XmlFileMemo> XmlDocContext::Memo() const {
+  if (m_pDocument == nullptr || !m_facts.bNamesAscii) return nullptr;
+  auto pMemo = std::make_shared<XmlFileMemo>();
+  pMemo->nSize = m_fileBytes.size();
+  pMemo->nHash = std::hash<std::string_view>()(m_fileBytes);
+  pMemo->facts = m_facts;
+  pMemo->bXml11 = m_bXml11;
+  return pMemo;
+}
+
+bool XmlDocContext::ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo) {
+  if (!ReadXmlFile(strPath)) return false;
+  if (pMemo != nullptr && pMemo->nSize == m_fileBytes.size() &&
+      pMemo->nHash == std::hash<std::string_view>()(m_fileBytes)) {
+    // Bytes that parsed once parse alike, to the same facts: the check of what a save writes parses the
+    // whole of its bytes all the same.
+    m_facts = pMemo->facts;
+    m_bXml11 = pMemo->bXml11;
+    return true;
+  }
+  return ParseFileBytes(false) != nullptr;
+}
 
 bool XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection) {
   m_pParser->resetDocumentPool();

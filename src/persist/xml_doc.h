@@ -6,6 +6,8 @@
 #define TIDINGS_PERSIST_XML_DOC_H_
 
 #include <cstddef>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -44,10 +46,22 @@ struct XmlParsedFacts {
   // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
   // not standalone: the parser then skips references to entities it does not know, rather than fail.
   bool bSkipsUnknownEntities = false;
+  // Every element name compared with a section's name was ASCII, so that the sections found do not
+  // depend on the locale (ASCII letters fold alike in every one).
+  bool bNamesAscii = true;
+};
+
+// What the parse of a file learnt, with a fingerprint of the file's bytes: a save that finds the same
+// bytes needs no parse of them to know where to write. A load leaves one for the save.
+struct XmlFileMemo {
+  size_t nSize = 0;
+  size_t nHash = 0;
+  XmlParsedFacts facts;
+  bool bXml11 = false;
 };
 
 // An element's attributes, in order: names and values.
-using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
+using XmlAttributes = std::initializer_list<std::pair<const char16_t*, std::u16string_view>>;
 
 // The attributes of one element as a parse delivers them, given and defaulted: what a load finds on the
 // element it builds.
@@ -117,10 +131,15 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
 
   // ---- Saving: what follows works on the file ScanXmlFile read last.
 
+  // What the parse of the file read last learnt of it, for a later ScanXmlFile of the same file; null
+  // when the parse failed, or when what it learnt may depend on the locale.
+  std::shared_ptr<const XmlFileMemo> Memo() const;
+
   // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
   // no document: a save needs only what the parse learns of the file. False when LoadXmlFile would
-  // return null.
-  bool ScanXmlFile(const std::u16string& strPath);
+  // return null. When `pMemo` (may be null) is of the bytes the file holds now, it is taken for the
+  // parse: the same bytes parse alike.
+  bool ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo = nullptr);
 
   // Whether the file has the section a save rewrites (see XmlSectionBytes).
   bool HasSection() const { return m_facts.section.bInDocument; }
@@ -177,8 +196,10 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // Parses `bytes` (which must outlive what the parse returns) as a load does: the document, which is
   // empty unless `bBuild` (the parser still tells `pCheck`, if given, of the section's children), or null.
   xercesc::DOMDocument* ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionCheck* pCheck);
-  // Reads the file at `strPath` into m_fileBytes and parses it; notes what it learnt.
-  xercesc::DOMDocument* ParseXmlFile(const std::u16string& strPath, bool bBuild);
+  // Reads the file at `strPath` into m_fileBytes; false, with the reason in m_strError, when it cannot.
+  bool ReadXmlFile(const std::u16string& strPath);
+  // Parses m_fileBytes and notes what the parse learnt.
+  xercesc::DOMDocument* ParseFileBytes(bool bBuild);
   // Parses whole what a save means to write, building nothing, after releasing every document parsed
   // before; sets *pSection to where the section stands in `bytes`.
   bool ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection);

@@ -114,24 +114,29 @@ void XmlDocContext::AppendElementText(std::u16string* pstrMarkup, const char16_t
   pstrMarkup->append(u"<").append(lpName);
   for (const auto& attribute : attributes) {
     pstrMarkup->append(u" ").append(attribute.first).append(u"=\"");
-    for (char16_t unit : attribute.second) {
+    const std::u16string_view value = attribute.second;
+    size_t nRun = 0;  // where the units that stand as they are, not yet appended, begin
+    for (size_t i = 0; i < value.size(); ++i) {
+      const char16_t unit = value[i];
+      if (unit != u'&' && unit != u'<' && unit != u'"' && !NeedsReference(unit, m_bXml11)) continue;
+      pstrMarkup->append(value.substr(nRun, i - nRun));
+      nRun = i + 1;
       if (unit == u'&') {
         pstrMarkup->append(u"&amp;");
       } else if (unit == u'<') {
         pstrMarkup->append(u"&lt;");
       } else if (unit == u'"') {
         pstrMarkup->append(u"&quot;");
-      } else if (NeedsReference(unit, m_bXml11)) {
+      } else {
         pstrMarkup->append(u"&#x");
         if (unit >= 0x1000) pstrMarkup->push_back(kHex[unit >> 12]);
         if (unit >= 0x100) pstrMarkup->push_back(kHex[(unit >> 8) & 0xF]);
         if (unit >= 0x10) pstrMarkup->push_back(kHex[(unit >> 4) & 0xF]);
         pstrMarkup->push_back(kHex[unit & 0xF]);
         pstrMarkup->push_back(u';');
-      } else {
-        pstrMarkup->push_back(unit);
       }
     }
+    pstrMarkup->append(value.substr(nRun));
     pstrMarkup->push_back(u'"');
   }
   pstrMarkup->append(u"/>");

@@ -101,35 +101,35 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
   // one: till then the text is written as it is.
   std::u16string carried;
   bool bAsItIs = true;
-  // Whether the encoding writes a character, asked once per character: in a table for the BMP, made when
-  // a character outside ASCII first comes, and in a map beyond.
+  // Whether the encoding writes a character, asked once per character: in a table for ASCII, in one for
+  // the rest of the BMP, made when such a character first comes, and in a map beyond.
   signed char ascii[0x80] = {};
   std::vector<signed char> bmp;
   std::unordered_map<char32_t, bool> beyond;
   try {
     auto canWrite = [&](char32_t c) {
-      signed char* pKnown = nullptr;
-      if (c < 0x80) {
-        pKnown = &ascii[c];
-      } else if (c < 0x10000) {
+      if (c < 0x10000) {
         if (bmp.empty()) bmp.resize(0x10000);
-        pKnown = &bmp[c];
-      } else {
-        const auto found = beyond.find(c);
-        if (found != beyond.end()) return found->second;
-        return beyond[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));
+        signed char& known = bmp[c];
+        if (known == 0) known = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c)) ? 1 : -1;
+        return known > 0;
       }
-      if (*pKnown == 0) *pKnown = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c)) ? 1 : -1;
-      return *pKnown > 0;
+      const auto found = beyond.find(c);
+      if (found != beyond.end()) return found->second;
+      return beyond[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));
     };
     for (size_t i = 0; i < text.size(); ++i) {
-      const bool bPair = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
-      const char32_t c =
-          bPair ? 0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (text[i + 1] - 0xDC00) : char32_t{text[i]};
+      const char16_t unit = text[i];
+      if (unit < 0x80) {
+        if (ascii[unit] == 0) ascii[unit] = pTranscoder->canTranscodeTo(unit) ? 1 : -1;
+        if (ascii[unit] < 0) return false;  // the markup itself cannot be written
+        if (!bAsItIs) carried.push_back(unit);
+        continue;
+      }
+      const bool bPair = IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+      const char32_t c = bPair ? 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (text[i + 1] - 0xDC00) : unit;
       if (canWrite(c)) {
         if (!bAsItIs) carried.append(text.substr(i, bPair ? 2 : 1));
-      } else if (c < 0x80) {
-        return false;  // the markup itself cannot be written
       } else {
         if (bAsItIs) carried.assign(text.substr(0, i));
         bAsItIs = false;
@@ -137,18 +137,22 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
       }
       if (bPair) ++i;
     }
+    // Written straight into *pBytes, with room for the longest a block can come out as.
     const std::u16string_view source = bAsItIs ? text : std::u16string_view(carried);
-    std::vector<XMLByte> out(kBlock * 8);
+    constexpr size_t kMostBytesPerUnit = 8;
     size_t nDone = 0;
     while (nDone < source.size()) {
       // A block never ends between the two units of a pair.
       size_t nCount = std::min<size_t>(kBlock, source.size() - nDone);
       if (nDone + nCount < source.size() && IsHighSurrogate(source[nDone + nCount - 1])) --nCount;
+      const size_t nAt = pBytes->size();
+      pBytes->resize(nAt + nCount * kMostBytesPerUnit);
       XMLSize_t nEaten = 0;
-      const XMLSize_t nMade = pTranscoder->transcodeTo(X(source.data()) + nDone, nCount, out.data(),
-                                                       out.size(), nEaten, XMLTranscoder::UnRep_Throw);
-      if (nEaten == 0 || nEaten > nCount) return false;
-      pBytes->append(reinterpret_cast<const char*>(out.data()), nMade);
+      const XMLSize_t nMade =
+          pTranscoder->transcodeTo(X(source.data()) + nDone, nCount, reinterpret_cast<XMLByte*>(&(*pBytes)[nAt]),
+                                   nCount * kMostBytesPerUnit, nEaten, XMLTranscoder::UnRep_Throw);
+      if (nEaten == 0 || nEaten > nCount || nMade > nCount * kMostBytesPerUnit) return false;
+      pBytes->resize(nAt + nMade);
       nDone += nEaten;
     }
   } catch (...) {

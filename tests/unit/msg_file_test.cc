@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,42 @@ TEST_F(MsgFileFunctionsTest, WritesExactlyTheItemsGivenInTheirOrder) {
   const fs::path missing = m_path.string() + ".missing";
   EXPECT_EQ(WriteMsgFile(missing.u16string(), items).outcome, MsgFileWriteResult::kNotWritten);
   EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(MsgFileFunctionsTest, ASaveWritesIntoTheFileAsItIsNowWhateverTheLoadFound) {
+  const auto contents = [&] {
+    std::ifstream in(m_path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string strLoaded = contents();
+  const std::string kEdits[] = {
+      strLoaded,
+      // The same size, the sections swapped.
+      "<Root><MsgList><DynamicMsg><Message MsgName='a'/><Message MsgName='b'/><Message MsgName='c'/>"
+      "</DynamicMsg><DefaultMsg><Message MsgName='d0'/><Message MsgName='d1'/></DefaultMsg></MsgList></Root>",
+      // Longer before the section, one message fewer in it.
+      "<Root><!-- edited --><MsgList><DefaultMsg><Message MsgName='d0'/></DefaultMsg><DynamicMsg>"
+      "<Message MsgName='a'/><Message MsgName='b'/></DynamicMsg></MsgList></Root>",
+  };
+  std::vector<_Message_Item> items(1);
+  items[0].strMsgName = u"new";
+  for (const std::string& strEdited : kEdits) {
+    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << strLoaded;
+    LoadedMessages loaded;
+    ASSERT_TRUE(ReadMsgFile(m_path.u16string(), 0, &loaded));
+    ASSERT_NE(loaded.memo, nullptr);
+    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << strEdited;
+
+    const MsgFileWriteResult result = WriteMsgFile(m_path.u16string(), items, SIZE_MAX, loaded.memo.get());
+    ASSERT_EQ(result.outcome, MsgFileWriteResult::kWritten)
+        << std::string(result.strError.begin(), result.strError.end());
+    std::string strExpected = strEdited;
+    const size_t nOpenEnd = strExpected.find("<DynamicMsg>") + 12;
+    strExpected.replace(nOpenEnd, strExpected.find("</DynamicMsg>") - nOpenEnd,
+                        "<Message MsgSpan=\"\" MsgName=\"new\" MsgSInfo=\"\" MsgEchoPath=\"\" ShowType=\"0\" "
+                        "ShowTime=\"0\"/>");
+    EXPECT_EQ(contents(), strExpected);
+  }
 }
 
 }  // namespace
