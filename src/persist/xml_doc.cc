@@ -27,6 +27,7 @@
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
+#include "persist/xml_library.h"
 #include "platform/platform.h"
 
 namespace tidings {
@@ -128,10 +129,6 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
     }
   }
 }
-
-// Whether the Xerces-C linked here is the process's shared one, which the host may have initialised
-// (the build says: 0 where it links a copy of its own into the library).
-constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
 
 }  // namespace
 
@@ -409,29 +406,13 @@ class CMsgFileParser : public DOMLSParserImpl {
   XMLSize_t m_nSubsetReader = 0;
 };
 
-XmlDocContext::XmlDocContext() {
-  if (kXercesSharedWithHost && XMLPlatformUtils::fgMemoryManager != nullptr) {
-    m_bReady = true;
-    return;
-  }
-  try {
-    XMLPlatformUtils::Initialize();
-    m_bInitializedHere = true;
-    m_bReady = true;
-  } catch (...) {
-    m_bReady = false;
-  }
-}
+XmlDocContext::XmlDocContext() { m_bReady = BeginXmlLibraryUse(&m_bInitializedHere); }
 
 XmlDocContext::~XmlDocContext() {
   // Every Xerces-C object goes before Xerces-C does: the copy, then the parser with every document it built.
   if (m_pCopy != nullptr) m_pCopy->release();
   if (m_pParser != nullptr) m_pParser->release();
-  if (!m_bInitializedHere) return;
-  try {
-    XMLPlatformUtils::Terminate();
-  } catch (...) {
-  }
+  if (m_bInitializedHere) EndXmlLibraryUse();
 }
 
 bool XmlDocContext::SetLocaleAndCreateParser() {
