@@ -1,10 +1,16 @@
 #include "file_fault.h"
 
+#include <winsock2.h>
+
+#include <afunix.h>
 #include <windows.h>
 
 #include <tlhelp32.h>
 
+#include <chrono>
+#include <cstring>
 #include <string>
+#include <thread>
 
 namespace tidings {
 namespace test {
@@ -20,7 +26,87 @@ class WinHeldFile : public HeldFile {
   HANDLE m_h;
 };
 
+// Under Wine, whose files are the host's, runs the host's `tool` (a program under /usr/bin) with the
+// host's name of `path` after `args`, and waits until `path` exists. False, with the reason, elsewhere.
+bool RunHostTool(const char* tool, const std::string& args, const std::filesystem::path& path,
+                 std::string* pstrWhyNot) {
+  using UnixFileName = char*(__cdecl*)(const wchar_t*);
+  const auto pfnUnixFileName = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  char* lpUnixPath = pfnUnixFileName == nullptr ? nullptr : pfnUnixFileName(path.c_str());
+  if (lpUnixPath == nullptr) {
+    *pstrWhyNot = "Windows cannot make this (only Wine, with the host's tools)";
+    return false;
+  }
+  const std::string strProgram = std::string("Z:\\usr\\bin\\") + tool;
+  std::string strCommand = std::string(tool) + " " + args + " \"" + lpUnixPath + "\"";
+  ::HeapFree(::GetProcessHeap(), 0, lpUnixPath);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessA(strProgram.c_str(), &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+    *pstrWhyNot = "cannot run " + strProgram + ": error " + std::to_string(::GetLastError());
+    return false;
+  }
+  // Wine gives no handle of a host process to wait on.
+  for (int i = 0; i < 200; ++i) {
+    WIN32_FIND_DATAW found;
+    HANDLE hFind = ::FindFirstFileW(path.c_str(), &found);
+    if (hFind != INVALID_HANDLE_VALUE) {
+      ::FindClose(hFind);
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  *pstrWhyNot = strCommand + " made nothing";
+  return false;
+}
+
+// A socket's file, where Windows has AF_UNIX sockets (10 and later).
+bool MakeSocketFile(const std::filesystem::path& path, std::string* pstrWhyNot) {
+  WSADATA data;
+  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+    *pstrWhyNot = "WSAStartup failed";
+    return false;
+  }
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  const std::string strPath = path.string();
+  bool bBound = strPath.size() < sizeof address.sun_path;
+  SOCKET s = bBound ? ::socket(AF_UNIX, SOCK_STREAM, 0) : INVALID_SOCKET;
+  if (s != INVALID_SOCKET) {
+    std::memcpy(address.sun_path, strPath.c_str(), strPath.size() + 1);
+    bBound = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  if (s == INVALID_SOCKET || !bBound) {
+    *pstrWhyNot = "no AF_UNIX socket here: error " + std::to_string(::WSAGetLastError());
+    bBound = false;
+  }
+  if (s != INVALID_SOCKET) ::closesocket(s);
+  ::WSACleanup();
+  return bBound;
+}
+
 }  // namespace
+
+bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* pstrWhyNot) {
+  switch (kind) {
+    case OddPath::kFifo:
+      return RunHostTool("mkfifo", "", path, pstrWhyNot);
+    case OddPath::kDirectory:
+      if (::CreateDirectoryW(path.c_str(), nullptr)) return true;
+      *pstrWhyNot = "CreateDirectoryW failed with error " + std::to_string(::GetLastError());
+      return false;
+    case OddPath::kLinkToDevNull:
+      return RunHostTool("ln", "-s /dev/null", path, pstrWhyNot);
+    case OddPath::kLinkToDevZero:
+      return RunHostTool("ln", "-s /dev/zero", path, pstrWhyNot);
+    case OddPath::kSocket:
+      return MakeSocketFile(path, pstrWhyNot);
+  }
+  return false;
+}
 
 std::unique_ptr<SmallVolume> MountSmallVolume(const std::filesystem::path& /*dir*/, size_t /*cbSize*/,
                                               std::string* pstrWhyNot) {

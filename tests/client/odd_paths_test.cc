@@ -1,0 +1,87 @@
+// Something other than a regular file at the path of the message file, the trace log or the settings file
+// (POSIX) counts as no file at all: it is never read nor written, nothing blocks on it, and it is still
+// there afterwards. Unlike a missing one, a message file that is no regular file is traced.
+
+#include <algorithm>
+#include <tuple>
+
+#include "file_fault.h"
+#include "msg_file_support.h"
+
+namespace tidings {
+namespace test {
+namespace {
+
+enum class ConfigFile { kMsgFile, kTraceLog, kSettingsFile };
+
+using OddPathCase = std::tuple<ConfigFile, OddPath>;
+
+class OddPathTest : public MsgFileTest, public ::testing::WithParamInterface<OddPathCase> {
+ protected:
+  // What a case leaves at the settings path would block or break the next test's settings.
+  void TearDown() override {
+    std::error_code ec;
+    if (std::get<0>(GetParam()) == ConfigFile::kSettingsFile && !SettingsFilePath().empty())
+      fs::remove_all(SettingsFilePath(), ec);
+    MsgFileTest::TearDown();
+  }
+
+  bool TraceHasLine(const std::string& strStart, const std::string& strEnd) {
+    const std::vector<std::string> texts = TraceTexts();
+    return std::any_of(texts.begin(), texts.end(), [&](const std::string& text) {
+      return text.size() >= strStart.size() + strEnd.size() &&
+             text.compare(0, strStart.size(), strStart) == 0 &&
+             text.compare(text.size() - strEnd.size(), strEnd.size(), strEnd) == 0;
+    });
+  }
+};
+
+TEST_P(OddPathTest, CountsAsNoFile) {
+  const ConfigFile file = std::get<0>(GetParam());
+  const fs::path path = file == ConfigFile::kMsgFile    ? MsgFilePath()
+                        : file == ConfigFile::kTraceLog ? TracePath()
+                                                        : fs::path(SettingsFilePath());
+  if (path.empty()) GTEST_SKIP() << "Windows keeps the settings in the registry";
+  fs::create_directories(ConfigDir());
+  fs::remove_all(path);
+  std::string strWhyNot;
+  if (!MakeOddPath(path, std::get<1>(GetParam()), &strWhyNot)) GTEST_SKIP() << strWhyNot;
+  if (file == ConfigFile::kSettingsFile) {
+    LoadLibraryWithSettings({});
+  } else {
+    LoadLibrary();
+  }
+
+  ASSERT_EQ(api.Initial(), 1);
+  EXPECT_EQ(IdsInMemory(), std::vector<int32_t>{});
+  Add(u"Chat", u"Hello");
+  ASSERT_EQ(api.Finish(), 1);
+  EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(path))) << "replaced by a file";
+  if (file == ConfigFile::kMsgFile) {
+    EXPECT_EQ(IdsInMemory(), std::vector<int32_t>{0}) << "the message stays in memory";
+    EXPECT_TRUE(TraceHasLine("--LoadMsgFile loaded nothing: ", "Msg.xml is no regular file"));
+    EXPECT_TRUE(
+        TraceHasLine("--SaveMsgFile failed, the messages stay in memory: ", "Msg.xml is no regular file"));
+  } else if (file == ConfigFile::kSettingsFile) {
+    EXPECT_FALSE(TraceExists()) << "tracing is off without settings";
+  }
+}
+
+std::string CaseName(const ::testing::TestParamInfo<OddPathCase>& param) {
+  static const char* const kFiles[] = {"MsgFile", "TraceLog", "SettingsFile"};
+  static const char* const kKinds[] = {"Fifo", "Directory", "LinkToDevNull", "LinkToDevZero", "Socket"};
+  return std::string(kFiles[static_cast<int>(std::get<0>(param.param))]) + "_" +
+         kKinds[static_cast<int>(std::get<1>(param.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFiles, OddPathTest,
+                         ::testing::Combine(::testing::Values(ConfigFile::kMsgFile, ConfigFile::kTraceLog,
+                                                              ConfigFile::kSettingsFile),
+                                            ::testing::Values(OddPath::kFifo, OddPath::kDirectory,
+                                                              OddPath::kLinkToDevNull,
+                                                              OddPath::kLinkToDevZero, OddPath::kSocket)),
+                         CaseName);
+
+}  // namespace
+}  // namespace test
+}  // namespace tidings
