@@ -3,7 +3,9 @@
 // there afterwards. Unlike a missing one, a message file that is no regular file is traced.
 
 #include <algorithm>
-#include <tuple>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "file_fault.h"
 #include "msg_file_support.h"
@@ -14,14 +16,38 @@ namespace {
 
 enum class ConfigFile { kMsgFile, kTraceLog, kSettingsFile };
 
-using OddPathCase = std::tuple<ConfigFile, OddPath>;
+struct OddPathCase {
+  ConfigFile file;
+  OddPath kind;
+  std::string strName;
+};
+
+void PrintTo(const OddPathCase& c, std::ostream* os) { *os << c.strName; }
+
+// Each odd thing at the path of each file.
+std::vector<OddPathCase> Cases() {
+  const std::pair<ConfigFile, const char*> files[] = {{ConfigFile::kMsgFile, "MsgFile"},
+                                                      {ConfigFile::kTraceLog, "TraceLog"},
+                                                      {ConfigFile::kSettingsFile, "SettingsFile"}};
+  const std::pair<OddPath, const char*> kinds[] = {{OddPath::kFifo, "Fifo"},
+                                                   {OddPath::kDirectory, "Directory"},
+                                                   {OddPath::kLinkToDevNull, "LinkToDevNull"},
+                                                   {OddPath::kLinkToDevZero, "LinkToDevZero"},
+                                                   {OddPath::kSocket, "Socket"}};
+  std::vector<OddPathCase> cases;
+  for (const auto& file : files) {
+    for (const auto& kind : kinds)
+      cases.push_back({file.first, kind.first, std::string(file.second) + "_" + kind.second});
+  }
+  return cases;
+}
 
 class OddPathTest : public MsgFileTest, public ::testing::WithParamInterface<OddPathCase> {
  protected:
   // What a case leaves at the settings path would block or break the next test's settings.
   void TearDown() override {
     std::error_code ec;
-    if (std::get<0>(GetParam()) == ConfigFile::kSettingsFile && !SettingsFilePath().empty())
+    if (GetParam().file == ConfigFile::kSettingsFile && !SettingsFilePath().empty())
       fs::remove_all(SettingsFilePath(), ec);
     MsgFileTest::TearDown();
   }
@@ -37,7 +63,7 @@ class OddPathTest : public MsgFileTest, public ::testing::WithParamInterface<Odd
 };
 
 TEST_P(OddPathTest, CountsAsNoFile) {
-  const ConfigFile file = std::get<0>(GetParam());
+  const ConfigFile file = GetParam().file;
   const fs::path path = file == ConfigFile::kMsgFile    ? MsgFilePath()
                         : file == ConfigFile::kTraceLog ? TracePath()
                                                         : fs::path(SettingsFilePath());
@@ -45,7 +71,7 @@ TEST_P(OddPathTest, CountsAsNoFile) {
   fs::create_directories(ConfigDir());
   fs::remove_all(path);
   std::string strWhyNot;
-  if (!MakeOddPath(path, std::get<1>(GetParam()), &strWhyNot)) GTEST_SKIP() << strWhyNot;
+  if (!MakeOddPath(path, GetParam().kind, &strWhyNot)) GTEST_SKIP() << strWhyNot;
   if (file == ConfigFile::kSettingsFile) {
     LoadLibraryWithSettings({});
   } else {
@@ -67,20 +93,10 @@ TEST_P(OddPathTest, CountsAsNoFile) {
   }
 }
 
-std::string CaseName(const ::testing::TestParamInfo<OddPathCase>& param) {
-  static const char* const kFiles[] = {"MsgFile", "TraceLog", "SettingsFile"};
-  static const char* const kKinds[] = {"Fifo", "Directory", "LinkToDevNull", "LinkToDevZero", "Socket"};
-  return std::string(kFiles[static_cast<int>(std::get<0>(param.param))]) + "_" +
-         kKinds[static_cast<int>(std::get<1>(param.param))];
-}
-
-INSTANTIATE_TEST_SUITE_P(AllFiles, OddPathTest,
-                         ::testing::Combine(::testing::Values(ConfigFile::kMsgFile, ConfigFile::kTraceLog,
-                                                              ConfigFile::kSettingsFile),
-                                            ::testing::Values(OddPath::kFifo, OddPath::kDirectory,
-                                                              OddPath::kLinkToDevNull,
-                                                              OddPath::kLinkToDevZero, OddPath::kSocket)),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Paths, OddPathTest, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<OddPathCase>& param) {
+                           return param.param.strName;
+                         });
 
 }  // namespace
 }  // namespace test
