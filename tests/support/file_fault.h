@@ -54,6 +54,8 @@ enum class OddPath { kFifo, kDirectory, kLinkToDevNull, kLinkToDevZero, kSocket 
 // cannot make it (Windows has no FIFO, and its links lead to no endless device; under Wine, whose files
 // are the host's, Wine's host tools make the FIFO and the links).
 bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* pstrWhyNot);
+// Removes what MakeOddPath made (and what else may stand there instead).
+void RemoveOddPath(const std::filesystem::path& path);
 
 // The ID of this process, and of another one that runs for at least as long as this one's test.
 uint32_t ThisProcessId();

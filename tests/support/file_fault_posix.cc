@@ -136,6 +136,11 @@ bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* p
   return !ec;
 }
 
+void RemoveOddPath(const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
+
 uint32_t ThisProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 uint32_t AnotherRunningProcessId() { return static_cast<uint32_t>(::getppid()); }

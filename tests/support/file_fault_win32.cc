@@ -27,9 +27,10 @@ class WinHeldFile : public HeldFile {
 };
 
 // Under Wine, whose files are the host's, runs the host's `tool` (a program under /usr/bin) with the
-// host's name of `path` after `args`, and waits until `path` exists. False, with the reason, elsewhere.
+// host's name of `path` after `args`, and waits until `path` exists (or, with bRemoves, is gone). False,
+// with the reason, elsewhere.
 bool RunHostTool(const char* tool, const std::string& args, const std::filesystem::path& path,
-                 std::string* pstrWhyNot) {
+                 std::string* pstrWhyNot, bool bRemoves = false) {
   using UnixFileName = char*(__cdecl*)(const wchar_t*);
   const auto pfnUnixFileName = reinterpret_cast<UnixFileName>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
@@ -53,13 +54,11 @@ bool RunHostTool(const char* tool, const std::string& args, const std::filesyste
   for (int i = 0; i < 200; ++i) {
     WIN32_FIND_DATAW found;
     HANDLE hFind = ::FindFirstFileW(path.c_str(), &found);
-    if (hFind != INVALID_HANDLE_VALUE) {
-      ::FindClose(hFind);
-      return true;
-    }
+    if (hFind != INVALID_HANDLE_VALUE) ::FindClose(hFind);
+    if ((hFind != INVALID_HANDLE_VALUE) != bRemoves) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  *pstrWhyNot = strCommand + " made nothing";
+  *pstrWhyNot = strCommand + " did nothing";
   return false;
 }
 
@@ -106,6 +105,13 @@ bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* p
       return MakeSocketFile(path, pstrWhyNot);
   }
   return false;
+}
+
+void RemoveOddPath(const std::filesystem::path& path) {
+  // Wine deletes neither a FIFO nor a link to a device.
+  std::string strWhyNot;
+  if (!::RemoveDirectoryW(path.c_str()) && !::DeleteFileW(path.c_str()))
+    RunHostTool("rm", "-f", path, &strWhyNot, true);
 }
 
 std::unique_ptr<SmallVolume> MountSmallVolume(const std::filesystem::path& /*dir*/, size_t /*cbSize*/,
