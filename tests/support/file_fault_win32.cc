@@ -1,14 +1,10 @@
 #include "file_fault.h"
 
-#include <winsock2.h>
-
-#include <afunix.h>
 #include <windows.h>
 
 #include <tlhelp32.h>
 
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -62,31 +58,6 @@ bool RunHostTool(const char* tool, const std::string& args, const std::filesyste
   return false;
 }
 
-// A socket's file, where Windows has AF_UNIX sockets (10 and later).
-bool MakeSocketFile(const std::filesystem::path& path, std::string* pstrWhyNot) {
-  WSADATA data;
-  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
-    *pstrWhyNot = "WSAStartup failed";
-    return false;
-  }
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  const std::string strPath = path.string();
-  bool bBound = strPath.size() < sizeof address.sun_path;
-  SOCKET s = bBound ? ::socket(AF_UNIX, SOCK_STREAM, 0) : INVALID_SOCKET;
-  if (s != INVALID_SOCKET) {
-    std::memcpy(address.sun_path, strPath.c_str(), strPath.size() + 1);
-    bBound = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  if (s == INVALID_SOCKET || !bBound) {
-    *pstrWhyNot = "no AF_UNIX socket here: error " + std::to_string(::WSAGetLastError());
-    bBound = false;
-  }
-  if (s != INVALID_SOCKET) ::closesocket(s);
-  ::WSACleanup();
-  return bBound;
-}
-
 }  // namespace
 
 bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* pstrWhyNot) {
@@ -102,7 +73,8 @@ bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* p
     case OddPath::kLinkToDevZero:
       return RunHostTool("ln", "-s /dev/zero", path, pstrWhyNot);
     case OddPath::kSocket:
-      return MakeSocketFile(path, pstrWhyNot);
+      *pstrWhyNot = "no socket's file here: Wine has no AF_UNIX sockets";
+      return false;
   }
   return false;
 }
