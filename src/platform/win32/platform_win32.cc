@@ -78,23 +78,20 @@ class Win32AppendFile final : public AppendFile {
   HANDLE m_h;
 };
 
-// Whether the open handle `h` is of a regular file: a disk file that is no directory. (Under Wine a FIFO,
-// device or socket of the host's file system opens as a pipe or a character device.)
-bool IsRegularFileHandle(HANDLE h) {
-  if (::GetFileType(h) != FILE_TYPE_DISK) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  return ::GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
+// Whether the open handle `h` is of a file on a disk (a directory too). Under Wine a FIFO, device or socket
+// of the host's file system opens as a pipe or a character device.
+bool IsDiskFileHandle(HANDLE h) { return ::GetFileType(h) == FILE_TYPE_DISK; }
 
 // Opens the regular file at `path` with CreateFileW's `dwAccess` and `dwDisposition`, shared with every
-// other opener. Something else there is closed again at once, unread and unwritten: INVALID_HANDLE_VALUE,
-// with *pbOther (if given) set. INVALID_HANDLE_VALUE with GetLastError when the open fails.
+// other opener; a directory does not open so. Something else there is closed again at once, unread and
+// unwritten: INVALID_HANDLE_VALUE, with *pbOther (if given) set. INVALID_HANDLE_VALUE with GetLastError
+// when the open fails.
 HANDLE OpenRegularFile(const std::u16string& path, DWORD dwAccess, DWORD dwDisposition,
                        bool* pbOther = nullptr) {
   if (pbOther != nullptr) *pbOther = false;
   HANDLE h = ::CreateFileW(W(path), dwAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            dwDisposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE || IsRegularFileHandle(h)) return h;
+  if (h == INVALID_HANDLE_VALUE || IsDiskFileHandle(h)) return h;
   ::CloseHandle(h);
   if (pbOther != nullptr) *pbOther = true;
   ::SetLastError(ERROR_BAD_FILE_TYPE);
@@ -347,9 +344,11 @@ PathKind KindOfPath(const std::u16string& path) {
   HANDLE h = ::CreateFileW(W(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return PathKind::kNothing;
-  const PathKind kind = IsRegularFileHandle(h) ? PathKind::kRegularFile : PathKind::kOther;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool bRegular = IsDiskFileHandle(h) && ::GetFileInformationByHandle(h, &info) &&
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   ::CloseHandle(h);
-  return kind;
+  return bRegular ? PathKind::kRegularFile : PathKind::kOther;
 }
 
 bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
