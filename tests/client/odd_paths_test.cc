@@ -45,7 +45,8 @@ std::vector<OddPathCase> Cases() {
 
 class OddPathTest : public MsgFileTest, public ::testing::WithParamInterface<OddPathCase> {
  protected:
-  // What a case leaves at the settings path would block or break the next test's settings.
+  // What a case made goes first: at the settings path it would break the next test's settings, and under
+  // Wine neither Wine nor libstdc++ removes a FIFO or a link to a device with the test's directory.
   void TearDown() override {
     if (!m_path.empty()) RemoveOddPath(m_path);
     MsgFileTest::TearDown();

@@ -47,6 +47,8 @@ bool RunHostTool(const char* tool, const std::string& args, const std::filesyste
     return false;
   }
   // Wine gives no handle of a host process to wait on.
+  if (process.hThread != nullptr) ::CloseHandle(process.hThread);
+  if (process.hProcess != nullptr) ::CloseHandle(process.hProcess);
   for (int i = 0; i < 200; ++i) {
     WIN32_FIND_DATAW found;
     HANDLE hFind = ::FindFirstFileW(path.c_str(), &found);
