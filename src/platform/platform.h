@@ -53,6 +53,16 @@ std::u16string OwnModuleFileName();
 char16_t PathSeparator();
 
 // ---- Files.
+//
+// Only a regular file is read, appended to or replaced. Anything else at a path (a directory, FIFO,
+// device or socket, or a link to one) counts as no file at all: it is never read nor written, and never
+// even opened where the platform can tell beforehand (POSIX; on Windows only the open handle tells), and
+// nothing opened blocks on it.
+
+// What stands at a path, links followed.
+enum class PathKind { kNothing, kRegularFile, kOther };
+// kNothing also when the platform cannot tell.
+PathKind KindOfPath(const std::u16string& path);
 
 // A file opened for appending lines, shared with other writers in this process and in others. Each
 // Append lands whole at the end of the file, after every line appended before it, and no truncation by
@@ -72,14 +82,16 @@ class AppendFile {
 
 // Opens `path` for appending, creating it when it does not exist and keeping its content when it does,
 // shared with other readers, writers and deleters. Null on failure (for instance when the directory does
-// not exist). Never creates a directory.
+// not exist, or the path holds no regular file). Never creates a directory.
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 
-// Reads the whole file at `path`. False when it does not exist or cannot be read.
+// Reads the whole file at `path`: the bytes it held when it was opened. False when it does not exist, is
+// no regular file, or cannot be read.
 bool ReadWholeFile(const std::u16string& path, std::string* out);
 
 // Replaces the content of the existing file at `path` with `bytes`, so that the file is at every moment
 // either the old one whole or the new one whole, and stays what it was:
+// - Only a regular file is replaced (see above): anything else fails the replacement untouched.
 // - A symbolic link (a chain of them) is followed: the file it ends in is replaced and the link stays.
 //   A link that leads nowhere, or in a loop, fails like a missing file. A missing file is never created.
 // - A file the process may not write is not replaced either, even in a directory it may write: the

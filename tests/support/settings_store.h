@@ -28,7 +28,8 @@ SettingEntry DwordSetting(const std::u16string& keyPath, const std::u16string& v
 // Removes both switch values ("Debug" and "AmbrelDebugFlag"), then writes `entries`.
 void WriteSettings(const std::vector<SettingEntry>& entries);
 
-// Where the settings file the library was built to read lies (POSIX builds only).
+// Where the settings file the library was built to read lies; empty on Windows, which keeps the settings
+// in the registry.
 std::string SettingsFilePath();
 
 // The usual switch: "Debug" = REG_SZ "1".

@@ -39,5 +39,7 @@ void WriteSettings(const std::vector<SettingEntry>& entries) {
   }
 }
 
+std::string SettingsFilePath() { return std::string(); }
+
 }  // namespace test
 }  // namespace tidings
