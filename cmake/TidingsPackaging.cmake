@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Release packages, made by CPack from the install rules (scripts/package.sh makes and tests them all):
 #   Windows: a ZIP per architecture, Tidings-<version>-windows-<x86|x64>.zip: bin\Tidings.dll with a
 #            sample bin\Config\Msg.xml beside it, the example handler and tidings-msgcheck.exe, lib\ with

@@ -1,3 +1,6 @@
+/* Copyright 2026 The Tidings developers */
+/* SPDX-License-Identifier: Apache-2.0 */
+
 /*
  * tidings.h: the public interface of Tidings, an in-process notification-message manager.
  *

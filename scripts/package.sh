@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Makes the release packages with CPack from the install rules, and tests each one as a user receives it
 # (tests/package): a ZIP per Windows architecture and a Debian package for Linux. On a fresh Debian 12
 # machine it first installs what it needs, and builds Xerces-C for mingw once (as scripts/test-all.sh).

@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # shellcheck shell=bash
 # shellcheck disable=SC2154  # root and jobs come from the script that sources this file
 # The build trees that the test suites and the packages share. Sourced by scripts/test-all.sh and

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Where the library finds its two configuration files: in a "Config" directory beside its own file.
 
 #ifndef TIDINGS_MODULE_MODULE_PATHS_H_

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The one interface between the portable core and the operating system. Each platform implements it
 // once, in src/platform/posix or src/platform/win32; CMake compiles exactly one of them. Nothing in the
 // core includes a system header of its own for these services.

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The settings file on POSIX is read while the library loads: only a regular file, without blocking, and
 // no larger than its bound. Anything else at its path reads as no settings at all, so tracing stays off.
 

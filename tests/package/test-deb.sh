@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Tests the Debian package as a user receives it, unpacked with dpkg-deb -x into an empty root: its files
 # and links, the conffile, a working tidings-msgcheck, lintian (where installed) without errors, and the
 # two client projects of tests/install built and run against that root alone.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Tests a Windows ZIP as a user receives it, unpacked into an empty directory: its files, its modules
 # stripped and importing only Windows' own DLLs, its checker on its sample Msg.xml, and the MSVC client
 # built against its header and Tidings.lib, run with its modules (tests/msvc_client).

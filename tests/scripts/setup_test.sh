@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Checks that the set-up scripts survive what a flaky mirror and an interrupted run leave behind:
 #   - an index that cannot be fetched is named and does not stop the run, whichever way apt exits: a
 #     refused connection (apt says "W:" and exits 0) and a file of the wrong size ("E:", exit 100);
