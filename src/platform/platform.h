@@ -46,6 +46,15 @@ constexpr size_t kMaxSettingBytes = 1024;
 // or the value does not exist or cannot be read.
 Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName);
 
+// ---- Configuration directories.
+
+// The directory the build placed the message file in, and the one it placed the trace log in (POSIX
+// builds configured with TIDINGS_CONFIG_DIR and TIDINGS_LOG_DIR, as the Debian packages are): absolute,
+// without a final separator. Empty when the build placed none, and always on Windows: the file is then in
+// the "Config" directory beside the library's own file.
+std::u16string BuiltMsgFileDir();
+std::u16string BuiltLogDir();
+
 // ---- Module path.
 
 // The full file name of the module (shared library, or executable for code linked into one) that holds

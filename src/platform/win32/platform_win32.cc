@@ -263,6 +263,11 @@ Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueNa
   return SettingFromRegistryValue(dwType, std::string_view(reinterpret_cast<const char*>(data), cb));
 }
 
+// The configuration files are always beside the library.
+std::u16string BuiltMsgFileDir() { return std::u16string(); }
+
+std::u16string BuiltLogDir() { return std::u16string(); }
+
 std::u16string OwnModuleFileName() {
   // The library's own module, never the host executable's: DllMain hands over the instance handle; code
   // linked straight into an executable (the unit tests) falls back to the module holding this function.
