@@ -19,7 +19,7 @@ source "$root/scripts/lib/wine.sh"
 
 tmp=$(mktemp -d)
 server=""
-trap 'stop_wine_server; [ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'stop_wine_server; [ -z "$server" ] || kill "$server" 2>/dev/null || true; rm -rf "$tmp"' EXIT
 passes=0 failures=0
 check() {
   local what=$1
