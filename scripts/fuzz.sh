@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds the libFuzzer targets with clang (AddressSanitizer and UBSan, the core instrumented for
 # coverage) in build/fuzz and runs each for a bounded time, then runs the message file's round trip once
 # over the XML documents of the machine that tests/fuzz/debian_xml.txt names.

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMsgGov's side of the message file: the lists filled from it and emptied into it, and the trace lines.
 // persist/msg_file.h reads and writes the file.
 

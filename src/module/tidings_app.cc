@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "module/tidings_app.h"
 
 #include "module/module_paths.h"

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The small XML layer under the message file, on Xerces-C's DOM load-and-save interface. The message
 // file is read from and written to memory here; the platform layer does the file I/O, so paths with any
 // characters work and a save replaces the file in one step.

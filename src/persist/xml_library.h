@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // When the library initialises and terminates Xerces-C.
 //
 // Where the build links the process's one shared Xerces-C (Linux), the host and every copy of the

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The one interface between the portable core and the operating system. Each platform implements it
 // once, in src/platform/posix or src/platform/win32; CMake compiles exactly one of them. Nothing in the
 // core includes a system header of its own for these services.
@@ -42,6 +45,15 @@ constexpr size_t kMaxSettingBytes = 1024;
 // number stored in fewer than 4 bytes, for a value of more than kMaxSettingBytes bytes, and when the key
 // or the value does not exist or cannot be read.
 Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName);
+
+// ---- Configuration directories.
+
+// The directory the build placed the message file in, and the one it placed the trace log in (POSIX
+// builds configured with TIDINGS_CONFIG_DIR and TIDINGS_LOG_DIR, as the Debian packages are): absolute,
+// without a final separator. Empty when the build placed none, and always on Windows: the file is then in
+// the "Config" directory beside the library's own file.
+std::u16string BuiltMsgFileDir();
+std::u16string BuiltLogDir();
 
 // ---- Module path.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The message file as a client sees it: laid beside the library before MsgGovInitial, the lists read
 // through the exports, the file read back after MsgGovFinish.
 

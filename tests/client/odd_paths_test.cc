@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Something other than a regular file at the path of the message file, the trace log or the settings file
 // (POSIX) counts as no file at all: it is never read nor written, nothing blocks on it, and it is still
 // there afterwards. Unlike a missing one, a message file that is no regular file is traced.

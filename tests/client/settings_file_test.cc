@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The settings file on POSIX is read while the library loads: no larger than its bound (what else than a
 // regular file at its path does is in odd_paths_test.cc). A larger one reads as no settings at all, so
 // tracing stays off.

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The black-box fixture: a test that sees the library as a client does. Each test gets a fresh directory
 // of its own, a copy of the built library in it (with or without a Config folder beside it), loads that
 // copy by path and resolves the exports by name. Every test case runs in a process of its own (one ctest

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Real file-system faults for the tests of saving the message file: a volume that runs full or turns
 // read-only, and a file held open so that it cannot be replaced. Each platform offers those it has; the
 // others return null with the reason, for the test to skip with.

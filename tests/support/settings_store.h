@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Writing the machine-wide switch values the library reads at load: the Windows registry on Windows,
 // the settings file the library was built to read elsewhere. Tests that use it must not run at the same
 // time as any other test that loads the library (ctest's RESOURCE_LOCK "tidings_settings").

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The switch values in the real registry (Wine's, under test).
 
 #include <windows.h>

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform interface on POSIX systems (Linux).
 
 #include <dirent.h>
@@ -26,6 +29,13 @@
 
 #ifndef TIDINGS_SETTINGS_FILE
 #define TIDINGS_SETTINGS_FILE "/etc/tidings/registry.reg"
+#endif
+// The directories CMake's TIDINGS_CONFIG_DIR and TIDINGS_LOG_DIR name; empty for the one beside the library.
+#ifndef TIDINGS_CONFIG_DIR
+#define TIDINGS_CONFIG_DIR ""
+#endif
+#ifndef TIDINGS_LOG_DIR
+#define TIDINGS_LOG_DIR TIDINGS_CONFIG_DIR
 #endif
 
 namespace tidings {
@@ -367,6 +377,10 @@ Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueNa
   if (!ReadRegularFile(TIDINGS_SETTINGS_FILE, kMaxSettingsFileBytes, &file)) return Setting();
   return FindRegFileSetting(file, keyPath, valueName);
 }
+
+std::u16string BuiltMsgFileDir() { return Utf8ToUtf16(TIDINGS_CONFIG_DIR); }
+
+std::u16string BuiltLogDir() { return Utf8ToUtf16(TIDINGS_LOG_DIR); }
 
 std::u16string OwnModuleFileName() {
   static const std::u16string name = ComputeOwnModuleFileName();

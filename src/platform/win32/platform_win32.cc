@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform interface on Windows.
 
 #include <windows.h>
@@ -279,6 +282,11 @@ Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueNa
   if (rc != ERROR_SUCCESS) return Setting();  // absent, or ERROR_MORE_DATA: larger than the buffer
   return SettingFromRegistryValue(dwType, std::string_view(reinterpret_cast<const char*>(data), cb));
 }
+
+// The configuration files are always beside the library.
+std::u16string BuiltMsgFileDir() { return std::u16string(); }
+
+std::u16string BuiltLogDir() { return std::u16string(); }
 
 std::u16string OwnModuleFileName() {
   // The library's own module, never the host executable's: DllMain hands over the instance handle; code
