@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // MsgGovInitial and MsgGovFinish on message files of 1,000 and 100,000 dynamic messages, beside a raw
 // Xerces-C parse, and a parse and serialize, of the same file in the same run. The host (this program)
 // keeps Xerces-C initialised, as the library expects of its host.

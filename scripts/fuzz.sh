@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds the libFuzzer targets with clang (AddressSanitizer and UBSan, the core instrumented for
 # coverage) in build/fuzz and runs each for a bounded time, then runs the message file's round trip once
 # over the XML documents of the machine that tests/fuzz/debian_xml.txt names.
@@ -29,19 +32,31 @@ cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
 failed=()
+# The targets run at once, each on its own output, since libFuzzer keeps one core busy: the suite takes
+# the time of one target, not of all of them.
+pids=()
 for target in "${targets[@]}"; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
   echo "==== $target: ${seconds}s"
   rm -f "$dir/artifacts/$target-"*
   # The fixtures and seeds seed the corpus directory the fuzzer writes to, so the source tree stays as it is.
-  if ! "$dir/bin/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-      -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 "$corpus" "$root/tests/fixtures" \
-      "$root/tests/fuzz/seeds"; then
+  "$dir/bin/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+    -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 "$corpus" "$root/tests/fixtures" \
+    "$root/tests/fuzz/seeds" >"$dir/$target.log" 2>&1 &
+  pids+=($!)
+done
+for i in "${!targets[@]}"; do
+  target=${targets[i]}
+  if ! wait "${pids[i]}"; then
+    tail -n 60 "$dir/$target.log"
     failed+=("$target")
   elif compgen -G "$dir/artifacts/$target-*" >/dev/null; then
     # libFuzzer's exit status is not the only word: an input it saved as a finding fails the target too.
+    tail -n 60 "$dir/$target.log"
     failed+=("$target")
+  else
+    echo "$target: $(grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$dir/$target.log" | tr '\n' ' ')"
   fi
 done
 

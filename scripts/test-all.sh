@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds Tidings and runs every test suite: the set-up scripts (shellcheck, a broken index, a stale Wine
 # server), Linux (gcc), Linux under AddressSanitizer and
 # UndefinedBehaviorSanitizer, Linux under ThreadSanitizer, Windows x64 and x86 cross-built with
@@ -151,9 +154,10 @@ run_suite() {
   mkdir -p "$root/build"
   case $suite in
     setup)
-      # The scripts themselves: shellcheck, and how they weather a broken index and a stale Wine server.
-      echo "==== setup: shellcheck and the set-up test"
-      shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh tests/package/*.sh \
+      # The scripts themselves: shellcheck, and how they weather a broken index and a stale Wine server;
+      # and every source file's licence line.
+      echo "==== setup: licence lines, shellcheck and the set-up test"
+      tests/scripts/licence_headers_test.sh && shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh tests/package/*.sh \
         tests/msvc_client/*.sh .ci/run && tests/scripts/setup_test.sh --wine ;;
     linux) configure_tree linux && build_and_test linux && bench_smoke linux ;;
     asan)

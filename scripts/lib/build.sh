@@ -1,10 +1,14 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # shellcheck shell=bash
 # shellcheck disable=SC2154  # root and jobs come from the script that sources this file
 # The build trees that the test suites and the packages share. Sourced by scripts/test-all.sh and
 # scripts/package.sh after setting root (the checkout) and jobs; it defines functions only.
 #
 #   configure_tree SUITE [CMAKE-OPTION...]    configures build/SUITE as its suite tests it
-#   configure_windows_tree SUITE ARCH         the same for win64 (x86_64) or win32 (i686), after finding
+#   configure_windows_tree SUITE ARCH [CMAKE-OPTION...]
+#                                             the same for win64 (x86_64) or win32 (i686), after finding
 #                                             or building the mingw Xerces-C and Google Benchmark
 #
 # The Windows ZIPs are packed from the win64 and win32 trees the suites built and tested, so what is
@@ -23,6 +27,7 @@ configure_tree() {
 
 configure_windows_tree() {
   local suite=$1 arch=$2 xerces benchmark
+  shift 2
   # Xerces-C for mingw is built once per version and architecture and kept outside the tree.
   if ! xerces=$("$root/scripts/build-xerces-mingw.sh" "$arch" | tail -n 1) || [ ! -d "$xerces" ]; then
     echo "the mingw build of Xerces-C failed" >&2
@@ -34,5 +39,5 @@ configure_windows_tree() {
     return 1
   fi
   configure_tree "$suite" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-    -DCMAKE_FIND_ROOT_PATH="$xerces;$benchmark"
+    -DCMAKE_FIND_ROOT_PATH="$xerces;$benchmark" "$@"
 }

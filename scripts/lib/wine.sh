@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # shellcheck shell=bash
 # The Wine prefixes and servers of a Windows test suite. Sourced; it defines functions only.
 #

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMsgGov: the manager behind the exports. Each operation writes its trace lines, takes its step in the
 // message store and tells the subscribers of what changed, once the store's lock is released.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMsgGov's side of the message file: the lists filled from it and emptied into it, and the trace lines.
 // persist/msg_file.h reads and writes the file.
 
@@ -8,10 +11,30 @@
 
 #include "module/msg_gov.h"
 #include "persist/msg_file.h"
+#include "platform/platform.h"
 
 namespace tidings {
 
+namespace {
+
+// A directory, FIFO, device or socket at the message file's path counts as no file: the reader never
+// opens it, and the file layer never writes it. Unlike a missing file, it is traced.
+std::u16string NoRegularFile(const std::u16string& path) { return path + u" is no regular file"; }
+
+MsgFileWriteResult NotWrittenToNoRegularFile(const std::u16string& path) {
+  MsgFileWriteResult result;
+  result.outcome = MsgFileWriteResult::kFailed;
+  result.strError = NoRegularFile(path);
+  return result;
+}
+
+}  // namespace
+
 void CMsgGov::LoadMsgFile(const std::u16string& path) {
+  if (platform::KindOfPath(path) == platform::PathKind::kOther) {
+    m_trace.WriteTrace(u"--LoadMsgFile loaded nothing: %s", NoRegularFile(path));
+    return;
+  }
   LoadedMessages loaded;
   if (!ReadMsgFile(path, m_store.NextMsgID(), &loaded)) return;
   try {
@@ -34,7 +57,9 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
   try {
     std::vector<_Message_Item> items = m_store.SavedMsgItems();
     const size_t nWritten = items.size();
-    const MsgFileWriteResult result = WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
+    const MsgFileWriteResult result = platform::KindOfPath(path) == platform::PathKind::kOther
+                                          ? NotWrittenToNoRegularFile(path)
+                                          : WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
     if (result.outcome == MsgFileWriteResult::kNotWritten) return;
     if (result.outcome == MsgFileWriteResult::kWritten) {
       // The messages leave memory only once the file holding them is in place. Those kept in the file now

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading and writing the message file. Saving rewrites DynamicMsg from the messages given and leaves
 // everything else in the file as the parser delivered it.
 

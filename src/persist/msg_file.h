@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The message file, read and written by plain functions. The file holds a document element of any name
 // with a MsgList child, which holds a DefaultMsg and a DynamicMsg section; every element child of a
 // section is a message, its fields in six attributes. The store and the message-file checker (tools/)

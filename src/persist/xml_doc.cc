@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "persist/xml_doc.h"
 
 #include <clocale>
@@ -24,6 +27,7 @@
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
+#include "persist/xml_library.h"
 #include "persist/xml_text.h"
 #include "platform/platform.h"
 
@@ -77,10 +81,6 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
     }
   }
 }
-
-// Whether the Xerces-C linked here is the process's shared one, which the host may have initialised
-// (the build says: 0 where it links a copy of its own into the library).
-constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
 
 }  // namespace
 
@@ -401,28 +401,12 @@ class CMsgFileParser : public DOMLSParserImpl {
   bool m_bFileUndecodable = false;
 };
 
-XmlDocContext::XmlDocContext() {
-  if (kXercesSharedWithHost && XMLPlatformUtils::fgMemoryManager != nullptr) {
-    m_bReady = true;
-    return;
-  }
-  try {
-    XMLPlatformUtils::Initialize();
-    m_bInitializedHere = true;
-    m_bReady = true;
-  } catch (...) {
-    m_bReady = false;
-  }
-}
+XmlDocContext::XmlDocContext() { m_bReady = BeginXmlLibraryUse(&m_bInitializedHere); }
 
 XmlDocContext::~XmlDocContext() {
   // Every Xerces-C object goes before Xerces-C does: the parser with every document it built.
   if (m_pParser != nullptr) m_pParser->release();
-  if (!m_bInitializedHere) return;
-  try {
-    XMLPlatformUtils::Terminate();
-  } catch (...) {
-  }
+  if (m_bInitializedHere) EndXmlLibraryUse();
 }
 
 bool XmlDocContext::SetLocaleAndCreateParser() {

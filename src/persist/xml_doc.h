@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The small XML layer under the message file, on Xerces-C's DOM load-and-save interface. The message
 // file is read from and written to memory here; the platform layer does the file I/O, so paths with any
 // characters work and a save replaces the file in one step.
@@ -91,14 +94,8 @@ class XmlSectionCheck {
 };
 
 // One message file, for the length of one load or save: the parser, the document it built, and the bytes
-// a save splices its section into. While it lives, Xerces-C is usable, and it releases every Xerces-C object
-// it made before it lets go of Xerces-C:
-// - Where the build links the process's one shared Xerces-C (Linux), a host that initialised it keeps it
-//   as it is; where it is not initialised (a host that never uses it), it is initialised here and
-//   terminated again when the object goes.
-// - Where the build links a copy of its own into the library (Windows), no host can have initialised that
-//   copy, so it is initialised here and terminated when the object goes, every time. Xerces-C counts these
-//   calls, so code that links the core and initialises the same copy itself (a tool) keeps it.
+// a save splices its section into. While it lives, Xerces-C is usable (persist/xml_library.h says how),
+// and it releases every Xerces-C object it made before it lets go of Xerces-C.
 // An exception Xerces-C throws holds its memory, so the object is made before a try that catches one,
 // and goes after the exception.
 class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSResourceResolver {

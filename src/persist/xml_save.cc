@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Saving into a message file: the new content of its section is spliced into the file's own bytes, and
 // every other byte stays as it stood. Rewriting the whole document from its DOM lost what the DOM does not
 // hold (references to entities the file does not declare, the file's layout and declaration), wrote

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Text helpers of the XML layer: Xerces-C's text units as the library's, and the file's bytes decoded and
 // encoded with Xerces-C's transcoders, so that a save can read and write a file in the encoding it has.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Damaged and hostile message files: a file that does not parse cleanly loads nothing and is never
 // rewritten, and nothing in a file makes the library read another file or reach the network.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Fuzzes the promise of a save: a file that loads also saves. For every input the loader accepts, one of
 // its dynamic messages is deleted and messages with hostile texts are added; the save must write the file,
 // which must load again with exactly the messages saved (as the file can carry and its DTD normalises

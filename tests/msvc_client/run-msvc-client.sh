@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds msvc_client.c as an MSVC project would (clang in MSVC ABI mode, lld-link, Tidings.lib) and runs
 # it under Wine in a directory holding only the client, Tidings.dll and Config\; the example handler and
 # tidings-msgcheck.exe (which then checks the saved file) each lie alone in a directory of their own.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Checks that the set-up scripts survive what a flaky mirror and an interrupted run leave behind:
 #   - an index that cannot be fetched is named and does not stop the run, whichever way apt exits: a
 #     refused connection (apt says "W:" and exits 0) and a file of the wrong size ("E:", exit 100);
@@ -16,7 +19,7 @@ source "$root/scripts/lib/wine.sh"
 
 tmp=$(mktemp -d)
 server=""
-trap 'stop_wine_server; [ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'stop_wine_server; [ -z "$server" ] || kill "$server" 2>/dev/null || true; rm -rf "$tmp"' EXIT
 passes=0 failures=0
 check() {
   local what=$1

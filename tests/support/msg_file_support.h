@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Helpers for the tests of the message file: fixtures, a reader of what the library saved that is
 // independent of the XML library under test, and a look at the two lists through the exports.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The message file's functions called directly, where the store cannot take them: dynamic IDs near the
 // end of the 32-bit ones, and messages the store would not have chosen for saving.
 

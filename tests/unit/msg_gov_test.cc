@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The store from inside: what it keeps of an added or updated message, and the end of the message IDs,
 // which no client can reach in reasonable time.
 
