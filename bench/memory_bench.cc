@@ -40,8 +40,8 @@ void* CountedAlloc(size_t n) noexcept {
   unsigned char* base = static_cast<unsigned char*>(std::malloc(n + kHeader));
   if (base == nullptr) return nullptr;
   *reinterpret_cast<size_t*>(base) = n;
-  const int64_t nLive = g_nLiveBytes.fetch_add(static_cast<int64_t>(n), std::memory_order_relaxed) +
-                        static_cast<int64_t>(n);
+  const int64_t nLive =
+      g_nLiveBytes.fetch_add(static_cast<int64_t>(n), std::memory_order_relaxed) + static_cast<int64_t>(n);
   int64_t nPeak = g_nPeakBytes.load(std::memory_order_relaxed);
   while (nLive > nPeak && !g_nPeakBytes.compare_exchange_weak(nPeak, nLive, std::memory_order_relaxed)) {
   }
@@ -223,8 +223,8 @@ void SavePeak(benchmark::State& state, const char* name, std::string (*make)(siz
     state.counters["file_bytes"] = static_cast<double>(xml.size());
     state.counters["peak_bytes"] = static_cast<double>(nPeak);
     state.counters["peak_per_file_byte"] = static_cast<double>(nPeak) / static_cast<double>(xml.size());
-    g_saveRows.push_back({std::string(name) + "/" + std::to_string(state.range(0)),
-                          static_cast<int64_t>(xml.size()), nPeak});
+    g_saveRows.push_back(
+        {std::string(name) + "/" + std::to_string(state.range(0)), static_cast<int64_t>(xml.size()), nPeak});
   }
 }
 
@@ -240,17 +240,15 @@ void SavePeak(benchmark::State& state, const char* name, std::string (*make)(siz
       ->Arg(1000)
       ->Arg(100000)
       ->Iterations(1);
-  benchmark::RegisterBenchmark("Memory/save",
-                               [](benchmark::State& s) {
-                                 SavePeak(s, "Memory/save", [](size_t n) { return MessageFileXml(0, n); });
-                               })
+  benchmark::RegisterBenchmark(
+      "Memory/save",
+      [](benchmark::State& s) { SavePeak(s, "Memory/save", [](size_t n) { return MessageFileXml(0, n); }); })
       ->Arg(1000)
       ->Arg(100000)
       ->Iterations(1);
-  benchmark::RegisterBenchmark("Memory/save_empty_elements",
-                               [](benchmark::State& s) {
-                                 SavePeak(s, "Memory/save_empty_elements", EmptyElementsXml);
-                               })
+  benchmark::RegisterBenchmark(
+      "Memory/save_empty_elements",
+      [](benchmark::State& s) { SavePeak(s, "Memory/save_empty_elements", EmptyElementsXml); })
       ->Arg(1000)
       ->Arg(1000000)
       ->Iterations(1);

@@ -57,9 +57,10 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
   try {
     std::vector<_Message_Item> items = m_store.SavedMsgItems();
     const size_t nWritten = items.size();
-    const MsgFileWriteResult result = platform::KindOfPath(path) == platform::PathKind::kOther
-                                          ? NotWrittenToNoRegularFile(path)
-                                          : WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
+    const MsgFileWriteResult result =
+        platform::KindOfPath(path) == platform::PathKind::kOther
+            ? NotWrittenToNoRegularFile(path)
+            : WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
     if (result.outcome == MsgFileWriteResult::kNotWritten) return;
     if (result.outcome == MsgFileWriteResult::kWritten) {
       // The messages leave memory only once the file holding them is in place. Those kept in the file now

@@ -27,7 +27,8 @@ std::u16string DecimalText(int32_t n) {
 
 // Reads the six fields of one message into the section's working record *pItem: a ShowType that holds no
 // number leaves the one before.
-void ReadMessageFields(const XmlAttributeSource& attributes, _Message_Item* pItem, std::u16string* pstrNumber) {
+void ReadMessageFields(const XmlAttributeSource& attributes, _Message_Item* pItem,
+                       std::u16string* pstrNumber) {
   attributes.GetText(u"MsgSpan", &pItem->strMsgSpan);
   attributes.GetText(u"MsgName", &pItem->strMsgName);
   attributes.GetText(u"MsgSInfo", &pItem->strMsgSInfo);
@@ -133,7 +134,8 @@ bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pO
 bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMessages* pOut) {
   XmlDocContext document;  // made before the try, so that it outlives whatever Xerces-C throws
   try {
-    if (!document.SetLocaleAndCreateParser() || !ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut))
+    if (!document.SetLocaleAndCreateParser() ||
+        !ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut))
       return false;
     pOut->memo = document.Memo();
     return true;
@@ -149,9 +151,9 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
   try {
     if (!document.SetLocaleAndCreateParser()) return result;
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
-    // file held are not: DynamicMsg is filled from `items`. The save works on the file's bytes, so no
-    // document is built.
-    // No usable file, or no place for the messages: nothing is written and nothing is lost.
+    // file held are not: DynamicMsg is filled from `items`. The save splices them into the file's bytes,
+    // so no document is built. No usable file, or no place for the messages: nothing is written and
+    // nothing is lost.
     if (!document.ScanXmlFile(path, pMemo) || !document.HasSection()) return result;
 
     // The messages as the file will hold them, and as they must read back: the caller's keep their texts,

@@ -381,9 +381,9 @@ class CMsgFileParser : public DOMLSParserImpl {
   };
 
   Refusal m_refusal = Refusal::kNone;
-  bool m_bBuild = true;                  // else no node is built, the document stays empty
+  bool m_bBuild = true;                 // else no node is built, the document stays empty
   XmlSectionCheck* m_pCheck = nullptr;  // told of the section's children
-  size_t m_nLevel = 0;  // elements and entity references open, the document element being 1
+  size_t m_nLevel = 0;                  // elements and entity references open, the document element being 1
   bool m_bMsgListSeen = false;
   bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
   bool m_bDynamicSeen = false;

@@ -151,9 +151,9 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
       const size_t nAt = pBytes->size();
       pBytes->resize(nAt + nCount * kMostBytesPerUnit);
       XMLSize_t nEaten = 0;
-      const XMLSize_t nMade =
-          pTranscoder->transcodeTo(X(source.data()) + nDone, nCount, reinterpret_cast<XMLByte*>(&(*pBytes)[nAt]),
-                                   nCount * kMostBytesPerUnit, nEaten, XMLTranscoder::UnRep_Throw);
+      const XMLSize_t nMade = pTranscoder->transcodeTo(
+          X(source.data()) + nDone, nCount, reinterpret_cast<XMLByte*>(&(*pBytes)[nAt]),
+          nCount * kMostBytesPerUnit, nEaten, XMLTranscoder::UnRep_Throw);
       if (nEaten == 0 || nEaten > nCount || nMade > nCount * kMostBytesPerUnit) return false;
       pBytes->resize(nAt + nMade);
       nDone += nEaten;
