@@ -310,8 +310,10 @@ bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_vi
     bGood = SpliceAsUtf8(markup, nKeepFrom, &splice) && ReadsBackAsMeant(splice, pCheck);
     if (!bGood) m_strError = strFirstError;
   }
-  if (!bGood) return false;
-  return platform::ReplaceFileContents(strPath, splice.bytes, &m_strError, &m_saveNotes);
+  if (!bGood || !platform::ReplaceFileContents(strPath, splice.bytes, &m_strError, &m_saveNotes))
+    return false;
+  m_strError.clear();
+  return true;
 }
 
 }  // namespace tidings
