@@ -126,11 +126,11 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // multiple of its size (so that time and memory stay within one too), or has no document element.
   xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath);
 
-  // ---- Saving: what follows works on the file ScanXmlFile read last.
-
-  // What the parse of the file read last learnt of it, for a later ScanXmlFile of the same file; null
-  // when the parse failed, or when what it learnt may depend on the locale.
+  // What the parse of the file LoadXmlFile read last learnt of it, for a later ScanXmlFile of the same
+  // file; null when the parse failed, or when what it learnt may depend on the locale.
   std::shared_ptr<const XmlFileMemo> Memo() const;
+
+  // ---- Saving: what follows works on the file ScanXmlFile read last.
 
   // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
   // no document: a save needs only what the parse learns of the file. False when LoadXmlFile would
@@ -168,7 +168,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // and leaves every other byte of the file as it stands. The markup is written in the file's encoding,
   // characters it has no bytes for as references. The bytes replace the file at `strPath` in one step once
   // they load again under the same limits, with the section where it was put (so that everything outside
-  // it reads as before), and `check` passes the section's children as the parser reads them. Where the
+  // it reads as before), and `pCheck` passes the section's children as the parser reads them. Where the
   // file's own encoding cannot write the markup, or the bytes do not pass, a file in an encoding other
   // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike. False,
   // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
