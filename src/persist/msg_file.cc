@@ -4,6 +4,7 @@
 #include "persist/msg_file.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -79,14 +80,21 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
   }
 }
 
-MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items) {
+namespace {
+
+// WriteMsgFile and CheckMsgFileWrite: the file is read from the disk at `*pPath`, else from `fileBytes`,
+// and replaced only when read from the disk.
+MsgFileWriteResult WriteMessages(const std::u16string* pPath, std::string_view fileBytes,
+                                 std::vector<_Message_Item> items) {
   MsgFileWriteResult result;
   XmlDocContext document;
   try {
     if (!document.SetLocaleAndCreateParser()) return result;
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
     // file held are not: DynamicMsg is read empty, to be filled from `items`.
-    DOMElement* pRoot = document.LoadXmlFile(path, XmlLoadMode::kWithoutDynamicMessages);
+    DOMElement* pRoot = pPath != nullptr
+                            ? document.LoadXmlFile(*pPath, XmlLoadMode::kWithoutDynamicMessages)
+                            : document.LoadXmlBytes(fileBytes, XmlLoadMode::kWithoutDynamicMessages);
     DOMElement* pDynamic = FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg");
     // No usable file, or no place for the messages: nothing is written and nothing is lost.
     if (pDynamic == nullptr) return result;
@@ -112,7 +120,7 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
                      {u"ShowType", DecimalText(item.ShowType)},
                      {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
     }
-    if (document.SaveXmlFile(path)) {
+    if (pPath != nullptr ? document.SaveXmlFile(*pPath) : document.CheckXmlSave()) {
       result.outcome = MsgFileWriteResult::kWritten;
       result.nReplacedOutside = document.UnitsReplaced();
       result.notes = document.SaveNotes();
@@ -124,6 +132,16 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
   }
   result.outcome = MsgFileWriteResult::kFailed;
   return result;
+}
+
+}  // namespace
+
+MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items) {
+  return WriteMessages(&path, std::string_view(), std::move(items));
+}
+
+MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Message_Item> items) {
+  return WriteMessages(nullptr, fileBytes, std::move(items));
 }
 
 }  // namespace tidings

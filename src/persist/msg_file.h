@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,12 @@ struct MsgFileWriteResult {
 // changed meanwhile is kept, the messages it held are not), and leaves the rest of the file as the parser
 // delivered it. A unit the file cannot carry is written as U+FFFD. Never throws.
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items);
+
+// Whether a save would succeed: what WriteMsgFile would come to with `items` and a file that holds
+// `fileBytes`, every step taken but the replacement of the file. kWritten (no notes) when the save would
+// replace the file, kFailed with the reason when it would fail, kNotWritten when there is nothing to
+// save into. For a tool that tells beforehand whatever the library would refuse to save.
+MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Message_Item> items);
 
 }  // namespace tidings
 

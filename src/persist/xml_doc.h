@@ -5,6 +5,7 @@
 #ifndef TIDINGS_PERSIST_XML_DOC_H_
 #define TIDINGS_PERSIST_XML_DOC_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -61,6 +62,8 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
   // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
   xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode = XmlLoadMode::kWhole);
+  // The same for a file that holds `bytes`, which need to live only for the call.
+  xercesc::DOMElement* LoadXmlBytes(std::string_view bytes, XmlLoadMode mode = XmlLoadMode::kWhole);
 
   // Makes the deep copy of the document (the document node cloned with all its descendants) that
   // SaveXmlFile writes, and returns its document element: what is appended to the copy from then on is
@@ -82,9 +85,16 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // when the file holds the new bytes. The check parses with the same parser, which releases the parsed
   // document: what LoadXmlFile returned is not to be used afterwards.
   bool SaveXmlFile(const std::u16string& strPath);
+  // Every step of SaveXmlFile short of the file's replacement: whether a save would come that far, and
+  // when it would not, why, in Error().
+  bool CheckXmlSave();
 
-  // Why the last step failed, for the trace; empty when nothing failed.
+  // Why the last step failed, for the trace; empty when nothing failed. A file the parser refused on
+  // purpose (see LoadXmlFile) is said to be "refused: ", with what it refused and the limit it reached.
   const std::u16string& Error() const { return m_strError; }
+  // Where in the file the last load failed, line and column from 1, as the parser told; 0 when it did not.
+  uint64_t ErrorLine() const { return m_nErrorLine; }
+  uint64_t ErrorColumn() const { return m_nErrorColumn; }
   // Units that the last SaveXmlFile wrote as U+FFFD, outside what MakeCarriable had made carriable.
   size_t UnitsReplaced() const { return m_nUnitsReplaced; }
   // What the last save that succeeded did beyond a plain replacement of the file, for the trace.
@@ -98,6 +108,9 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
                                        const XMLCh* publicId, const XMLCh* systemId,
                                        const XMLCh* baseURI) override;
   xercesc::DOMElement* ParseXmlBytes(std::string_view bytes, XmlLoadMode mode);
+  std::u16string RefusalText(size_t nBytes) const;
+  // The bytes SaveXmlFile writes, checked; false, with the reason in m_strError, when there are none.
+  bool SavedBytes(std::string* pBytes);
   bool ReadsBackAs(std::string_view bytes, const xercesc::DOMDocument* pWritten);
 
   bool m_bReady = false;
@@ -110,14 +123,20 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   xercesc::DOMImplementationLS* m_pImplementation = nullptr;  // process-wide; never released
 
   std::u16string m_strError;
+  uint64_t m_nErrorLine = 0;
+  uint64_t m_nErrorColumn = 0;
   size_t m_nUnitsReplaced = 0;
   std::vector<std::u16string> m_saveNotes;
 
   // What the parser reported of the file it parsed last.
   size_t m_nErrors = 0;
   std::u16string m_strFirstError;
+  uint64_t m_nFirstErrorLine = 0;
+  uint64_t m_nFirstErrorColumn = 0;
   size_t m_nRequests = 0;  // for outside resources
   std::u16string m_strFirstRequest;
+  uint64_t m_nFirstRequestLine = 0;
+  uint64_t m_nFirstRequestColumn = 0;
   xercesc::SecurityManager m_security;  // holds no memory of Xerces-C's
 };
 

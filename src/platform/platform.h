@@ -75,8 +75,10 @@ class AppendFile {
 // not exist). Never creates a directory.
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 
-// Reads the whole file at `path`. False when it does not exist or cannot be read.
-bool ReadWholeFile(const std::u16string& path, std::string* out);
+// Reads the whole file at `path`. False when it does not exist or cannot be read; *pstrWhy (if given)
+// then gets the system's reason, as its C runtime words it ("No such file or directory", "Is a
+// directory", "Permission denied").
+bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy = nullptr);
 
 // Replaces the content of the existing file at `path` with `bytes`, so that the file is at every moment
 // either the old one whole or the new one whole, and stays what it was:

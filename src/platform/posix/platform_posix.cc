@@ -33,8 +33,8 @@ namespace platform {
 
 namespace {
 
-// Reads an open file to its end into *out, and closes it. False on a read error, and when it holds more
-// than nMaxBytes (it may grow while it is read).
+// Reads an open file to its end into *out, and closes it. False on a read error (errno says which), and
+// when it holds more than nMaxBytes (it may grow while it is read; errno is EFBIG then).
 bool ReadAndClose(int fd, size_t nMaxBytes, std::string* out) {
   std::string bytes;
   char buf[8192];
@@ -48,12 +48,15 @@ bool ReadAndClose(int fd, size_t nMaxBytes, std::string* out) {
       break;
     }
     if (static_cast<size_t>(n) > nMaxBytes - bytes.size()) {
+      errno = EFBIG;
       bOk = false;
       break;
     }
     bytes.append(buf, static_cast<size_t>(n));
   }
+  const int nError = errno;
   ::close(fd);
+  errno = nError;
   if (bOk) out->swap(bytes);
   return bOk;
 }
@@ -379,8 +382,11 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   return file;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::string* out) {
-  return ReadNativeFile(Utf16ToUtf8(path).c_str(), out);
+bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy) {
+  if (ReadNativeFile(Utf16ToUtf8(path).c_str(), out)) return true;
+  // A directory opens, and only the read fails (EISDIR).
+  if (pstrWhy != nullptr) *pstrWhy = Utf8ToUtf16(std::strerror(errno));
+  return false;
 }
 
 bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
