@@ -135,6 +135,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                 Time(init->dSeconds) + " / " + Time(parse->dSeconds) + " | " + RatioCell(init, parse) +
                 " |\n";
       }
+      const Result* check = Find("MsgCheck", n);
+      if (check && init) {
+        rows += std::string("| tidings-msgcheck / MsgGovInitial, ") + n + " messages | " +
+                Time(check->dSeconds) + " / " + Time(init->dSeconds) + " | " + RatioCell(check, init) +
+                " |\n";
+      }
+      const Result* save = Find("MsgCheckSave", n);
+      if (check && save && init) {
+        rows += std::string("| tidings-msgcheck without its save check / MsgGovInitial, ") + n +
+                " messages | " + Time(check->dSeconds - save->dSeconds) + " / " + Time(init->dSeconds) +
+                " | " + Ratio((check->dSeconds - save->dSeconds) / init->dSeconds) + " |\n";
+      }
       const Result* finish = Find("MsgGovFinish", n);
       const Result* both = Find("XercesParseSerialize", n);
       if (finish && both) {

@@ -7,6 +7,10 @@
 // MsgGovFinish with a MsgGovInitial between two saves; that step is left out of the time. After the first
 // save the file is the serializer's own output, and every later save writes it again alike.
 //
+// MsgCheck checks the same files as tidings-msgcheck does, its report included (nothing written), and
+// MsgCheckSave runs the part of that check that is the library's own save short of writing the file: with
+// main's save, a parse, a serialisation and a parse of what was serialised.
+//
 // MsgFileLimits/... load files that push the library's limits (attributes per element, what a file may
 // build for its size, entities), in bytes per second: a file the library refuses must be refused about
 // as fast as an ordinary file of its size loads, and one at the limits must load within a small
@@ -23,6 +27,10 @@
 
 #include "bench_support.h"
 #include "limit_files.h"
+#include "msg_check.h"
+#include "persist/msg_file.h"
+#include "platform/platform.h"
+#include "report.h"
 
 namespace tidings {
 namespace bench {
@@ -88,6 +96,46 @@ void MsgGovFinish(benchmark::State& state) {
     const Clock::time_point start = Clock::now();
     store.copy.api.Finish();
     state.SetIterationTime(Seconds(start, Clock::now()));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The bytes of the file of n messages, as MsgGovInitial reads them.
+std::string FileBytesOf(size_t n) {
+  std::string bytes;
+  if (!platform::ReadWholeFile(FileStoreOf(n).copy.MsgFilePath().u16string(), &bytes)) bytes.clear();
+  return bytes;
+}
+
+void MsgCheck(benchmark::State& state) {
+  const std::string bytes = FileBytesOf(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    const msgcheck::CheckResult result = msgcheck::CheckMsgBytes(bytes);
+    const std::string strReport =
+        msgcheck::FormatListing(result) + msgcheck::FormatDiagnostics(u"Msg.xml", result);
+    state.SetIterationTime(Seconds(start, Clock::now()));
+    if (result.ExitStatus() != msgcheck::kExitClean ||
+        result.dynamics.messages.size() != size_t(state.range(0))) {
+      state.SkipWithError("the file did not check clean");
+    }
+    benchmark::DoNotOptimize(strReport.data());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void MsgCheckSave(benchmark::State& state) {
+  const std::string bytes = FileBytesOf(static_cast<size_t>(state.range(0)));
+  LoadedMessages loaded;
+  if (!ReadMsgFile(FileStoreOf(static_cast<size_t>(state.range(0))).copy.MsgFilePath().u16string(), 0,
+                   &loaded)) {
+    state.SkipWithError("the file did not load");
+  }
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    const MsgFileWriteResult result = CheckMsgFileWrite(bytes, loaded.dynamics);
+    state.SetIterationTime(Seconds(start, Clock::now()));
+    if (result.outcome != MsgFileWriteResult::kWritten) state.SkipWithError("the save would fail");
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -204,6 +252,8 @@ void RegisterFileSizes(const char* name, void (*fn)(benchmark::State&)) {
   RegisterFileSizes("XercesParse", XercesParse);
   RegisterFileSizes("MsgGovFinish", MsgGovFinish);
   RegisterFileSizes("XercesParseSerialize", XercesParseSerialize);
+  RegisterFileSizes("MsgCheck", MsgCheck);
+  RegisterFileSizes("MsgCheckSave", MsgCheckSave);
   for (const LimitCase& c : kLimitCases) {
     benchmark::RegisterBenchmark((std::string("MsgFileLimits/") + c.lpName).c_str(),
                                  [&c](benchmark::State& state) { MsgFileLimit(state, c); })
