@@ -1,5 +1,8 @@
 #include "report.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/platform.h"
 
 namespace tidings {
@@ -145,26 +148,18 @@ std::u16string ShownText(const std::u16string& strText) {
 }
 
 std::u16string QuoteText(const std::u16string& strText) {
+  static const struct {
+    char16_t c;
+    const char16_t* lpEscape;
+  } kEscapes[] = {{u'"', u"\\\""}, {u'\\', u"\\\\"}, {u'\t', u"\\t"}, {u'\n', u"\\n"}, {u'\r', u"\\r"}};
   std::u16string strQuoted = u"\"";
   for (size_t i = 0; i < strText.size(); ++i) {
-    switch (strText[i]) {
-      case u'"':
-        strQuoted += u"\\\"";
-        break;
-      case u'\\':
-        strQuoted += u"\\\\";
-        break;
-      case u'\t':
-        strQuoted += u"\\t";
-        break;
-      case u'\n':
-        strQuoted += u"\\n";
-        break;
-      case u'\r':
-        strQuoted += u"\\r";
-        break;
-      default:
-        AppendShown(strText, i, &strQuoted);
+    const auto* pEscape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                       [&](const auto& escape) { return escape.c == strText[i]; });
+    if (pEscape != std::end(kEscapes)) {
+      strQuoted += pEscape->lpEscape;
+    } else {
+      AppendShown(strText, i, &strQuoted);
     }
   }
   strQuoted += u'"';
