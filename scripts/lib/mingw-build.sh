@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # shellcheck shell=bash
 # What the cached mingw-w64 builds of a third-party static library have in common
 # (scripts/build-xerces-mingw.sh, scripts/build-benchmark-mingw.sh). Sourced; it defines functions and

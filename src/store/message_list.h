@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMessageList: one of the store's two lists of messages, in insertion order.
 //
 // The list finds its messages without walking it: by ID with a binary search, and by span and name

@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Runs tidings-msgcheck on every row of msgcheck_cases.txt and compares what it prints on each stream,
 # and its exit status, with the row's expected ones; README must show the row "readme" as a transcript.
 # Called by ctest with
@@ -12,6 +15,7 @@ file(COPY_FILE ${WORK}/clean.xml ${WORK}/unreadable.xml)
 set(as_other_user "")
 if(PLATFORM STREQUAL "posix")
   execute_process(COMMAND chmod 000 ${WORK}/unreadable.xml)
+  execute_process(COMMAND mkfifo ${WORK}/fifo.xml)
   execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(uid STREQUAL "0")
     # Root reads every file: the unreadable one is read as nobody.

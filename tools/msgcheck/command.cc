@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "command.h"
 
 #include <algorithm>
@@ -9,12 +12,6 @@
 #include "platform/platform.h"
 #include "report.h"
 #include "tidings.h"
-
-// Fallback for a tidings.h that does not carry the library's version yet: the project's version, which
-// the build passes in. Remove it once the header defines TIDINGS_VERSION_STRING.
-#ifndef TIDINGS_VERSION_STRING
-#define TIDINGS_VERSION_STRING TIDINGS_MSGCHECK_PROJECT_VERSION
-#endif
 
 namespace tidings {
 namespace msgcheck {

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The tidings-msgcheck command: its options, the files it checks and what it writes where.
 
 #ifndef TIDINGS_TOOLS_MSGCHECK_COMMAND_H_

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // tidings-msgcheck outside Windows. Arguments arrive as narrow text, taken to be UTF-8 (a byte that is not
 // stands for itself, as in the library's paths).
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // tidings-msgcheck on Windows. Arguments arrive as UTF-16 through the wide entry point, so a path outside
 // the ANSI code page works. Span and name compare in the locale the library itself sets as it reads the
 // file.

@@ -1,7 +1,11 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "msg_check.h"
 
 #include <algorithm>
 #include <clocale>
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -228,7 +232,10 @@ class CChecker {
     DOMNamedNodeMap* pAttributes = pElement->getAttributes();
     const XMLSize_t nAttributes = pAttributes == nullptr ? 0 : pAttributes->getLength();
     for (XMLSize_t i = 0; i < nAttributes; ++i) {
-      const XMLCh* pName = pAttributes->item(i)->getNodeName();
+      // An attribute the DTD gives by default is not the element's: the DTD gives it again after a save.
+      const xercesc::DOMAttr* pAttribute = static_cast<const xercesc::DOMAttr*>(pAttributes->item(i));
+      if (!pAttribute->getSpecified()) continue;
+      const XMLCh* pName = pAttribute->getNodeName();
       auto exact = [pName](const char16_t* lpKnown) {
         const XMLCh* pUnit = pName;
         while (*lpKnown != 0 && *pUnit == *lpKnown) ++pUnit, ++lpKnown;
@@ -340,23 +347,36 @@ class CChecker {
   CheckResult* m_pResult;
 };
 
-// What the library's own save would say of the file: saving the dynamic messages it loads.
-void CheckSave(std::string_view bytes, CheckResult* pResult) {
+// What the library's own save would say of the file that `*pDocument` loaded, its document element
+// `pRoot`: saving the dynamic messages it loads. The save's check parses again with the same parser, which
+// releases the document: the file must have been walked already.
+void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, const LoadedMessages& loaded,
+               CheckResult* pResult) {
   if (!pResult->dynamics.bFound) return;  // no DynamicMsg: already a warning, and nothing is saved
-  std::vector<_Message_Item> items;
-  items.reserve(pResult->dynamics.messages.size());
-  for (const LoadedMessage& message : pResult->dynamics.messages) items.push_back(message.item);
-  const MsgFileWriteResult saved = CheckMsgFileWrite(bytes, std::move(items));
+  auto add = [pResult](Severity severity, const std::u16string& strText) {
+    pResult->findings.push_back({severity, Place(), strText});
+  };
+  // What the save writes is no file the checker reports on: its elements need no place.
+  pDocument->SetParserFilter(nullptr);
+  // As the library saves what it loaded: messages beyond the last ID stay in the file as they stand.
+  const MsgFileWriteResult saved = CheckMsgFileWrite(pDocument, pRoot, loaded.dynamics,
+                                                     loaded.nKeptBack == 0 ? SIZE_MAX : loaded.dynamics.size());
   if (saved.outcome == MsgFileWriteResult::kFailed) {
-    pResult->findings.push_back({Severity::kError, Place(),
-                                 u"the library would refuse to save into this file (" + saved.strError +
-                                     u"): every change made while it runs would be lost when it unloads"});
+    add(Severity::kError, u"the library would refuse to save into this file (" + saved.strError +
+                              u"): every change made while it runs would be lost when it unloads");
   }
   for (const auto& replaced : saved.replaced) {
-    pResult->findings.push_back({Severity::kWarning, Place(),
-                                 u"DynamicMsg message " + DecimalText(int64_t{replaced.first}) +
-                                     u": the next save writes " + DecimalText(uint64_t{replaced.second}) +
-                                     u" units XML cannot carry as U+FFFD"});
+    add(Severity::kWarning, u"DynamicMsg message " + DecimalText(replaced.first) + u": the next save writes " +
+                                DecimalText(replaced.second) + u" units XML cannot carry as U+FFFD");
+  }
+  for (const auto& normalised : saved.normalised) {
+    add(Severity::kWarning, u"DynamicMsg message " + DecimalText(normalised.first) + u": the next save writes " +
+                                normalised.second +
+                                u" with its white space trimmed and folded, as the file's DTD declares it");
+  }
+  for (const std::u16string& strRef : saved.droppedReferences) {
+    add(Severity::kWarning, u"DynamicMsg: the next save drops the reference " + QuoteText(strRef) +
+                                u", which the parser skipped: the file does not declare its entity");
   }
 }
 
@@ -397,7 +417,8 @@ CheckResult CheckMsgBytes(std::string_view bytes) {
     LoadedMessages loaded;
     ReadMessages(pRoot, 0, &loaded);
     checker.CheckDocument(pRoot, loaded);
-    if (result.bLoads) CheckSave(bytes, &result);
+    // The save's check starts from the checker's own parse: the file is not parsed again.
+    if (result.bLoads) CheckSave(&document, pRoot, loaded, &result);
     // In the order of the file, those of the whole file first.
     std::stable_sort(result.findings.begin(), result.findings.end(), [](const Finding& a, const Finding& b) {
       return std::make_pair(a.place.nLine, a.place.nColumn) < std::make_pair(b.place.nLine, b.place.nColumn);

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The message-file checker behind tidings-msgcheck. It reads a message file with the library's own code
 // (the parser with its limits, ReadMessages, the store's comparison of span and name, and the save's own
 // check of what it would write), lists the messages the library would load from it at a fresh start, and

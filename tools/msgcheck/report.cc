@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "report.h"
 
 #include <algorithm>
@@ -129,16 +132,6 @@ void JsonMessages(const char* lpSection, const SectionResult& section, std::stri
 }
 
 }  // namespace
-
-std::u16string DecimalText(int64_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
-
-std::u16string DecimalText(uint64_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
 
 std::u16string ShownText(const std::u16string& strText) {
   std::u16string strShown;

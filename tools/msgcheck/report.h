@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // How tidings-msgcheck shows what it found: the listing of the messages, the diagnostics in the form
 // compilers use (FILE:LINE:COLUMN: severity: text), and a JSON record for tools.
 
@@ -8,12 +11,10 @@
 #include <string>
 
 #include "msg_check.h"
+#include "persist/number_text.h"
 
 namespace tidings {
 namespace msgcheck {
-
-std::u16string DecimalText(int64_t n);
-std::u16string DecimalText(uint64_t n);
 
 // The text with every unit that could act on a terminal written as an escape: control characters (C0,
 // DEL and C1), the bidirectional controls, the line and paragraph separators and unpaired surrogates, as
