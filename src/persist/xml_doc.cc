@@ -100,7 +100,7 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
 //   elements would keep it busy for minutes first.
 // - It notes what a save needs of the file (XmlParsedFacts): where the DynamicMsg section (the one
 //   FindChildElement finds through MsgList) and its messages end in the file's bytes, the encoding, the
-//   attributes the DTD declares for Message with a type other than CDATA, and the entities it declares.
+//   attributes the DTD declares for Message with a tokenized type, and the entities it declares.
 // - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
 //   content from memory, and building it first only to drop it cost as much as the rest of the save.
 //   The content is still scanned in full (the file is refused for the same faults as ever, the limits
@@ -154,7 +154,9 @@ class CMsgFileParser : public DOMLSParserImpl {
       Refuse(Refusal::kTooManyDeclared);
     static const XMLCh kMessage[] = {chLatin_M, chLatin_e, chLatin_s, chLatin_s,
                                      chLatin_a, chLatin_g, chLatin_e, chNull};
-    if (!bIgnoring && attDef.getType() != XMLAttDef::CData &&
+    // The scanner normalises the types from ID to NOTATION only: it reads an enumeration like CDATA.
+    const XMLAttDef::AttTypes type = attDef.getType();
+    if (!bIgnoring && type > XMLAttDef::CData && type <= XMLAttDef::Notation &&
         XMLString::equals(elemDecl.getFullName(), kMessage))
       m_facts.tokenizedMessageAttributes.insert(Text(attDef.getFullName()));
     DOMLSParserImpl::attDef(elemDecl, attDef, bIgnoring);

@@ -43,8 +43,8 @@ struct XmlSectionBytes {
 struct XmlParsedFacts {
   XmlSectionBytes section;
   std::u16string strEncoding;  // the encoding the file was read in, byte order included
-  // The attributes the file's DTD declares for Message with a type other than CDATA, whose values the
-  // parser normalises (spaces trimmed and folded).
+  // The attributes the file's DTD declares for Message with a tokenized type (ID to NOTATION, not an
+  // enumeration), whose values the parser normalises (spaces trimmed and folded).
   std::unordered_set<std::u16string> tokenizedMessageAttributes;
   std::unordered_set<std::u16string> generalEntities;  // the general entities the file declares
   // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
@@ -100,7 +100,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   size_t MakeCarriable(std::u16string* pstrText) const;
 
   // Does to *pstrValue what the parser does to the value of attribute `lpName` of a Message element where
-  // the file's DTD declares it of a type other than CDATA: trims white space and folds each run of it into
+  // the file's DTD declares it of a tokenized type: trims white space and folds each run of it into
   // one space (Xerces-C does so to white space written as references too). Whether it changed the value.
   bool NormaliseAsDeclared(const char16_t* lpName, std::u16string* pstrValue) const;
 
