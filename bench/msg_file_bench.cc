@@ -11,8 +11,10 @@
 // save the file is the serializer's own output, and every later save writes it again alike.
 //
 // MsgCheck checks the same files as tidings-msgcheck does, its report included (nothing written), and
-// MsgCheckSave runs the part of that check that is the library's own save short of writing the file: a
-// parse, the splice and a parse of what it would write.
+// MsgCheckSave times the part of that check that is the library's own save short of writing the file, on
+// the checker's parse: the splice, and a parse of what it would write where that is not the file as it
+// stands. ...AsWritten do the same, and MsgGovInitial too, on the file as an admin writes it, one
+// message a line, which a save changes.
 //
 // MsgGovFinish/comments saves a file whose DefaultMsg holds a run of consecutive comments (20,000 of
 // them, 1.4 MB): saves once took time that grew with the square of such a run.
@@ -27,6 +29,8 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileFormatTarget.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -35,6 +39,7 @@
 #include "limit_files.h"
 #include "msg_check.h"
 #include "persist/msg_file.h"
+#include "persist/xml_doc.h"
 #include "platform/platform.h"
 #include "report.h"
 
@@ -48,17 +53,28 @@ using namespace xercesc;
 
 const int64_t kFileSizes[] = {1000, 100000};
 
-// A copy of the library beside a file of n dynamic messages, and the ID its next message gets.
+// A copy of the library beside a file of n dynamic messages, and the ID its next message gets. The file is
+// the library's own output (a save rewrote it), or, as written, one message a line as an admin writes
+// them, which every save would change.
 struct FileStore {
-  explicit FileStore(size_t nMessages)
-      : copy(MessageFileXml(0, nMessages)), n(static_cast<int32_t>(nMessages)) {
-    // One round trip first, so that the file is the serializer's output from the start.
-    Load();
-    copy.api.Finish();
+  FileStore(size_t nMessages, bool bWritten)
+      : copy(MessageFileXml(0, nMessages)), n(static_cast<int32_t>(nMessages)), bAsWritten(bWritten) {
+    if (!bAsWritten) Load();
+    Finish();
   }
   void Load() {
     copy.api.Initial();
     nNextMsgID += n;
+  }
+  void Finish() {
+    copy.api.Finish();
+    if (bAsWritten) {
+      // Not timed: the file is put back as it was written.
+      std::u16string strError;
+      std::vector<std::u16string> notes;
+      platform::ReplaceFileContents(copy.MsgFilePath().u16string(), MessageFileXml(0, static_cast<size_t>(n)),
+                                    &strError, &notes);
+    }
   }
   // Whether the file's last message is in the dynamic list, as it is after a load.
   bool Loaded() {
@@ -68,13 +84,14 @@ struct FileStore {
 
   LibraryCopy copy;
   int32_t n;
+  bool bAsWritten;
   int32_t nNextMsgID = 0;
 };
 
-FileStore& FileStoreOf(size_t n) {
-  static std::map<size_t, std::unique_ptr<FileStore>> stores;
-  std::unique_ptr<FileStore>& store = stores[n];
-  if (!store) store.reset(new FileStore(n));
+FileStore& FileStoreOf(size_t n, bool bAsWritten = false) {
+  static std::map<std::pair<size_t, bool>, std::unique_ptr<FileStore>> stores;
+  std::unique_ptr<FileStore>& store = stores[{n, bAsWritten}];
+  if (!store) store.reset(new FileStore(n, bAsWritten));
   return *store;
 }
 
@@ -82,17 +99,20 @@ double Seconds(Clock::time_point start, Clock::time_point end) {
   return std::chrono::duration<double>(end - start).count();
 }
 
-void MsgGovInitial(benchmark::State& state) {
-  FileStore& store = FileStoreOf(static_cast<size_t>(state.range(0)));
+void LoadFile(benchmark::State& state, bool bAsWritten) {
+  FileStore& store = FileStoreOf(static_cast<size_t>(state.range(0)), bAsWritten);
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
     store.Load();
     state.SetIterationTime(Seconds(start, Clock::now()));
     if (!store.Loaded()) state.SkipWithError("MsgGovInitial did not load the file");
-    store.copy.api.Finish();
+    store.Finish();
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
+void MsgGovInitial(benchmark::State& state) { LoadFile(state, false); }
+void MsgGovInitialAsWritten(benchmark::State& state) { LoadFile(state, true); }
 
 void MsgGovFinish(benchmark::State& state) {
   FileStore& store = FileStoreOf(static_cast<size_t>(state.range(0)));
@@ -107,14 +127,16 @@ void MsgGovFinish(benchmark::State& state) {
 }
 
 // The bytes of the file of n messages, as MsgGovInitial reads them.
-std::string FileBytesOf(size_t n) {
+std::string FileBytesOf(size_t n, bool bAsWritten = false) {
   std::string bytes;
-  if (!platform::ReadWholeFile(FileStoreOf(n).copy.MsgFilePath().u16string(), &bytes)) bytes.clear();
+  if (!platform::ReadWholeFile(FileStoreOf(n, bAsWritten).copy.MsgFilePath().u16string(), &bytes)) {
+    bytes.clear();
+  }
   return bytes;
 }
 
-void MsgCheck(benchmark::State& state) {
-  const std::string bytes = FileBytesOf(static_cast<size_t>(state.range(0)));
+void CheckFile(benchmark::State& state, bool bAsWritten) {
+  const std::string bytes = FileBytesOf(static_cast<size_t>(state.range(0)), bAsWritten);
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
     const msgcheck::CheckResult result = msgcheck::CheckMsgBytes(bytes);
@@ -130,21 +152,28 @@ void MsgCheck(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void MsgCheckSave(benchmark::State& state) {
-  const std::string bytes = FileBytesOf(static_cast<size_t>(state.range(0)));
-  LoadedMessages loaded;
-  if (!ReadMsgFile(FileStoreOf(static_cast<size_t>(state.range(0))).copy.MsgFilePath().u16string(), 0,
-                   &loaded)) {
-    state.SkipWithError("the file did not load");
-  }
+void MsgCheck(benchmark::State& state) { CheckFile(state, false); }
+void MsgCheckAsWritten(benchmark::State& state) { CheckFile(state, true); }
+
+// What the save's check adds to the checker's own parse of the file, as tidings-msgcheck runs it.
+void SaveCheck(benchmark::State& state, bool bAsWritten) {
+  const std::string bytes = FileBytesOf(static_cast<size_t>(state.range(0)), bAsWritten);
   for (auto _ : state) {
+    XmlDocContext document;
+    if (!document.SetLocaleAndCreateParser()) state.SkipWithError("no parser");
+    DOMElement* pRoot = document.LoadXmlBytes(bytes);
+    LoadedMessages loaded;
+    if (!ReadMessages(pRoot, 0, &loaded)) state.SkipWithError("the file did not load");
     const Clock::time_point start = Clock::now();
-    const MsgFileWriteResult result = CheckMsgFileWrite(bytes, loaded.dynamics);
+    const MsgFileWriteResult result = CheckMsgFileWrite(&document, pRoot, std::move(loaded.dynamics));
     state.SetIterationTime(Seconds(start, Clock::now()));
     if (result.outcome != MsgFileWriteResult::kWritten) state.SkipWithError("the save would fail");
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
+void MsgCheckSave(benchmark::State& state) { SaveCheck(state, false); }
+void MsgCheckSaveAsWritten(benchmark::State& state) { SaveCheck(state, true); }
 
 // A file of one dynamic message whose DefaultMsg holds n comments in a row, each of some seventy bytes.
 std::string CommentsFileXml(size_t n) {
@@ -286,6 +315,9 @@ void RegisterFileSizes(const char* name, void (*fn)(benchmark::State&)) {
   RegisterFileSizes("XercesParseSerialize", XercesParseSerialize);
   RegisterFileSizes("MsgCheck", MsgCheck);
   RegisterFileSizes("MsgCheckSave", MsgCheckSave);
+  RegisterFileSizes("MsgGovInitialAsWritten", MsgGovInitialAsWritten);
+  RegisterFileSizes("MsgCheckAsWritten", MsgCheckAsWritten);
+  RegisterFileSizes("MsgCheckSaveAsWritten", MsgCheckSaveAsWritten);
   benchmark::RegisterBenchmark("MsgGovFinish/comments", MsgGovFinishComments)
       ->Arg(20000)
       ->UseManualTime()

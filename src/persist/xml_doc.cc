@@ -603,6 +603,7 @@ DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mod
 
 DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode) {
   m_pDocument = nullptr;
+  m_bFileParsedWhole = false;
   m_nErrorLine = m_nErrorColumn = 0;
   m_facts = XmlParsedFacts();
   std::u16string strWhy;
@@ -621,6 +622,7 @@ DOMElement* XmlDocContext::LoadXmlBytes(std::string_view bytes, XmlLoadMode mode
 DOMElement* XmlDocContext::ParseFileBytes(XmlLoadMode mode) {
   m_facts = XmlParsedFacts();
   DOMElement* pRoot = ParseXmlBytes(m_fileBytes, mode);
+  m_bFileParsedWhole = pRoot != nullptr && mode == XmlLoadMode::kWhole;
   if (pRoot != nullptr) {
     m_facts = m_pParser->Facts();
     static const XMLCh k11[] = {chDigit_1, chPeriod, chDigit_1, chNull};
@@ -630,6 +632,12 @@ DOMElement* XmlDocContext::ParseFileBytes(XmlLoadMode mode) {
 }
 
 DOMElement* XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionBytes* pSection) {
+  // The same bytes, parsed whole already, parse into the same document, where the section stood.
+  if (m_bFileParsedWhole && bytes == m_fileBytes) {
+    *pSection = m_facts.section;
+    return m_pDocument->getDocumentElement();
+  }
+  m_bFileParsedWhole = false;
   m_pParser->resetDocumentPool();
   DOMElement* pRoot = ParseXmlBytes(bytes, XmlLoadMode::kWhole);
   *pSection = m_pParser->Facts().section;

@@ -126,7 +126,8 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike. False,
   // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
   // SaveNotes() as the file layer gave them (platform::ReplaceFileContents), when the file holds the new
-  // bytes. The check parses with the same parser, which releases the document LoadXmlFile returned.
+  // bytes. The check parses with the same parser, which releases the document LoadXmlFile returned, unless
+  // the bytes are the file's own and it was loaded whole: that document is theirs.
   bool SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
                    const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant);
   // Every step of SaveSection short of the file's replacement: whether a save would come that far, and
@@ -155,7 +156,8 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   xercesc::DOMElement* ParseFileBytes(XmlLoadMode mode);
   std::u16string RefusalText(size_t nBytes) const;
   // Parses whole what a save means to write, after releasing every document parsed before; sets
-  // *pSection to where the section stands in `bytes`.
+  // *pSection to where the section stands in `bytes`. Bytes that are the file's own, which was loaded
+  // whole, are not parsed again: the document loaded is theirs.
   xercesc::DOMElement* ParseWritten(std::string_view bytes, XmlSectionBytes* pSection);
   struct Splice;
   bool SpliceInEncoding(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
@@ -181,6 +183,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   std::string m_fileBytes;
   XmlParsedFacts m_facts;
   bool m_bXml11 = false;
+  bool m_bFileParsedWhole = false;  // m_pDocument is the file's, parsed with kWhole
 
   // What the parser reported of the file it parsed last.
   size_t m_nErrors = 0;
