@@ -103,6 +103,13 @@ std::u16string Differences(const NumberLook& look) {
   return strWhy;
 }
 
+// A finding's text that begins with who message `item` of the section is.
+std::u16string AboutMessage(const std::u16string& strSection, const _Message_Item& item,
+                            const std::u16string& strText) {
+  return strSection + u" message " + DecimalText(item.dwMsgID) + u" (span " + QuoteText(item.strMsgSpan) +
+         u", name " + QuoteText(item.strMsgName) + u"): " + strText;
+}
+
 enum class SectionKind { kDefault, kDynamic };
 
 // Walks one parsed file as the loader does and notes what it finds. Every walk goes from sibling to
@@ -209,9 +216,7 @@ class CChecker {
   // The warning that begins with who message `item` is.
   void AddForMessage(Severity severity, const DOMElement* pElement, const std::u16string& strSection,
                      const _Message_Item& item, const std::u16string& strText) {
-    Add(severity, pElement,
-        strSection + u" message " + DecimalText(int64_t{item.dwMsgID}) + u" (span " +
-            QuoteText(item.strMsgSpan) + u", name " + QuoteText(item.strMsgName) + u"): " + strText);
+    Add(severity, pElement, AboutMessage(strSection, item, strText));
   }
 
   // Checks message `items[k]`, read from `pElement`.
@@ -356,6 +361,14 @@ void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, const LoadedMessages
   auto add = [pResult](Severity severity, const std::u16string& strText) {
     pResult->findings.push_back({severity, Place(), strText});
   };
+  // A warning about the dynamic message with this ID (its index: they are numbered from 0), at its place.
+  auto addForMessage = [pResult](int32_t nID, const std::u16string& strText) {
+    const std::vector<LoadedMessage>& messages = pResult->dynamics.messages;
+    if (nID < 0 || static_cast<size_t>(nID) >= messages.size()) return;
+    const LoadedMessage& message = messages[static_cast<size_t>(nID)];
+    pResult->findings.push_back(
+        {Severity::kWarning, message.place, AboutMessage(u"DynamicMsg", message.item, strText)});
+  };
   // What the save writes is no file the checker reports on: its elements need no place.
   pDocument->SetParserFilter(nullptr);
   // As the library saves what it loaded: messages beyond the last ID stay in the file as they stand.
@@ -366,13 +379,13 @@ void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, const LoadedMessages
                               u"): every change made while it runs would be lost when it unloads");
   }
   for (const auto& replaced : saved.replaced) {
-    add(Severity::kWarning, u"DynamicMsg message " + DecimalText(replaced.first) + u": the next save writes " +
-                                DecimalText(replaced.second) + u" units XML cannot carry as U+FFFD");
+    addForMessage(replaced.first, u"the next save writes " + DecimalText(replaced.second) +
+                                      u" units XML cannot carry as U+FFFD");
   }
   for (const auto& normalised : saved.normalised) {
-    add(Severity::kWarning, u"DynamicMsg message " + DecimalText(normalised.first) + u": the next save writes " +
-                                normalised.second +
-                                u" with its white space trimmed and folded, as the file's DTD declares it");
+    addForMessage(normalised.first, u"the next save writes " + normalised.second +
+                                        u" with its white space trimmed and folded, as the file's DTD "
+                                        u"declares it of a tokenized type");
   }
   for (const std::u16string& strRef : saved.droppedReferences) {
     add(Severity::kWarning, u"DynamicMsg: the next save drops the reference " + QuoteText(strRef) +
