@@ -355,8 +355,7 @@ class CChecker {
 // What the library's own save would say of the file that `*pDocument` loaded, its document element
 // `pRoot`: saving the dynamic messages it loads. The save's check parses again with the same parser, which
 // releases the document: the file must have been walked already.
-void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, const LoadedMessages& loaded,
-               CheckResult* pResult) {
+void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, LoadedMessages loaded, CheckResult* pResult) {
   if (!pResult->dynamics.bFound) return;  // no DynamicMsg: already a warning, and nothing is saved
   auto add = [pResult](Severity severity, const std::u16string& strText) {
     pResult->findings.push_back({severity, Place(), strText});
@@ -372,8 +371,9 @@ void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, const LoadedMessages
   // What the save writes is no file the checker reports on: its elements need no place.
   pDocument->SetParserFilter(nullptr);
   // As the library saves what it loaded: messages beyond the last ID stay in the file as they stand.
-  const MsgFileWriteResult saved = CheckMsgFileWrite(pDocument, pRoot, loaded.dynamics,
-                                                     loaded.nKeptBack == 0 ? SIZE_MAX : loaded.dynamics.size());
+  const size_t nKeepFrom = loaded.nKeptBack == 0 ? SIZE_MAX : loaded.dynamics.size();
+  const MsgFileWriteResult saved =
+      CheckMsgFileWrite(pDocument, pRoot, std::move(loaded.dynamics), nKeepFrom);
   if (saved.outcome == MsgFileWriteResult::kFailed) {
     add(Severity::kError, u"the library would refuse to save into this file (" + saved.strError +
                               u"): every change made while it runs would be lost when it unloads");
@@ -431,7 +431,7 @@ CheckResult CheckMsgBytes(std::string_view bytes) {
     ReadMessages(pRoot, 0, &loaded);
     checker.CheckDocument(pRoot, loaded);
     // The save's check starts from the checker's own parse: the file is not parsed again.
-    if (result.bLoads) CheckSave(&document, pRoot, loaded, &result);
+    if (result.bLoads) CheckSave(&document, pRoot, std::move(loaded), &result);
     // In the order of the file, those of the whole file first.
     std::stable_sort(result.findings.begin(), result.findings.end(), [](const Finding& a, const Finding& b) {
       return std::make_pair(a.place.nLine, a.place.nColumn) < std::make_pair(b.place.nLine, b.place.nColumn);
