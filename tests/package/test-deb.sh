@@ -71,7 +71,12 @@ for deb in "$@"; do debs+=("$(realpath "$deb")"); done
 rm -rf "$work" && mkdir -p "$work"
 
 echo "---- lintian -EvIL +pedantic"
-lintian -EvIL +pedantic "${debs[@]}" 2>/dev/null | tee "$work/lintian.txt"
+# Both its word and its status count: the status speaks of errors only (and of lintian failing to run),
+# the tags it prints of warnings too.
+lintian_status=0
+lintian -EvIL +pedantic "${debs[@]}" 2>"$work/lintian.err" >"$work/lintian.txt" || lintian_status=$?
+cat "$work/lintian.txt"
+[ "$lintian_status" -eq 0 ] || { cat "$work/lintian.err"; fail "lintian exited $lintian_status"; }
 if grep -E '^[EW]: ' "$work/lintian.txt" | grep -qv ' initial-upload-closes-no-bugs'; then
   fail "lintian found errors or warnings"
 fi
@@ -90,16 +95,21 @@ echo "---- installed into a scratch root"
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 mkdir -p "$work/upper" "$work/overlay-work" "$work/root"
+# The overlay shows only the root file system, so the checkout (which holds these scripts, the sources and
+# the packages) is bound in at its own path, wherever it lies; the scratch work goes to a tmpfs of its own.
+top=$(cd "$here/../.." && pwd)
 # shellcheck disable=SC2016  # expanded by the inner shell
 "${as_root[@]}" unshare --mount --propagation private bash -euc '
-  work=$1
-  shift
+  work=$1 top=$2
+  shift 2
   mount -t overlay overlay -o "lowerdir=/,upperdir=$work/upper,workdir=$work/overlay-work" "$work/root"
   mount --rbind /dev "$work/root/dev"
   mount -t proc proc "$work/root/proc"
-  mount -t tmpfs tmpfs "$work/root/tmp"
-  exec chroot "$work/root" "$@"' _ "$work" bash "$here/test-deb.sh" --in-scratch-root /tmp "${debs[@]}" ||
-  status=$?
+  mkdir -p "$work/root$top" "$work/root/run/tidings-scratch"
+  mount --bind "$top" "$work/root$top"
+  mount -t tmpfs tmpfs "$work/root/run/tidings-scratch"
+  exec chroot "$work/root" "$@"' _ "$work" "$top" bash "$here/test-deb.sh" --in-scratch-root \
+  /run/tidings-scratch "${debs[@]}" || status=$?
 "${as_root[@]}" rm -rf "$work/upper" "$work/overlay-work"
 [ "${status:-0}" -eq 0 ] || exit 1
 echo "$(basename -a "${debs[@]}" | tr '\n' ' '): every check held"
