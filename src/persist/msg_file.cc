@@ -7,6 +7,7 @@
 #include "persist/msg_file.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,11 +20,6 @@ using xercesc::DOMElement;
 using xercesc::DOMNode;
 
 namespace {
-
-std::u16string DecimalText(int32_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
 
 // Reads the six fields of one message into the section's working record *pItem: a ShowType that holds no
 // number leaves the one before.
@@ -39,18 +35,6 @@ void ReadMessageFields(const XmlAttributeSource& attributes, _Message_Item* pIte
   attributes.GetText(u"ShowTime", pstrNumber);
   ParseNumberText(*pstrNumber, &pItem->dwPopShowTimeout);
 }
-
-// The attributes of an element of a built document.
-class ElementAttributes final : public XmlAttributeSource {
- public:
-  explicit ElementAttributes(DOMElement* pElement) : m_pElement(pElement) {}
-  bool GetText(const char16_t* lpName, std::u16string* pstrValue) const override {
-    return GetAttributeText(m_pElement, lpName, pstrValue);
-  }
-
- private:
-  DOMElement* m_pElement;
-};
 
 // Reads the messages of one section (DefaultMsg or DynamicMsg): every element child is a message, whatever
 // its name. They are numbered from *pnCounter, which moves one step away from zero per message. Messages
@@ -144,63 +128,109 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
   }
 }
 
-MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
-                                size_t nKeepFrom, const XmlFileMemo* pMemo) {
+namespace {
+
+// Every step of a save into the file that `*pDocument` read last (ScanXmlFile, ScanXmlBytes or
+// LoadXmlBytes); the file at *pPath is replaced at the end, none when pPath is null. What Xerces-C throws
+// is the caller's to catch.
+MsgFileWriteResult SaveIntoRead(XmlDocContext* pDocument, const std::u16string* pPath,
+                                std::vector<_Message_Item> items, size_t nKeepFrom) {
+  XmlDocContext& document = *pDocument;
   MsgFileWriteResult result;
-  XmlDocContext document;
-  try {
-    if (!document.SetLocaleAndCreateParser()) return result;
-    // Read again from the disk: what an admin changed while the library ran is kept. The messages the
-    // file held are not: DynamicMsg is filled from `items`. The save splices them into the file's bytes,
-    // so no document is built. No usable file, or no place for the messages: nothing is written and
-    // nothing is lost.
-    if (!document.ScanXmlFile(path, pMemo) || !document.HasSection()) return result;
+  // No usable file, or no place for the messages: nothing is written and nothing is lost.
+  if (!document.HasSection()) return result;
 
-    // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
-    // since these are copies.
-    std::u16string strMarkup;
-    size_t nUnits = 0;  // about what the markup takes: the texts and the rest of an element, some 90 units
-    for (const _Message_Item& item : items) {
-      nUnits += 96 + item.strMsgSpan.size() + item.strMsgName.size() + item.strMsgSInfo.size() +
-                item.strMsgEchoPath.size();
+  // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
+  // since these are copies.
+  std::u16string strMarkup;
+  size_t nUnits = 0;  // about what the markup takes: the texts and the rest of an element, some 90 units
+  for (const _Message_Item& item : items) {
+    nUnits += 96 + item.strMsgSpan.size() + item.strMsgName.size() + item.strMsgSInfo.size() +
+              item.strMsgEchoPath.size();
+  }
+  strMarkup.reserve(nUnits);
+  for (_Message_Item& item : items) {
+    std::u16string* const texts[] = {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo,
+                                     &item.strMsgEchoPath};
+    static const char16_t* const kNames[] = {u"MsgSpan", u"MsgName", u"MsgSInfo", u"MsgEchoPath"};
+    size_t nReplaced = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      nReplaced += document.MakeCarriable(texts[i]);
+      if (document.NormaliseAsDeclared(kNames[i], texts[i]))
+        result.normalised.emplace_back(item.dwMsgID, kNames[i]);
     }
-    strMarkup.reserve(nUnits);
-    for (_Message_Item& item : items) {
-      std::u16string* const texts[] = {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo,
-                                       &item.strMsgEchoPath};
-      static const char16_t* const kNames[] = {u"MsgSpan", u"MsgName", u"MsgSInfo", u"MsgEchoPath"};
-      size_t nReplaced = 0;
-      for (size_t i = 0; i < 4; ++i) {
-        nReplaced += document.MakeCarriable(texts[i]);
-        if (document.NormaliseAsDeclared(kNames[i], texts[i]))
-          result.normalised.emplace_back(item.dwMsgID, kNames[i]);
-      }
-      if (nReplaced != 0) result.replaced.emplace_back(item.dwMsgID, nReplaced);
-      document.AppendElementText(&strMarkup, u"Message",
-                                 {{u"MsgSpan", item.strMsgSpan},
-                                  {u"MsgName", item.strMsgName},
-                                  {u"MsgSInfo", item.strMsgSInfo},
-                                  {u"MsgEchoPath", item.strMsgEchoPath},
-                                  {u"ShowType", DecimalText(item.ShowType)},
-                                  {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
-    }
-    const size_t nChildren = document.SectionChildren();
-    result.nKeptBack = nKeepFrom < nChildren ? nChildren - nKeepFrom : 0;
-    result.droppedReferences = document.UndeclaredReferences(nKeepFrom);
+    if (nReplaced != 0) result.replaced.emplace_back(item.dwMsgID, nReplaced);
+    document.AppendElementText(&strMarkup, u"Message",
+                               {{u"MsgSpan", item.strMsgSpan},
+                                {u"MsgName", item.strMsgName},
+                                {u"MsgSInfo", item.strMsgSInfo},
+                                {u"MsgEchoPath", item.strMsgEchoPath},
+                                {u"ShowType", DecimalText(item.ShowType)},
+                                {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
+  }
+  const size_t nChildren = document.SectionChildren();
+  result.nKeptBack = nKeepFrom < nChildren ? nChildren - nKeepFrom : 0;
+  result.droppedReferences = document.UndeclaredReferences(nKeepFrom);
 
-    // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
-    ReadBackCheck check(items, result.nKeptBack);
-    if (document.SaveSection(path, strMarkup, nKeepFrom, &check)) {
-      result.outcome = MsgFileWriteResult::kWritten;
-      result.notes = document.SaveNotes();
-      return result;
-    }
-    result.strError = document.Error();
-  } catch (...) {
-    result.strError = u"out of memory, or the XML library failed";
+  // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
+  ReadBackCheck check(items, result.nKeptBack);
+  if (pPath != nullptr ? document.SaveSection(*pPath, strMarkup, nKeepFrom, &check)
+                       : document.CheckSection(strMarkup, nKeepFrom, &check)) {
+    result.outcome = MsgFileWriteResult::kWritten;
+    result.notes = document.SaveNotes();
+    return result;
   }
   result.outcome = MsgFileWriteResult::kFailed;
+  result.strError = document.Error();
   return result;
+}
+
+MsgFileWriteResult Failed(const std::u16string& strError) {
+  MsgFileWriteResult result;
+  result.outcome = MsgFileWriteResult::kFailed;
+  result.strError = strError;
+  return result;
+}
+
+constexpr char16_t kThrown[] = u"out of memory, or the XML library failed";
+
+}  // namespace
+
+MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
+                                size_t nKeepFrom, const XmlFileMemo* pMemo) {
+  XmlDocContext document;
+  try {
+    if (!document.SetLocaleAndCreateParser()) return MsgFileWriteResult();
+    // Read again from the disk: what an admin changed while the library ran is kept. The messages the
+    // file held are not: DynamicMsg is filled from `items`. The save splices them into the file's bytes,
+    // so no document is built. No usable file: nothing is written and nothing is lost.
+    if (!document.ScanXmlFile(path, pMemo)) return MsgFileWriteResult();
+    return SaveIntoRead(&document, &path, std::move(items), nKeepFrom);
+  } catch (...) {
+    return Failed(kThrown);
+  }
+}
+
+MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Message_Item> items,
+                                     size_t nKeepFrom) {
+  XmlDocContext document;
+  try {
+    if (!document.SetLocaleAndCreateParser() || !document.ScanXmlBytes(fileBytes))
+      return MsgFileWriteResult();
+    return SaveIntoRead(&document, nullptr, std::move(items), nKeepFrom);
+  } catch (...) {
+    return Failed(kThrown);
+  }
+}
+
+MsgFileWriteResult CheckMsgFileWrite(XmlDocContext* pDocument, DOMElement* pRoot,
+                                     std::vector<_Message_Item> items, size_t nKeepFrom) {
+  if (pRoot == nullptr) return MsgFileWriteResult();
+  try {
+    return SaveIntoRead(pDocument, nullptr, std::move(items), nKeepFrom);
+  } catch (...) {
+    return Failed(kThrown);
+  }
 }
 
 }  // namespace tidings

@@ -9,6 +9,7 @@
 #define TIDINGS_PERSIST_XML_DOC_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -42,8 +43,8 @@ struct XmlSectionBytes {
 struct XmlParsedFacts {
   XmlSectionBytes section;
   std::u16string strEncoding;  // the encoding the file was read in, byte order included
-  // The attributes the file's DTD declares for Message with a type other than CDATA, whose values the
-  // parser normalises (spaces trimmed and folded).
+  // The attributes the file's DTD declares for Message with a tokenized type (ID to NOTATION, not an
+  // enumeration), whose values the parser normalises (spaces trimmed and folded).
   std::unordered_set<std::u16string> tokenizedMessageAttributes;
   std::unordered_set<std::u16string> generalEntities;  // the general entities the file declares
   // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
@@ -125,18 +126,23 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // attributes than it handles, refers to an entity it does not expand, would build more than a fixed
   // multiple of its size (so that time and memory stay within one too), or has no document element.
   xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath);
+  // The same for a file that holds `bytes`, which need to live only for the call.
+  xercesc::DOMElement* LoadXmlBytes(std::string_view bytes);
 
   // What the parse of the file LoadXmlFile read last learnt of it, for a later ScanXmlFile of the same
   // file; null when the parse failed, or when what it learnt may depend on the locale.
   std::shared_ptr<const XmlFileMemo> Memo() const;
 
-  // ---- Saving: what follows works on the file ScanXmlFile read last.
+  // ---- Saving: what follows works on the file ScanXmlFile, ScanXmlBytes, LoadXmlFile or LoadXmlBytes
+  // read last.
 
   // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
   // no document: a save needs only what the parse learns of the file. False when LoadXmlFile would
   // return null. When `pMemo` (may be null) is of the bytes the file holds now, it is taken for the
   // parse: the same bytes parse alike.
   bool ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo = nullptr);
+  // The same for a file that holds `bytes`, which need to live only for the call.
+  bool ScanXmlBytes(std::string_view bytes);
 
   // Whether the file has the section a save rewrites (see XmlSectionBytes).
   bool HasSection() const { return m_facts.section.bInDocument; }
@@ -147,7 +153,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   size_t MakeCarriable(std::u16string* pstrText) const;
 
   // Does to *pstrValue what the parser does to the value of attribute `lpName` of a Message element where
-  // the file's DTD declares it of a type other than CDATA: trims white space and folds each run of it into
+  // the file's DTD declares it of a tokenized type: trims white space and folds each run of it into
   // one space (Xerces-C does so to white space written as references too). Whether it changed the value.
   bool NormaliseAsDeclared(const char16_t* lpName, std::u16string* pstrValue) const;
 
@@ -174,12 +180,20 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
   // SaveNotes() as the file layer gave them (platform::ReplaceFileContents), when the file holds the new
   // bytes. The check parses with the same parser, building no document, and releases every document
-  // parsed before.
+  // parsed before, unless the bytes are those of a file LoadXmlFile or LoadXmlBytes read: that document
+  // is theirs, and `pCheck` is told of its section's children.
   bool SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
                    XmlSectionCheck* pCheck);
+  // Every step of SaveSection short of the file's replacement: whether a save would come that far, and
+  // when it would not, why, in Error().
+  bool CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck);
 
-  // Why the last step failed, for the trace; empty when nothing failed.
+  // Why the last step failed, for the trace; empty when nothing failed. A file the parser refused on
+  // purpose (see LoadXmlFile) is said to be "refused: ", with what it refused and the limit it reached.
   const std::u16string& Error() const { return m_strError; }
+  // Where in the file the last load failed, line and column from 1, as the parser told; 0 when it did not.
+  uint64_t ErrorLine() const { return m_nErrorLine; }
+  uint64_t ErrorColumn() const { return m_nErrorColumn; }
   // What the last save that succeeded did beyond a plain replacement of the file, for the trace.
   const std::vector<std::u16string>& SaveNotes() const { return m_saveNotes; }
 
@@ -197,13 +211,17 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   bool ReadXmlFile(const std::u16string& strPath);
   // Parses m_fileBytes and notes what the parse learnt.
   xercesc::DOMDocument* ParseFileBytes(bool bBuild);
+  std::u16string RefusalText(size_t nBytes) const;
   // Parses whole what a save means to write, building nothing, after releasing every document parsed
-  // before; sets *pSection to where the section stands in `bytes`.
+  // before; sets *pSection to where the section stands in `bytes`. Bytes that are those of the file
+  // loaded whole are not parsed again: the document loaded is theirs.
   bool ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection);
   struct Splice;
   bool SpliceInEncoding(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
   bool SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
   bool ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck);
+  // The bytes SaveSection writes, checked; false, with the reason in m_strError, when there are none.
+  bool SplicedBytes(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck, Splice* pSplice);
 
   bool m_bReady = false;
   bool m_bInitializedHere = false;
@@ -213,18 +231,25 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   xercesc::DOMImplementationLS* m_pImplementation = nullptr;  // process-wide; never released
 
   std::u16string m_strError;
+  uint64_t m_nErrorLine = 0;
+  uint64_t m_nErrorColumn = 0;
   std::vector<std::u16string> m_saveNotes;
 
   // The file read last: its bytes, what the parse learnt of them, and its XML version.
   std::string m_fileBytes;
   XmlParsedFacts m_facts;
   bool m_bXml11 = false;
+  bool m_bFileParsedWhole = false;  // m_pDocument is the file's, built whole
 
   // What the parser reported of the file it parsed last.
   size_t m_nErrors = 0;
   std::u16string m_strFirstError;
+  uint64_t m_nFirstErrorLine = 0;
+  uint64_t m_nFirstErrorColumn = 0;
   size_t m_nRequests = 0;  // for outside resources
   std::u16string m_strFirstRequest;
+  uint64_t m_nFirstRequestLine = 0;
+  uint64_t m_nFirstRequestColumn = 0;
   xercesc::SecurityManager m_security;  // holds no memory of Xerces-C's
 };
 
@@ -235,6 +260,18 @@ xercesc::DOMElement* FindChildElement(xercesc::DOMNode* pParent, const char16_t*
 // Empties *pstrValue, then fills it with the value of the attribute named exactly `lpName`. False when
 // the element is null or has no such attribute.
 bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue);
+
+// The attributes of an element of a built document.
+class ElementAttributes final : public XmlAttributeSource {
+ public:
+  explicit ElementAttributes(xercesc::DOMElement* pElement) : m_pElement(pElement) {}
+  bool GetText(const char16_t* lpName, std::u16string* pstrValue) const override {
+    return GetAttributeText(m_pElement, lpName, pstrValue);
+  }
+
+ private:
+  xercesc::DOMElement* m_pElement;
+};
 
 }  // namespace tidings
 
