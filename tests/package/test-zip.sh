@@ -32,8 +32,9 @@ for f in bin/Tidings.dll bin/EchoHandler.dll bin/tidings-msgcheck.exe bin/Config
   lib/Tidings.lib lib/libTidings.dll.a lib/Tidings.def lib/cmake/Tidings/TidingsConfig.cmake \
   examples/client/client.c examples/client/CMakeLists.txt examples/echo_handler/echo_handler.cc \
   examples/echo_handler/echo_handler.def examples/echo_handler/CMakeLists.txt README.md CHANGELOG.md LICENSE \
-  NOTICE trace-on.reg trace-off.reg licenses/xerces-c/LICENSE licenses/xerces-c/NOTICE \
-  licenses/gcc-runtime/COPYING3 licenses/gcc-runtime/COPYING.RUNTIME licenses/mingw-w64/copyright; do
+  NOTICE trace-on.reg trace-off.reg doc/windows.md doc/trace-log.md licenses/xerces-c/LICENSE \
+  licenses/xerces-c/NOTICE licenses/gcc-runtime/COPYING3 licenses/gcc-runtime/COPYING.RUNTIME \
+  licenses/mingw-w64/copyright; do
   [ -f "$top/$f" ] || fail "it lacks $f"
 done
 grep -q 'winpthreads' "$top/licenses/mingw-w64/copyright" || fail "the mingw-w64 notices do not cover winpthreads"
