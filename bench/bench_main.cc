@@ -31,6 +31,7 @@ using Run = benchmark::BenchmarkReporter::Run;
 struct Result {
   double dSeconds = 0;  // real time per iteration
   double dItemsPerSecond = 0;
+  double dPerLoad = 0;  // the counter per_load, where the benchmark sets it
 };
 
 class SummaryReporter : public benchmark::ConsoleReporter {
@@ -47,6 +48,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       result.dSeconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
       auto items = run.counters.find("items_per_second");
       if (items != run.counters.end()) result.dItemsPerSecond = items->second.value;
+      auto perLoad = run.counters.find("per_load");
+      if (perLoad != run.counters.end()) result.dPerLoad = perLoad->second.value;
     }
   }
 
@@ -138,6 +141,15 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         rows += std::string("| MsgGovInitial / Xerces-C parse, ") + n + " messages | " +
                 Time(init->dSeconds) + " / " + Time(parse->dSeconds) + " | " + RatioCell(init, parse) +
                 " |\n";
+      }
+      // tidings-msgcheck, and its save's check, over a load of the same file taken beside it.
+      for (const char* lpName : {"MsgCheck", "MsgCheckSave", "MsgCheckAsWritten", "MsgCheckSaveAsWritten"}) {
+        const Result* check = Find(lpName, n);
+        if (check && check->dPerLoad > 0) {
+          rows += std::string("| ") + lpName + " / MsgGovInitial of the same file, " + n + " messages | " +
+                  Time(check->dSeconds) + " / " + Time(check->dSeconds / check->dPerLoad) + " | " +
+                  Ratio(check->dPerLoad) + " |\n";
+        }
       }
       const Result* finish = Find("MsgGovFinish", n);
       const Result* both = Find("XercesParseSerialize", n);

@@ -10,6 +10,13 @@
 // MsgGovFinish with a MsgGovInitial between two saves; that step is left out of the time. After the first
 // save the file is the serializer's own output, and every later save writes it again alike.
 //
+// MsgCheck checks the same files as tidings-msgcheck does, its report included (nothing written), and
+// MsgCheckSave times the part of that check that is the library's own save short of writing the file, on
+// the checker's parse: the splice, and a parse of what it would write where that is not the file as it
+// stands. Each iteration loads the file with MsgGovInitial too, and the counter per_load is the check's
+// time over the load's. ...AsWritten do the same on the file as an admin writes it, one message a line,
+// which a save changes.
+//
 // MsgGovFinish/comments saves a file whose DefaultMsg holds a run of consecutive comments (20,000 of
 // them, 1.4 MB): saves once took time that grew with the square of such a run.
 //
@@ -23,12 +30,19 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileFormatTarget.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include "bench_support.h"
 #include "limit_files.h"
+#include "msg_check.h"
+#include "persist/msg_file.h"
+#include "persist/xml_doc.h"
+#include "platform/platform.h"
+#include "report.h"
 
 namespace tidings {
 namespace bench {
@@ -40,17 +54,28 @@ using namespace xercesc;
 
 const int64_t kFileSizes[] = {1000, 100000};
 
-// A copy of the library beside a file of n dynamic messages, and the ID its next message gets.
+// A copy of the library beside a file of n dynamic messages, and the ID its next message gets. The file is
+// the library's own output (a save rewrote it), or, as written, one message a line as an admin writes
+// them, which every save would change.
 struct FileStore {
-  explicit FileStore(size_t nMessages)
-      : copy(MessageFileXml(0, nMessages)), n(static_cast<int32_t>(nMessages)) {
-    // One round trip first, so that the file is the serializer's output from the start.
-    Load();
-    copy.api.Finish();
+  FileStore(size_t nMessages, bool bWritten)
+      : copy(MessageFileXml(0, nMessages)), n(static_cast<int32_t>(nMessages)), bAsWritten(bWritten) {
+    if (!bAsWritten) Load();
+    Finish();
   }
   void Load() {
     copy.api.Initial();
     nNextMsgID += n;
+  }
+  void Finish() {
+    copy.api.Finish();
+    if (bAsWritten) {
+      // Not timed: the file is put back as it was written.
+      std::u16string strError;
+      std::vector<std::u16string> notes;
+      platform::ReplaceFileContents(copy.MsgFilePath().u16string(), MessageFileXml(0, static_cast<size_t>(n)),
+                                    &strError, &notes);
+    }
   }
   // Whether the file's last message is in the dynamic list, as it is after a load.
   bool Loaded() {
@@ -60,13 +85,14 @@ struct FileStore {
 
   LibraryCopy copy;
   int32_t n;
+  bool bAsWritten;
   int32_t nNextMsgID = 0;
 };
 
-FileStore& FileStoreOf(size_t n) {
-  static std::map<size_t, std::unique_ptr<FileStore>> stores;
-  std::unique_ptr<FileStore>& store = stores[n];
-  if (!store) store.reset(new FileStore(n));
+FileStore& FileStoreOf(size_t n, bool bAsWritten = false) {
+  static std::map<std::pair<size_t, bool>, std::unique_ptr<FileStore>> stores;
+  std::unique_ptr<FileStore>& store = stores[{n, bAsWritten}];
+  if (!store) store.reset(new FileStore(n, bAsWritten));
   return *store;
 }
 
@@ -81,10 +107,11 @@ void MsgGovInitial(benchmark::State& state) {
     store.Load();
     state.SetIterationTime(Seconds(start, Clock::now()));
     if (!store.Loaded()) state.SkipWithError("MsgGovInitial did not load the file");
-    store.copy.api.Finish();
+    store.Finish();
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
 
 void MsgGovFinish(benchmark::State& state) {
   FileStore& store = FileStoreOf(static_cast<size_t>(state.range(0)));
@@ -97,6 +124,75 @@ void MsgGovFinish(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
+// The bytes of the file of n messages, as MsgGovInitial reads them.
+std::string FileBytesOf(size_t n, bool bAsWritten = false) {
+  std::string bytes;
+  if (!platform::ReadWholeFile(FileStoreOf(n, bAsWritten).copy.MsgFilePath().u16string(), &bytes)) {
+    bytes.clear();
+  }
+  return bytes;
+}
+
+// Each iteration loads the file with MsgGovInitial, then runs `work` on it; the iteration's time is the
+// work's, and the counter per_load the work's time over the load's, summed over the iterations: taken
+// side by side, both meet the same machine, which a busy one makes a steadier ratio than two runs' times.
+template <typename Work>
+void BesideLoad(benchmark::State& state, bool bAsWritten, Work work) {
+  FileStore& store = FileStoreOf(static_cast<size_t>(state.range(0)), bAsWritten);
+  const std::string bytes = FileBytesOf(static_cast<size_t>(state.range(0)), bAsWritten);
+  double dLoad = 0, dWork = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    store.Load();
+    dLoad += Seconds(start, Clock::now());
+    if (!store.Loaded()) state.SkipWithError("MsgGovInitial did not load the file");
+    store.Finish();
+    const double dSeconds = work(bytes);
+    dWork += dSeconds;
+    state.SetIterationTime(dSeconds);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  if (dLoad > 0) state.counters["per_load"] = dWork / dLoad;
+}
+
+void CheckFile(benchmark::State& state, bool bAsWritten) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  BesideLoad(state, bAsWritten, [&state, n](const std::string& bytes) {
+    const Clock::time_point start = Clock::now();
+    const msgcheck::CheckResult result = msgcheck::CheckMsgBytes(bytes);
+    const std::string strReport =
+        msgcheck::FormatListing(result) + msgcheck::FormatDiagnostics(u"Msg.xml", result);
+    const double dSeconds = Seconds(start, Clock::now());
+    if (result.ExitStatus() != msgcheck::kExitClean || result.dynamics.messages.size() != n) {
+      state.SkipWithError("the file did not check clean");
+    }
+    benchmark::DoNotOptimize(strReport.data());
+    return dSeconds;
+  });
+}
+
+void MsgCheck(benchmark::State& state) { CheckFile(state, false); }
+void MsgCheckAsWritten(benchmark::State& state) { CheckFile(state, true); }
+
+// What the save's check adds to the checker's own parse of the file, as tidings-msgcheck runs it.
+void SaveCheck(benchmark::State& state, bool bAsWritten) {
+  BesideLoad(state, bAsWritten, [&state](const std::string& bytes) {
+    XmlDocContext document;
+    if (!document.SetLocaleAndCreateParser()) state.SkipWithError("no parser");
+    DOMElement* pRoot = document.LoadXmlBytes(bytes);
+    LoadedMessages loaded;
+    if (!ReadMessages(pRoot, 0, &loaded)) state.SkipWithError("the file did not load");
+    const Clock::time_point start = Clock::now();
+    const MsgFileWriteResult result = CheckMsgFileWrite(&document, pRoot, std::move(loaded.dynamics));
+    const double dSeconds = Seconds(start, Clock::now());
+    if (result.outcome != MsgFileWriteResult::kWritten) state.SkipWithError("the save would fail");
+    return dSeconds;
+  });
+}
+
+void MsgCheckSave(benchmark::State& state) { SaveCheck(state, false); }
+void MsgCheckSaveAsWritten(benchmark::State& state) { SaveCheck(state, true); }
 
 // A file of one dynamic message whose DefaultMsg holds n comments in a row, each of some seventy bytes.
 std::string CommentsFileXml(size_t n) {
@@ -236,6 +332,10 @@ void RegisterFileSizes(const char* name, void (*fn)(benchmark::State&)) {
   RegisterFileSizes("XercesParse", XercesParse);
   RegisterFileSizes("MsgGovFinish", MsgGovFinish);
   RegisterFileSizes("XercesParseSerialize", XercesParseSerialize);
+  RegisterFileSizes("MsgCheck", MsgCheck);
+  RegisterFileSizes("MsgCheckSave", MsgCheckSave);
+  RegisterFileSizes("MsgCheckAsWritten", MsgCheckAsWritten);
+  RegisterFileSizes("MsgCheckSaveAsWritten", MsgCheckSaveAsWritten);
   benchmark::RegisterBenchmark("MsgGovFinish/comments", MsgGovFinishComments)
       ->Arg(20000)
       ->UseManualTime()

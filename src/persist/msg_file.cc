@@ -7,6 +7,7 @@
 #include "persist/msg_file.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,11 +20,6 @@ using xercesc::DOMElement;
 using xercesc::DOMNode;
 
 namespace {
-
-std::u16string DecimalText(int32_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
 
 // Reads the messages of one section (DefaultMsg or DynamicMsg): every element child is a message, whatever
 // its name. They are numbered from *pnCounter, which moves one step away from zero per message. Messages
@@ -94,66 +90,110 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
   }
 }
 
+namespace {
+
+// Every step of a save into the file that `document` loaded last (in either mode), its document element
+// `pRoot` (null when nothing loaded); the file at *pPath is replaced at the end, none when pPath is null.
+// What Xerces-C throws is the caller's to catch.
+MsgFileWriteResult SaveIntoLoaded(XmlDocContext* pDocument, DOMElement* pRoot, const std::u16string* pPath,
+                                  std::vector<_Message_Item> items, size_t nKeepFrom) {
+  XmlDocContext& document = *pDocument;
+  MsgFileWriteResult result;
+  // No usable file, or no place for the messages: nothing is written and nothing is lost.
+  if (FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg") == nullptr) return result;
+
+  // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
+  // since these are copies.
+  std::u16string strMarkup;
+  for (_Message_Item& item : items) {
+    std::u16string* const texts[] = {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo,
+                                     &item.strMsgEchoPath};
+    static const char16_t* const kNames[] = {u"MsgSpan", u"MsgName", u"MsgSInfo", u"MsgEchoPath"};
+    size_t nReplaced = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      nReplaced += document.MakeCarriable(texts[i]);
+      if (document.NormaliseAsDeclared(kNames[i], texts[i]))
+        result.normalised.emplace_back(item.dwMsgID, kNames[i]);
+    }
+    if (nReplaced != 0) result.replaced.emplace_back(item.dwMsgID, nReplaced);
+    document.AppendElementText(&strMarkup, u"Message",
+                               {{u"MsgSpan", item.strMsgSpan},
+                                {u"MsgName", item.strMsgName},
+                                {u"MsgSInfo", item.strMsgSInfo},
+                                {u"MsgEchoPath", item.strMsgEchoPath},
+                                {u"ShowType", DecimalText(item.ShowType)},
+                                {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
+  }
+  const size_t nChildren = document.SectionChildren();
+  result.nKeptBack = nKeepFrom < nChildren ? nChildren - nKeepFrom : 0;
+  result.droppedReferences = document.UndeclaredReferences(nKeepFrom);
+
+  // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
+  auto readsBackAsMeant = [&](DOMElement* pWritten) {
+    LoadedMessages again;
+    if (!ReadMessages(pWritten, 0, &again) || again.dynamics.size() != items.size() + result.nKeptBack) {
+      return false;
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (!SameMessage(items[i], again.dynamics[i])) return false;
+    }
+    return true;
+  };
+  if (pPath != nullptr ? document.SaveSection(*pPath, strMarkup, nKeepFrom, readsBackAsMeant)
+                       : document.CheckSection(strMarkup, nKeepFrom, readsBackAsMeant)) {
+    result.outcome = MsgFileWriteResult::kWritten;
+    result.notes = document.SaveNotes();
+    return result;
+  }
+  result.outcome = MsgFileWriteResult::kFailed;
+  result.strError = document.Error();
+  return result;
+}
+
+MsgFileWriteResult Failed(const std::u16string& strError) {
+  MsgFileWriteResult result;
+  result.outcome = MsgFileWriteResult::kFailed;
+  result.strError = strError;
+  return result;
+}
+
+constexpr char16_t kThrown[] = u"out of memory, or the XML library failed";
+
+}  // namespace
+
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
                                 size_t nKeepFrom) {
-  MsgFileWriteResult result;
   XmlDocContext document;
   try {
-    if (!document.SetLocaleAndCreateParser()) return result;
+    if (!document.SetLocaleAndCreateParser()) return MsgFileWriteResult();
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
     // file held are not: DynamicMsg is read empty, to be filled from `items`.
     DOMElement* pRoot = document.LoadXmlFile(path, XmlLoadMode::kWithoutDynamicMessages);
-    // No usable file, or no place for the messages: nothing is written and nothing is lost.
-    if (FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg") == nullptr) return result;
-
-    // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
-    // since these are copies.
-    std::u16string strMarkup;
-    for (_Message_Item& item : items) {
-      std::u16string* const texts[] = {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo,
-                                       &item.strMsgEchoPath};
-      static const char16_t* const kNames[] = {u"MsgSpan", u"MsgName", u"MsgSInfo", u"MsgEchoPath"};
-      size_t nReplaced = 0;
-      for (size_t i = 0; i < 4; ++i) {
-        nReplaced += document.MakeCarriable(texts[i]);
-        if (document.NormaliseAsDeclared(kNames[i], texts[i]))
-          result.normalised.emplace_back(item.dwMsgID, kNames[i]);
-      }
-      if (nReplaced != 0) result.replaced.emplace_back(item.dwMsgID, nReplaced);
-      document.AppendElementText(&strMarkup, u"Message",
-                                 {{u"MsgSpan", item.strMsgSpan},
-                                  {u"MsgName", item.strMsgName},
-                                  {u"MsgSInfo", item.strMsgSInfo},
-                                  {u"MsgEchoPath", item.strMsgEchoPath},
-                                  {u"ShowType", DecimalText(item.ShowType)},
-                                  {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
-    }
-    const size_t nChildren = document.SectionChildren();
-    result.nKeptBack = nKeepFrom < nChildren ? nChildren - nKeepFrom : 0;
-    result.droppedReferences = document.UndeclaredReferences(nKeepFrom);
-
-    // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
-    auto readsBackAsMeant = [&](DOMElement* pWritten) {
-      LoadedMessages again;
-      if (!ReadMessages(pWritten, 0, &again) || again.dynamics.size() != items.size() + result.nKeptBack) {
-        return false;
-      }
-      for (size_t i = 0; i < items.size(); ++i) {
-        if (!SameMessage(items[i], again.dynamics[i])) return false;
-      }
-      return true;
-    };
-    if (document.SaveSection(path, strMarkup, nKeepFrom, readsBackAsMeant)) {
-      result.outcome = MsgFileWriteResult::kWritten;
-      result.notes = document.SaveNotes();
-      return result;
-    }
-    result.strError = document.Error();
+    return SaveIntoLoaded(&document, pRoot, &path, std::move(items), nKeepFrom);
   } catch (...) {
-    result.strError = u"out of memory, or the XML library failed";
+    return Failed(kThrown);
   }
-  result.outcome = MsgFileWriteResult::kFailed;
-  return result;
+}
+
+MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Message_Item> items,
+                                     size_t nKeepFrom) {
+  XmlDocContext document;
+  try {
+    if (!document.SetLocaleAndCreateParser()) return MsgFileWriteResult();
+    DOMElement* pRoot = document.LoadXmlBytes(fileBytes, XmlLoadMode::kWithoutDynamicMessages);
+    return SaveIntoLoaded(&document, pRoot, nullptr, std::move(items), nKeepFrom);
+  } catch (...) {
+    return Failed(kThrown);
+  }
+}
+
+MsgFileWriteResult CheckMsgFileWrite(XmlDocContext* pDocument, DOMElement* pRoot,
+                                     std::vector<_Message_Item> items, size_t nKeepFrom) {
+  try {
+    return SaveIntoLoaded(pDocument, pRoot, nullptr, std::move(items), nKeepFrom);
+  } catch (...) {
+    return Failed(kThrown);
+  }
 }
 
 }  // namespace tidings

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "store/message_item.h"
 
 namespace tidings {
+
+class XmlDocContext;
 
 struct LoadedMessages {
   std::vector<_Message_Item> defaults;  // IDs -2, -3, ...
@@ -64,6 +67,19 @@ struct MsgFileWriteResult {
 // carry is written as U+FFFD. Never throws.
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
                                 size_t nKeepFrom = SIZE_MAX);
+
+// Whether a save would succeed: what WriteMsgFile would come to with `items` and `nKeepFrom` and a file
+// that holds `fileBytes`, every step taken but the replacement of the file. kWritten (no notes) when the
+// save would replace the file, kFailed with the reason when it would fail, kNotWritten when there is
+// nothing to save into. For a tool that tells beforehand whatever the library would refuse to save.
+MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Message_Item> items,
+                                     size_t nKeepFrom = SIZE_MAX);
+
+// The same for the file that `*pDocument` loaded last (made ready with SetLocaleAndCreateParser), its
+// document element `pRoot`, so that a tool which parsed the file already need not parse it again. The
+// check parses what the save would write with the same parser, which may release the document loaded.
+MsgFileWriteResult CheckMsgFileWrite(XmlDocContext* pDocument, xercesc::DOMElement* pRoot,
+                                     std::vector<_Message_Item> items, size_t nKeepFrom = SIZE_MAX);
 
 }  // namespace tidings
 

@@ -1,13 +1,14 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-// Reading the number texts of the message file.
+// Reading and writing the number texts of the message file.
 
 #ifndef TIDINGS_PERSIST_NUMBER_TEXT_H_
 #define TIDINGS_PERSIST_NUMBER_TEXT_H_
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace tidings {
 
@@ -20,6 +21,15 @@ namespace tidings {
 // Returns false, leaving *pnValue alone, when nothing is left once the spaces are gone. Otherwise returns
 // true, and writes *pnValue only when digits were found.
 bool ParseNumberText(std::u16string strText, int32_t* pnValue);
+
+// An integer as the file's number texts are written ("%d" for a 32-bit one): decimal, a minus sign for a
+// negative value, no spaces, no leading zeros, no prefix.
+template <typename Integer>
+std::u16string DecimalText(Integer n) {
+  static_assert(std::is_integral<Integer>::value, "DecimalText writes integers");
+  const std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
+}
 
 }  // namespace tidings
 

@@ -13,6 +13,7 @@
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
+#include <xercesc/framework/XMLErrorCodes.hpp>
 #include <xercesc/framework/XMLNotationDecl.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
@@ -25,6 +26,7 @@
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
+#include "persist/number_text.h"
 #include "persist/xml_library.h"
 #include "persist/xml_text.h"
 #include "platform/platform.h"
@@ -98,7 +100,7 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
 //   elements would keep it busy for minutes first.
 // - It notes what a save needs of the file (XmlParsedFacts): where the DynamicMsg section (the one
 //   FindChildElement finds through MsgList) and its messages end in the file's bytes, the encoding, the
-//   attributes the DTD declares for Message with a type other than CDATA, and the entities it declares.
+//   attributes the DTD declares for Message with a tokenized type, and the entities it declares.
 // - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
 //   content from memory, and building it first only to drop it cost as much as the rest of the save.
 //   The content is still scanned in full (the file is refused for the same faults as ever, the limits
@@ -108,7 +110,16 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
 //   around the reference, just as in the document.
 class CMsgFileParser : public DOMLSParserImpl {
  public:
-  enum class Refusal { kNone, kEntity, kTooManyAttributes, kTooLarge, kTooDeep };
+  enum class Refusal {
+    kNone,
+    kEntityTooLong,     // RefusedEntity() names it
+    kEntityPercent,     // RefusedEntity() names the parameter entity
+    kEntityExpansions,  // the scanner's count went past kMaxEntityExpansions
+    kTooManyAttributes,
+    kTooManyDeclared,  // attributes declared for one element type
+    kTooLarge,
+    kTooDeep,
+  };
   struct Refused {};
 
   CMsgFileParser() : DOMLSParserImpl(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr) {}
@@ -117,17 +128,35 @@ class CMsgFileParser : public DOMLSParserImpl {
     Spend(kNodeUnits + XMLString::stringLen(decl.getName()) + decl.getValueLen());
     // An ignored declaration (a second one of the same name) is never expanded.
     if (!decl.isExternal() && !bIsIgnored) CheckEntity(decl, bIsPEDecl);
+    if (decl.isExternal() && !bIsIgnored && decl.getSystemId() != nullptr) {
+      m_outsideEntities.emplace(Text(decl.getSystemId()), EntityKey(decl, bIsPEDecl) + u";");
+    }
     if (!bIsPEDecl) m_facts.generalEntities.insert(Text(decl.getName()));
     DOMLSParserImpl::entityDecl(decl, bIsPEDecl, bIsIgnored);
+  }
+
+  // The scanner reports going past the expansion limit as an error; it is a refusal all the same.
+  void error(const unsigned int errCode, const XMLCh* const msgDomain,
+             const XMLErrorReporter::ErrTypes errType, const XMLCh* const errorText,
+             const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc lineNum,
+             const XMLFileLoc colNum) override {
+    if (errCode == XMLErrs::EntityExpansionLimitExceeded && m_refusal == Refusal::kNone) {
+      m_refusal = Refusal::kEntityExpansions;
+      m_nRefusedLine = lineNum;
+      m_nRefusedColumn = colNum;
+    }
+    DOMLSParserImpl::error(errCode, msgDomain, errType, errorText, systemId, publicId, lineNum, colNum);
   }
 
   void attDef(const DTDElementDecl& elemDecl, const DTDAttDef& attDef, const bool bIgnoring) override {
     Spend(kNodeUnits + XMLString::stringLen(attDef.getFullName()) + XMLString::stringLen(attDef.getValue()));
     if (++m_declaredAttributes[static_cast<const XMLElementDecl*>(&elemDecl)] > kMaxAttributes)
-      Refuse(Refusal::kTooManyAttributes);
+      Refuse(Refusal::kTooManyDeclared);
     static const XMLCh kMessage[] = {chLatin_M, chLatin_e, chLatin_s, chLatin_s,
                                      chLatin_a, chLatin_g, chLatin_e, chNull};
-    if (!bIgnoring && attDef.getType() != XMLAttDef::CData &&
+    // The scanner normalises the types from ID to NOTATION only: it reads an enumeration like CDATA.
+    const XMLAttDef::AttTypes type = attDef.getType();
+    if (!bIgnoring && type > XMLAttDef::CData && type <= XMLAttDef::Notation &&
         XMLString::equals(elemDecl.getFullName(), kMessage))
       m_facts.tokenizedMessageAttributes.insert(Text(attDef.getFullName()));
     DOMLSParserImpl::attDef(elemDecl, attDef, bIgnoring);
@@ -244,6 +273,16 @@ class CMsgFileParser : public DOMLSParserImpl {
   }
 
   Refusal WhyRefused() const { return m_refusal; }
+  // The entity a refusal names ("&name;" or "%name;"), where it names one.
+  const std::u16string& RefusedEntity() const { return m_strRefusedEntity; }
+  // Where the parse stood when it refused: line and column from 1, or 0 when unknown.
+  XMLFileLoc RefusedLine() const { return m_nRefusedLine; }
+  XMLFileLoc RefusedColumn() const { return m_nRefusedColumn; }
+  // The entity (as RefusedEntity names one) declared with this system ID, or empty.
+  std::u16string OutsideEntity(const std::u16string& strSystemId) const {
+    const auto found = m_outsideEntities.find(strSystemId);
+    return found == m_outsideEntities.end() ? std::u16string() : found->second;
+  }
   const XmlParsedFacts& Facts() const { return m_facts; }
   const Locator* ScanLocator() const {
     const XMLScanner* pScanner = getScanner();
@@ -252,6 +291,9 @@ class CMsgFileParser : public DOMLSParserImpl {
   // Before each parse: `bytes` (which must outlive the parse) are the file's.
   void Reset(bool bSkipDynamicContent, std::string_view bytes) {
     m_refusal = Refusal::kNone;
+    m_strRefusedEntity.clear();
+    m_nRefusedLine = m_nRefusedColumn = 0;
+    m_outsideEntities.clear();
     m_bSkipDynamicContent = bSkipDynamicContent;
     m_nLevel = 0;
     m_nSkipLevel = 0;
@@ -268,9 +310,17 @@ class CMsgFileParser : public DOMLSParserImpl {
   }
 
  private:
-  [[noreturn]] void Refuse(Refusal why) {
+  [[noreturn]] void Refuse(Refusal why, const std::u16string& strEntity = std::u16string()) {
     m_refusal = why;
+    m_strRefusedEntity = strEntity;
+    if (const Locator* pLocator = ScanLocator()) {
+      m_nRefusedLine = pLocator->getLineNumber();
+      m_nRefusedColumn = pLocator->getColumnNumber();
+    }
     throw Refused();
+  }
+  static std::u16string EntityKey(const DTDEntityDecl& decl, bool bIsPEDecl) {
+    return (bIsPEDecl ? u"%" : u"&") + Text(decl.getName());
   }
   void Spend(uint64_t nUnits) {
     if (nUnits > m_nBudget) Refuse(Refusal::kTooLarge);
@@ -285,14 +335,21 @@ class CMsgFileParser : public DOMLSParserImpl {
     std::unordered_set<std::u16string> refs;
     CollectReferences(value, &refs);
     for (const std::u16string& ref : refs) {
-      if (m_unsafeEntities.count(ref) != 0) Refuse(Refusal::kEntity);
+      const auto unsafe = m_unsafeEntities.find(ref);
+      if (unsafe != m_unsafeEntities.end()) Refuse(unsafe->second, ref + u";");
     }
     m_valueReferences.insert(refs.begin(), refs.end());
-    const bool bUnsafe = value.size() > kMaxEntityText || (bIsPEDecl && value.find(u'%') != value.npos);
-    if (!bUnsafe) return;
-    const std::u16string strKey = (bIsPEDecl ? u"%" : u"&") + Text(decl.getName());
-    if (m_valueReferences.count(strKey) != 0 || FileRefersTo(strKey)) Refuse(Refusal::kEntity);
-    m_unsafeEntities.insert(strKey);
+    Refusal why = Refusal::kNone;
+    if (value.size() > kMaxEntityText) {
+      why = Refusal::kEntityTooLong;
+    } else if (bIsPEDecl && value.find(u'%') != value.npos) {
+      why = Refusal::kEntityPercent;
+    } else {
+      return;
+    }
+    const std::u16string strKey = EntityKey(decl, bIsPEDecl);
+    if (m_valueReferences.count(strKey) != 0 || FileRefersTo(strKey)) Refuse(why, strKey + u";");
+    m_unsafeEntities.emplace(strKey, why);
   }
   // Whether the file's text spells out the reference `strKey`; true when the text cannot be decoded.
   bool FileRefersTo(const std::u16string& strKey) {
@@ -355,6 +412,11 @@ class CMsgFileParser : public DOMLSParserImpl {
   }
 
   Refusal m_refusal = Refusal::kNone;
+  std::u16string m_strRefusedEntity;
+  XMLFileLoc m_nRefusedLine = 0;
+  XMLFileLoc m_nRefusedColumn = 0;
+  // The entities declared outside the file: system ID, and "&name;" or "%name;".
+  std::unordered_map<std::u16string, std::u16string> m_outsideEntities;
   bool m_bSkipDynamicContent = false;
   size_t m_nLevel = 0;      // elements and entity references open, the document element being 1
   size_t m_nSkipLevel = 0;  // the level of the section whose content is being skipped, else 0
@@ -368,7 +430,8 @@ class CMsgFileParser : public DOMLSParserImpl {
   std::string_view m_bytes;  // the file being parsed
   uint64_t m_nBudget = 0;    // the units the document may still build
   std::unordered_map<const XMLElementDecl*, size_t> m_declaredAttributes;  // per element type
-  std::unordered_set<std::u16string> m_unsafeEntities;   // "&name" or "%name" of those not to expand
+  // "&name" or "%name" of those not to expand, and why not.
+  std::unordered_map<std::u16string, Refusal> m_unsafeEntities;
   std::unordered_set<std::u16string> m_valueReferences;  // the references entities' texts spell out
   std::unordered_set<std::u16string> m_fileReferences;   // those the file spells out, once read
   bool m_bFileReferencesRead = false;
@@ -419,9 +482,9 @@ bool XmlDocContext::handleError(const DOMError& error) {
   if (error.getSeverity() == DOMError::DOM_SEVERITY_WARNING) return true;
   if (m_nErrors++ == 0) {
     m_strFirstError = Text(error.getMessage());
-    if (error.getLocation() != nullptr) {
-      const std::string line = " (line " + std::to_string(error.getLocation()->getLineNumber()) + ")";
-      m_strFirstError.append(line.begin(), line.end());
+    if (const DOMLocator* pLocation = error.getLocation()) {
+      m_nFirstErrorLine = pLocation->getLineNumber();
+      m_nFirstErrorColumn = pLocation->getColumnNumber();
     }
   }
   return false;  // stop at the first error: the file is refused whatever follows
@@ -430,8 +493,60 @@ bool XmlDocContext::handleError(const DOMError& error) {
 DOMLSInput* XmlDocContext::resolveResource(const XMLCh* /*resourceType*/, const XMLCh* /*namespaceUri*/,
                                            const XMLCh* /*publicId*/, const XMLCh* systemId,
                                            const XMLCh* /*baseURI*/) {
-  if (m_nRequests++ == 0) m_strFirstRequest = Text(systemId);
+  if (m_nRequests++ == 0) {
+    m_strFirstRequest = Text(systemId);
+    if (const Locator* pLocator = m_pParser->ScanLocator()) {
+      m_nFirstRequestLine = pLocator->getLineNumber();
+      m_nFirstRequestColumn = pLocator->getColumnNumber();
+    }
+  }
   return nullptr;
+}
+
+namespace {
+
+std::u16string QuotedText(const std::u16string& strText) { return u"\"" + strText + u"\""; }
+
+}  // namespace
+
+// Why the parse of `nBytes` bytes refused the file, for someone who can change it: what was refused, and
+// the limit where one was reached. Every such text begins "refused: ".
+std::u16string XmlDocContext::RefusalText(size_t nBytes) const {
+  const std::u16string& strEntity = m_pParser->RefusedEntity();
+  switch (m_pParser->WhyRefused()) {
+    case CMsgFileParser::Refusal::kNone:
+      break;
+    case CMsgFileParser::Refusal::kEntityTooLong:
+      return u"refused: it refers to the entity " + strEntity + u", whose text is longer than " +
+             DecimalText(kMaxEntityText) + u" characters, the library's limit for an entity that is referred to";
+    case CMsgFileParser::Refusal::kEntityPercent:
+      return u"refused: it refers to the parameter entity " + strEntity +
+             u", whose text holds a percent sign: the library expands no parameter entity that refers to "
+             u"others";
+    case CMsgFileParser::Refusal::kEntityExpansions:
+      return u"refused: more than " + DecimalText(kMaxEntityExpansions) +
+             u" entity references to expand, the library's limit";
+    case CMsgFileParser::Refusal::kTooManyAttributes:
+      return u"refused: an element with more than " + DecimalText(kMaxAttributes) +
+             u" attributes, given or defaulted, the library's limit";
+    case CMsgFileParser::Refusal::kTooManyDeclared:
+      return u"refused: an element type declaring more than " + DecimalText(kMaxAttributes) +
+             u" attributes, the library's limit";
+    case CMsgFileParser::Refusal::kTooLarge:
+      return u"refused: it would build more than " + DecimalText(kBuiltUnitsBase + kBuiltUnitsPerByte * nBytes) +
+             u" text units, the library's limit for a file of " + DecimalText(nBytes) + u" bytes (" +
+             DecimalText(kBuiltUnitsPerByte) + u" a byte beyond a first " + DecimalText(kBuiltUnitsBase) + u")";
+    case CMsgFileParser::Refusal::kTooDeep:
+      return u"refused: elements nested deeper than " + DecimalText(kMaxDepth) + u" levels, the library's limit";
+  }
+  if (m_nRequests == 0) return std::u16string();
+  const std::u16string strOutside = m_pParser->OutsideEntity(m_strFirstRequest);
+  const std::u16string strWhat =
+      strOutside.empty() ? u"it refers to " + QuotedText(m_strFirstRequest)
+      : strOutside[0] == u'%'
+          ? u"the parameter entity " + strOutside + u" is the outside DTD " + QuotedText(m_strFirstRequest)
+          : u"the entity " + strOutside + u" is the outside file " + QuotedText(m_strFirstRequest);
+  return u"refused: " + strWhat + u", and the library reads nothing from outside the message file";
 }
 
 // Parses `bytes` as LoadXmlFile parses a file's.
@@ -440,6 +555,8 @@ DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mod
   m_nErrors = m_nRequests = 0;
   m_strFirstError.clear();
   m_strFirstRequest.clear();
+  m_nFirstErrorLine = m_nFirstErrorColumn = m_nFirstRequestLine = m_nFirstRequestColumn = 0;
+  m_nErrorLine = m_nErrorColumn = 0;
   m_pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages, bytes);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
                                     chLatin_x, chLatin_m, chLatin_l, chNull};
@@ -455,31 +572,25 @@ DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mod
   } catch (...) {
     m_strError = u"the parser failed";
   }
-  // Whatever the parser built belongs to it and goes with it; a refused file is never looked into.
-  if (m_nErrors != 0) {
-    m_strError = u"not well formed: " + m_strFirstError;
+  // Whatever the parser built belongs to it and goes with it; a refused file is never looked into. A
+  // refusal comes first: the parser reports an outside resource it was denied, or the end of the
+  // expansions it allowed, as an error of the file too.
+  const std::u16string strRefusal = RefusalText(bytes.size());
+  if (!strRefusal.empty()) {
+    m_strError = strRefusal;
+    if (m_pParser->WhyRefused() != CMsgFileParser::Refusal::kNone) {
+      m_nErrorLine = m_pParser->RefusedLine();
+      m_nErrorColumn = m_pParser->RefusedColumn();
+    } else {
+      m_nErrorLine = m_nFirstRequestLine;
+      m_nErrorColumn = m_nFirstRequestColumn;
+    }
     return nullptr;
   }
-  switch (m_pParser->WhyRefused()) {
-    case CMsgFileParser::Refusal::kNone:
-      break;
-    case CMsgFileParser::Refusal::kEntity:
-      m_strError =
-          u"refers to an entity longer than the library allows, or to a parameter entity that refers to "
-          u"others";
-      return nullptr;
-    case CMsgFileParser::Refusal::kTooManyAttributes:
-      m_strError = u"has an element with more attributes than the library allows";
-      return nullptr;
-    case CMsgFileParser::Refusal::kTooLarge:
-      m_strError = u"expands to more than the library allows for a file of its size";
-      return nullptr;
-    case CMsgFileParser::Refusal::kTooDeep:
-      m_strError = u"nested too deeply";
-      return nullptr;
-  }
-  if (m_nRequests != 0) {
-    m_strError = u"refers to an outside resource: " + m_strFirstRequest;
+  if (m_nErrors != 0) {
+    m_strError = u"not well formed: " + m_strFirstError;
+    m_nErrorLine = m_nFirstErrorLine;
+    m_nErrorColumn = m_nFirstErrorColumn;
     return nullptr;
   }
   if (pDocument == nullptr || pDocument->getDocumentElement() == nullptr) {
@@ -492,12 +603,26 @@ DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mod
 
 DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode) {
   m_pDocument = nullptr;
+  m_bFileParsedWhole = false;
+  m_nErrorLine = m_nErrorColumn = 0;
   m_facts = XmlParsedFacts();
-  if (!platform::ReadWholeFile(strPath, &m_fileBytes)) {
-    m_strError = u"cannot read " + strPath;
+  std::u16string strWhy;
+  if (!platform::ReadWholeFile(strPath, &m_fileBytes, &strWhy)) {
+    m_strError = u"cannot read " + strPath + u": " + strWhy;
     return nullptr;
   }
+  return ParseFileBytes(mode);
+}
+
+DOMElement* XmlDocContext::LoadXmlBytes(std::string_view bytes, XmlLoadMode mode) {
+  m_fileBytes.assign(bytes);
+  return ParseFileBytes(mode);
+}
+
+DOMElement* XmlDocContext::ParseFileBytes(XmlLoadMode mode) {
+  m_facts = XmlParsedFacts();
   DOMElement* pRoot = ParseXmlBytes(m_fileBytes, mode);
+  m_bFileParsedWhole = pRoot != nullptr && mode == XmlLoadMode::kWhole;
   if (pRoot != nullptr) {
     m_facts = m_pParser->Facts();
     static const XMLCh k11[] = {chDigit_1, chPeriod, chDigit_1, chNull};
@@ -507,6 +632,12 @@ DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath, XmlLoadMod
 }
 
 DOMElement* XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionBytes* pSection) {
+  // The same bytes, parsed whole already, parse into the same document, where the section stood.
+  if (m_bFileParsedWhole && bytes == m_fileBytes) {
+    *pSection = m_facts.section;
+    return m_pDocument->getDocumentElement();
+  }
+  m_bFileParsedWhole = false;
   m_pParser->resetDocumentPool();
   DOMElement* pRoot = ParseXmlBytes(bytes, XmlLoadMode::kWhole);
   *pSection = m_pParser->Facts().section;

@@ -9,6 +9,7 @@
 #define TIDINGS_PERSIST_XML_DOC_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -42,8 +43,8 @@ struct XmlSectionBytes {
 struct XmlParsedFacts {
   XmlSectionBytes section;
   std::u16string strEncoding;  // the encoding the file was read in, byte order included
-  // The attributes the file's DTD declares for Message with a type other than CDATA, whose values the
-  // parser normalises (spaces trimmed and folded).
+  // The attributes the file's DTD declares for Message with a tokenized type (ID to NOTATION, not an
+  // enumeration), whose values the parser normalises (spaces trimmed and folded).
   std::unordered_set<std::u16string> tokenizedMessageAttributes;
   std::unordered_set<std::u16string> generalEntities;  // the general entities the file declares
   // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
@@ -88,8 +89,10 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
   // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
   xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode = XmlLoadMode::kWhole);
+  // The same for a file that holds `bytes`, which need to live only for the call.
+  xercesc::DOMElement* LoadXmlBytes(std::string_view bytes, XmlLoadMode mode = XmlLoadMode::kWhole);
 
-  // ---- Saving: what follows works on the file LoadXmlFile read last.
+  // ---- Saving: what follows works on the file LoadXmlFile or LoadXmlBytes read last, in either mode.
 
   // Replaces, in *pstrText, every unit that the document cannot carry with U+FFFD, and returns how many it
   // replaced: U+FFFE, U+FFFF and unpaired surrogates, and in an XML 1.0 document also the control
@@ -97,7 +100,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   size_t MakeCarriable(std::u16string* pstrText) const;
 
   // Does to *pstrValue what the parser does to the value of attribute `lpName` of a Message element where
-  // the file's DTD declares it of a type other than CDATA: trims white space and folds each run of it into
+  // the file's DTD declares it of a tokenized type: trims white space and folds each run of it into
   // one space (Xerces-C does so to white space written as references too). Whether it changed the value.
   bool NormaliseAsDeclared(const char16_t* lpName, std::u16string* pstrValue) const;
 
@@ -123,12 +126,21 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike. False,
   // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
   // SaveNotes() as the file layer gave them (platform::ReplaceFileContents), when the file holds the new
-  // bytes. The check parses with the same parser, which releases the document LoadXmlFile returned.
+  // bytes. The check parses with the same parser, which releases the document LoadXmlFile returned, unless
+  // the bytes are the file's own and it was loaded whole: that document is theirs.
   bool SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
                    const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant);
+  // Every step of SaveSection short of the file's replacement: whether a save would come that far, and
+  // when it would not, why, in Error().
+  bool CheckSection(std::u16string_view markup, size_t nKeepFrom,
+                    const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant);
 
-  // Why the last step failed, for the trace; empty when nothing failed.
+  // Why the last step failed, for the trace; empty when nothing failed. A file the parser refused on
+  // purpose (see LoadXmlFile) is said to be "refused: ", with what it refused and the limit it reached.
   const std::u16string& Error() const { return m_strError; }
+  // Where in the file the last load failed, line and column from 1, as the parser told; 0 when it did not.
+  uint64_t ErrorLine() const { return m_nErrorLine; }
+  uint64_t ErrorColumn() const { return m_nErrorColumn; }
   // What the last save that succeeded did beyond a plain replacement of the file, for the trace.
   const std::vector<std::u16string>& SaveNotes() const { return m_saveNotes; }
 
@@ -140,13 +152,20 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
                                        const XMLCh* publicId, const XMLCh* systemId,
                                        const XMLCh* baseURI) override;
   xercesc::DOMElement* ParseXmlBytes(std::string_view bytes, XmlLoadMode mode);
+  // Parses m_fileBytes, and notes what a save needs to know of them.
+  xercesc::DOMElement* ParseFileBytes(XmlLoadMode mode);
+  std::u16string RefusalText(size_t nBytes) const;
   // Parses whole what a save means to write, after releasing every document parsed before; sets
-  // *pSection to where the section stands in `bytes`.
+  // *pSection to where the section stands in `bytes`. Bytes that are the file's own, which was loaded
+  // whole, are not parsed again: the document loaded is theirs.
   xercesc::DOMElement* ParseWritten(std::string_view bytes, XmlSectionBytes* pSection);
   struct Splice;
   bool SpliceInEncoding(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
   bool SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
   bool ReadsBackAsMeant(const Splice& splice, const std::function<bool(xercesc::DOMElement*)>& check);
+  // The bytes SaveSection writes, checked; false, with the reason in m_strError, when there are none.
+  bool SplicedBytes(std::u16string_view markup, size_t nKeepFrom,
+                    const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant, Splice* pSplice);
 
   bool m_bReady = false;
   bool m_bInitializedHere = false;
@@ -156,18 +175,25 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   xercesc::DOMImplementationLS* m_pImplementation = nullptr;  // process-wide; never released
 
   std::u16string m_strError;
+  uint64_t m_nErrorLine = 0;
+  uint64_t m_nErrorColumn = 0;
   std::vector<std::u16string> m_saveNotes;
 
   // The file LoadXmlFile read last: its bytes, what the parse learnt of them, and its XML version.
   std::string m_fileBytes;
   XmlParsedFacts m_facts;
   bool m_bXml11 = false;
+  bool m_bFileParsedWhole = false;  // m_pDocument is the file's, parsed with kWhole
 
   // What the parser reported of the file it parsed last.
   size_t m_nErrors = 0;
   std::u16string m_strFirstError;
+  uint64_t m_nFirstErrorLine = 0;
+  uint64_t m_nFirstErrorColumn = 0;
   size_t m_nRequests = 0;  // for outside resources
   std::u16string m_strFirstRequest;
+  uint64_t m_nFirstRequestLine = 0;
+  uint64_t m_nFirstRequestColumn = 0;
   xercesc::SecurityManager m_security;  // holds no memory of Xerces-C's
 };
 

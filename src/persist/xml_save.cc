@@ -13,6 +13,7 @@
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include "persist/number_text.h"
 #include "persist/xml_doc.h"
 #include "persist/xml_text.h"
 #include "platform/platform.h"
@@ -273,7 +274,9 @@ bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, const std::function<b
   XmlSectionBytes written;
   DOMElement* pRoot = ParseWritten(splice.bytes, &written);
   if (pRoot == nullptr) {
-    m_strError = u"what was written would not load: " + m_strError;
+    std::u16string strWhere;
+    if (m_nErrorLine != 0) strWhere = u" (line " + DecimalText(m_nErrorLine) + u")";
+    m_strError = u"what was written would not load: " + m_strError + strWhere;
     return false;
   }
   if (!written.bFound || written.nOpenEnd != splice.nOpenEnd || written.nCloseEnd != splice.nCloseEnd) {
@@ -287,26 +290,38 @@ bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, const std::function<b
   return true;
 }
 
-bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
-                                const std::function<bool(DOMElement*)>& readsBackAsMeant) {
-  m_saveNotes.clear();
+bool XmlDocContext::SplicedBytes(std::u16string_view markup, size_t nKeepFrom,
+                                 const std::function<bool(DOMElement*)>& readsBackAsMeant, Splice* pSplice) {
   if (!m_facts.section.bFound) {
     m_strError = u"where DynamicMsg stands in the file is not known";
     return false;
   }
-  Splice splice;
   m_strError = u"the file's encoding cannot write the messages";
-  bool bGood = SpliceInEncoding(markup, nKeepFrom, &splice) && ReadsBackAsMeant(splice, readsBackAsMeant);
+  bool bGood = SpliceInEncoding(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, readsBackAsMeant);
   // An encoding that is not written as it is read (UTF-7), or that a transcoder cannot write, gives way to
   // UTF-8, the declaration with it.
   if (!bGood && !IsUtf8OrUtf16(m_facts.strEncoding)) {
     const std::u16string strFirstError = m_strError;
-    splice = Splice();
-    bGood = SpliceAsUtf8(markup, nKeepFrom, &splice) && ReadsBackAsMeant(splice, readsBackAsMeant);
+    *pSplice = Splice();
+    bGood = SpliceAsUtf8(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, readsBackAsMeant);
     if (!bGood) m_strError = strFirstError;
   }
-  if (!bGood) return false;
-  return platform::ReplaceFileContents(strPath, splice.bytes, &m_strError, &m_saveNotes);
+  return bGood;
+}
+
+bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
+                                const std::function<bool(DOMElement*)>& readsBackAsMeant) {
+  m_saveNotes.clear();
+  Splice splice;
+  return SplicedBytes(markup, nKeepFrom, readsBackAsMeant, &splice) &&
+         platform::ReplaceFileContents(strPath, splice.bytes, &m_strError, &m_saveNotes);
+}
+
+bool XmlDocContext::CheckSection(std::u16string_view markup, size_t nKeepFrom,
+                                 const std::function<bool(DOMElement*)>& readsBackAsMeant) {
+  m_saveNotes.clear();
+  Splice splice;
+  return SplicedBytes(markup, nKeepFrom, readsBackAsMeant, &splice);
 }
 
 }  // namespace tidings

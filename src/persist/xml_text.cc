@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <unordered_map>
 
@@ -103,8 +104,14 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
   std::u16string carried;
   carried.reserve(text.size());
   std::unordered_map<char32_t, bool> known;
+  signed char ascii[0x80];  // the same for the characters that make up most of any markup: -1 unknown
+  std::fill(std::begin(ascii), std::end(ascii), static_cast<signed char>(-1));
   try {
     auto canWrite = [&](char32_t c) {
+      if (c < 0x80) {
+        if (ascii[c] < 0) ascii[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c)) ? 1 : 0;
+        return ascii[c] != 0;
+      }
       const auto found = known.find(c);
       if (found != known.end()) return found->second;
       return known[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));

@@ -98,8 +98,10 @@ class AppendFile {
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 
 // Reads the whole file at `path`: the bytes it held when it was opened. False when it does not exist, is
-// no regular file, or cannot be read.
-bool ReadWholeFile(const std::u16string& path, std::string* out);
+// no regular file, or cannot be read; *pstrWhy (if given) then gets the reason, as the C runtime words
+// it ("No such file or directory", "Is a directory", "Permission denied"), and "Is no regular file" for a
+// FIFO, device or socket, which is never opened.
+bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy = nullptr);
 
 // Replaces the content of the existing file at `path` with `bytes`, so that the file is at every moment
 // either the old one whole or the new one whole, and stays what it was:

@@ -560,6 +560,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "MsgEchoPath (a|b) 'a' Kind CDATA 'note'>\n<!ATTLIST DynamicMsg Owner CDATA 'admin'>"),
             {"--SaveMsgFile wrote message 3 with MsgSInfo normalised by the file's declaration"},
             {kAddedTexts[0], u"tab line crlf two spaces \u0085\u2028 \U0001D11E 中文"}),
+        // An enumeration is read as it stands, as CDATA is: its value is written as it is.
+        Row("DeclaredEnumeration", SkeletonWith("<!ATTLIST Message MsgSInfo (a|b) #IMPLIED>")),
         // Comments and instructions, a run of thousands too, and the file's own layout.
         Row("ManyConsecutiveComments", "<Root><MsgList><DefaultMsg>" + RepeatText("<!-- c -->", 5000) +
                                            "<Message MsgSInfo=\"d\"/><?pi?></DefaultMsg><DynamicMsg>" +

@@ -36,8 +36,11 @@ awk -v dir="$blocks" '
   inside { print > out }
 ' "${docs[@]}"
 
-# The text a `same` block stands for: the file without its licence lines and the blank line after them.
-unlicensed() { sed '1,/SPDX-License-Identifier/d' "$1" | sed '1{/^$/d}'; }
+# The text a `same` block stands for: the file without its licence lines and the blank line after them
+# (a data file has none).
+unlicensed() {
+  if grep -q SPDX-License-Identifier "$1"; then sed '1,/SPDX-License-Identifier/d' "$1" | sed '1{/^$/d}'; else cat "$1"; fi
+}
 
 # ---- The text.
 while read -r n where kind args; do

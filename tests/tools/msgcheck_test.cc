@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "msg_check.h"
+#include "report.h"
 #include "platform/platform.h"
 #include "module/msg_gov.h"
 #include "trace/log_trace.h"
@@ -93,7 +94,7 @@ TEST(MsgCheck, ListsWhatTheLibraryLoads) {
   const std::u16string strPath = Fixture("rich.xml");
   const CheckResult result = CheckMsgFile(strPath);
   ASSERT_EQ(result.ExitStatus(), kExitWarnings);
-  const std::vector<std::string> lines = MessageLines(FormatReport(result));
+  const std::vector<std::string> lines = MessageLines(FormatListing(result));
 
   CLogTrace trace;
   CMsgGov gov(trace);
@@ -145,7 +146,7 @@ TEST(MsgCheck, WhatASaveDropsIsGoneAfterTheLibrarySaved) {
 
   // Only the second DynamicMsg, which saves leave alone, is still there to warn about.
   const CheckResult after = CheckMsgFile(file.Path());
-  ASSERT_EQ(after.findings.size(), 1u) << FormatReport(after);
+  ASSERT_EQ(after.findings.size(), 1u) << FormatDiagnostics(u"after", after);
   EXPECT_EQ(after.findings[0].severity, Severity::kWarning);
   EXPECT_EQ(after.findings[0].strText.rfind(u"another <DynamicMsg>", 0), 0u);
 
@@ -178,7 +179,7 @@ TEST(MsgCheck, AnInternalSubsetStaysCleanThroughASave) {
     gov.SaveMsgFile(file.Path());
   }
   const CheckResult after = CheckMsgFile(file.Path());
-  EXPECT_EQ(after.ExitStatus(), 0) << FormatReport(after);
+  EXPECT_EQ(after.ExitStatus(), 0) << FormatDiagnostics(u"after", after);
   ASSERT_EQ(after.defaults.messages.size(), 1u);
   EXPECT_EQ(after.defaults.messages[0].item.strMsgSInfo, u"the \"Acme\" suite");
   EXPECT_EQ(after.dynamics.messages.size(), 1u);

@@ -1,36 +1,87 @@
 # Copyright 2026 The Tidings developers
 # SPDX-License-Identifier: Apache-2.0
 
-# Runs tidings-msgcheck on one fixture and compares what it prints and its exit status with the
-# expected ones. Called by ctest with
-#   -DTOOL=<tidings-msgcheck> -DEMULATOR=<runner or empty> -DDIR=<fixtures> -DCASE=<name> -DSTATUS=<n>
-# The tool runs in DIR on the relative file <name>.xml, so its output holds no absolute path; the case
-# "usage" runs it with no argument. Output is compared with <name>.out after CR LF becomes LF.
-if(CASE STREQUAL "usage")
-  set(arguments "")
-else()
-  set(arguments "${CASE}.xml")
+# Runs tidings-msgcheck on every row of msgcheck_cases.txt and compares what it prints on each stream,
+# and its exit status, with the row's expected ones; doc/message-file.md must show the row "doc" as a
+# transcript.
+# Called by ctest with
+#   -DTOOL=<tidings-msgcheck> -DEMULATOR=<runner or empty> -DPLATFORM=<posix|win32> -DVERSION=<version>
+#   -DSOURCE=<tests/tools> -DWORK=<a scratch directory> -DDOC=<doc/message-file.md>
+cmake_minimum_required(VERSION 3.21)
+file(REMOVE_RECURSE ${WORK})
+file(COPY ${SOURCE}/fixtures/ DESTINATION ${WORK})
+file(MAKE_DIRECTORY ${WORK}/directory.xml)
+file(COPY_FILE ${WORK}/sections_missing.xml ${WORK}/-dash.xml)
+file(COPY_FILE ${WORK}/clean.xml ${WORK}/unreadable.xml)
+set(as_other_user "")
+if(PLATFORM STREQUAL "posix")
+  execute_process(COMMAND chmod 000 ${WORK}/unreadable.xml)
+  execute_process(COMMAND mkfifo ${WORK}/fifo.xml)
+  execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(uid STREQUAL "0")
+    # Root reads every file: the unreadable one is read as nobody.
+    set(as_other_user setpriv --reuid=nobody --regid=nogroup --clear-groups)
+  endif()
+  # The locale of a cron job; the tool takes C.UTF-8 for the letters outside ASCII then.
+  set(ENV{LC_ALL} C)
 endif()
-execute_process(COMMAND ${EMULATOR} ${TOOL} ${arguments}
-  WORKING_DIRECTORY ${DIR}
-  OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
-string(REPLACE "\r\n" "\n" output "${output}")
-string(REPLACE "\r\n" "\n" errors "${errors}")
-file(READ ${DIR}/${CASE}.out expected)
+file(READ ${DOC} doc_text)
 
 set(failures "")
-if(NOT status STREQUAL STATUS)
-  string(APPEND failures "exit status ${status}, expected ${STATUS}\n")
-endif()
-if(CASE STREQUAL "usage")
-  # The usage goes to the error stream, nothing to the output.
-  if(NOT errors MATCHES "^usage: tidings-msgcheck <file>\n")
-    string(APPEND failures "no usage text on the error stream:\n${errors}\n")
+file(STRINGS ${SOURCE}/msgcheck_cases.txt rows REGEX "^[a-z]")
+foreach(row IN LISTS rows)
+  if(NOT row MATCHES "^([a-z_]+) +([a-z0-9]+) +([0-9]+) *(.*)$")
+    message(FATAL_ERROR "msgcheck_cases.txt: cannot read the row '${row}'")
   endif()
-endif()
-if(NOT output STREQUAL expected)
-  string(APPEND failures "output differs. Printed:\n${output}\nExpected:\n${expected}\n")
-endif()
+  set(name ${CMAKE_MATCH_1})
+  set(status ${CMAKE_MATCH_3})
+  set(command_line "${CMAKE_MATCH_4}")
+  if(NOT CMAKE_MATCH_2 STREQUAL "all" AND NOT CMAKE_MATCH_2 STREQUAL PLATFORM)
+    continue()
+  endif()
+  separate_arguments(words UNIX_COMMAND "${command_line}")
+  set(arguments "")
+  set(redirections "")
+  set(prefix "")
+  foreach(word IN LISTS words)
+    if(word MATCHES "^<(.+)")
+      list(APPEND redirections INPUT_FILE ${WORK}/${CMAKE_MATCH_1})
+    elseif(word STREQUAL ">full")
+      list(APPEND redirections OUTPUT_FILE /dev/full)
+    else()
+      list(APPEND arguments "${word}")
+    endif()
+  endforeach()
+  if(name STREQUAL "unreadable")
+    set(prefix ${as_other_user})
+  endif()
+  execute_process(COMMAND ${prefix} ${EMULATOR} ${TOOL} ${arguments} ${redirections}
+    WORKING_DIRECTORY ${WORK}
+    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE result)
+  string(REPLACE "\r\n" "\n" out "${out}")
+  string(REPLACE "\r\n" "\n" err "${err}")
+  if(NOT result STREQUAL status)
+    string(APPEND failures "${name}: exit status ${result}, expected ${status}\n")
+  endif()
+  if(name STREQUAL "doc")
+    set(transcript "\n$ tidings-msgcheck ${command_line}\n${out}${err}$ echo $?\n${status}\n")
+    string(FIND "${doc_text}" "${transcript}" at)
+    if(at EQUAL -1)
+      string(APPEND failures "${DOC} does not show this transcript:${transcript}")
+    endif()
+    continue()
+  endif()
+  foreach(stream out err)
+    set(expected "")
+    if(EXISTS ${SOURCE}/fixtures/${name}.${stream})
+      file(READ ${SOURCE}/fixtures/${name}.${stream} expected)
+      string(REPLACE "@VERSION@" "${VERSION}" expected "${expected}")
+    endif()
+    if(NOT ${stream} STREQUAL expected)
+      string(APPEND failures "${name}.${stream} differs. Printed:\n${${stream}}Expected:\n${expected}")
+    endif()
+  endforeach()
+endforeach()
 if(failures)
-  message(FATAL_ERROR "tidings-msgcheck ${arguments}: ${failures}")
+  message(FATAL_ERROR "${failures}")
 endif()

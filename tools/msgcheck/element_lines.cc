@@ -9,19 +9,20 @@ namespace msgcheck {
 using namespace xercesc;
 
 bool CElementLines::Attach(XmlDocContext* pDocument) {
-  m_lines.clear();
+  m_places.clear();
   m_pLocator = pDocument->SetParserFilter(this);
   return m_pLocator != nullptr;
 }
 
-uint64_t CElementLines::LineOf(const DOMNode* pNode) const {
-  const auto found = m_lines.find(pNode);
-  return found == m_lines.end() ? 0 : found->second;
+Place CElementLines::PlaceOf(const DOMNode* pNode) const {
+  const auto found = m_places.find(pNode);
+  return found == m_places.end() ? Place() : found->second;
 }
 
 DOMLSParserFilter::FilterAction CElementLines::startElement(DOMElement* pElement) {
-  // The scanner has just read the start tag; inside an entity the line is the one of its reference.
-  m_lines[pElement] = static_cast<uint64_t>(m_pLocator->getLineNumber());
+  // The scanner has just read the start tag; inside an entity it tells where the reference ends.
+  m_places[pElement] = Place{static_cast<uint64_t>(m_pLocator->getLineNumber()),
+                             static_cast<uint64_t>(m_pLocator->getColumnNumber())};
   return FILTER_ACCEPT;
 }
 

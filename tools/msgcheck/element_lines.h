@@ -1,7 +1,7 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-// The line each element of a message file starts on, noted while the library's parser reads it.
+// Where each element of a message file stands, noted while the library's parser reads it.
 
 #ifndef TIDINGS_TOOLS_MSGCHECK_ELEMENT_LINES_H_
 #define TIDINGS_TOOLS_MSGCHECK_ELEMENT_LINES_H_
@@ -17,8 +17,14 @@
 namespace tidings {
 namespace msgcheck {
 
-// A parser filter that notes for each element the line in the file on which its start tag ends. It
-// accepts every node, so the document comes out exactly as the library gets it.
+// Line and column in a file, each from 1; 0 when unknown.
+struct Place {
+  uint64_t nLine = 0;
+  uint64_t nColumn = 0;
+};
+
+// A parser filter that notes for each element the line and column in the file just after its start tag.
+// It accepts every node, so the document comes out exactly as the library gets it.
 class CElementLines : public xercesc::DOMLSParserFilter {
  public:
   CElementLines() = default;
@@ -29,8 +35,9 @@ class CElementLines : public xercesc::DOMLSParserFilter {
   // does not tell its position. The filter must outlive the parser's last parse.
   bool Attach(XmlDocContext* pDocument);
 
-  // The line of `pNode` in the last file parsed; 0 when unknown.
-  uint64_t LineOf(const xercesc::DOMNode* pNode) const;
+  // Where the start tag of `pNode` ends in the last file parsed; inside an entity, where its reference
+  // ends. Nothing known for a node that is no element.
+  Place PlaceOf(const xercesc::DOMNode* pNode) const;
 
   FilterAction startElement(xercesc::DOMElement* pElement) override;
   FilterAction acceptNode(xercesc::DOMNode* pNode) override;
@@ -38,7 +45,7 @@ class CElementLines : public xercesc::DOMLSParserFilter {
 
  private:
   const xercesc::Locator* m_pLocator = nullptr;
-  std::unordered_map<const xercesc::DOMNode*, uint64_t> m_lines;
+  std::unordered_map<const xercesc::DOMNode*, Place> m_places;
 };
 
 }  // namespace msgcheck

@@ -1,22 +1,29 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-// tidings-msgcheck <file>. Outside Windows the path arrives as narrow text, taken to be UTF-8.
+// tidings-msgcheck outside Windows. Arguments arrive as narrow text, taken to be UTF-8 (a byte that is not
+// stands for itself, as in the library's paths).
 
-#include <cstdio>
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "msg_check.h"
+#include "command.h"
 #include "platform/posix/utf.h"
 
 int main(int argc, char** argv) {
+  // Span and name compare as the library compares them in a host: ASCII letters in any case, other
+  // letters as the locale folds them. The host's locale is not known here; the user's is taken where it
+  // is a UTF-8 one, else C.UTF-8, so that "Ärger" and "ärger" match as they do in hosts with a UTF-8
+  // locale. The output is UTF-8 whatever the locale.
+  const char* lpLocale = std::setlocale(LC_CTYPE, "");
+  if (lpLocale == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+  }
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) args.push_back(tidings::platform::Utf8ToUtf16(argv[i]));
-  std::string strOut;
-  std::string strErr;
-  const int nStatus = tidings::msgcheck::RunMsgCheck(args, &strOut, &strErr);
-  std::fwrite(strOut.data(), 1, strOut.size(), stdout);
-  std::fwrite(strErr.data(), 1, strErr.size(), stderr);
-  return nStatus;
+  return tidings::msgcheck::MsgCheckMain(args);
 }

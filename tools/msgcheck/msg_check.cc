@@ -3,6 +3,12 @@
 
 #include "msg_check.h"
 
+#include <algorithm>
+#include <clocale>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <utility>
 #include <xercesc/dom/DOM.hpp>
 
 #include "element_lines.h"
@@ -10,6 +16,8 @@
 #include "persist/msg_file.h"
 #include "persist/xml_doc.h"
 #include "platform/platform.h"
+#include "report.h"
+#include "store/message_list.h"
 
 namespace tidings {
 namespace msgcheck {
@@ -17,7 +25,6 @@ namespace msgcheck {
 using xercesc::DOMElement;
 using xercesc::DOMNamedNodeMap;
 using xercesc::DOMNode;
-using xercesc::DOMNodeList;
 
 namespace {
 
@@ -29,31 +36,31 @@ std::u16string Text(const XMLCh* pText) {
   return pText == nullptr ? std::u16string() : std::u16string(reinterpret_cast<const char16_t*>(pText));
 }
 
-std::u16string Decimal(int64_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
-
-std::u16string Decimal(uint64_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 bool SameNoCase(const std::u16string& strA, const char16_t* lpB) {
   return platform::CompareNoCase(strA.c_str(), lpB) == 0;
 }
 
+// Whether two texts are equal once ASCII letters are folded, and nothing else.
+bool SameAsciiFolded(const std::u16string& strA, const std::u16string& strB) {
+  if (strA.size() != strB.size()) return false;
+  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  for (size_t i = 0; i < strA.size(); ++i) {
+    if (fold(strA[i]) != fold(strB[i])) return false;
+  }
+  return true;
+}
+
 bool IsXmlSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
-bool HasOnlyXmlSpace(const std::u16string& strText) {
-  for (char16_t c : strText) {
-    if (!IsXmlSpace(c)) return false;
+bool HasOnlyXmlSpace(const XMLCh* pText) {
+  for (; pText != nullptr && *pText != 0; ++pText) {
+    if (!IsXmlSpace(static_cast<char16_t>(*pText))) return false;
   }
   return true;
 }
 
 // The first element in document order below `pNode`; null when there is none. The elements an entity
-// reference stands for carry the line of the reference.
+// reference stands for carry the place of the reference.
 const DOMNode* FirstElement(const DOMNode* pNode) {
   for (const DOMNode* pChild = pNode->getFirstChild(); pChild != nullptr; pChild = pChild->getNextSibling()) {
     if (pChild->getNodeType() == DOMNode::ELEMENT_NODE) return pChild;
@@ -70,7 +77,7 @@ bool HoldsContent(const DOMNode* pNode) {
         return true;
       case DOMNode::TEXT_NODE:
       case DOMNode::CDATA_SECTION_NODE:
-        if (!HasOnlyXmlSpace(Text(pChild->getNodeValue()))) return true;
+        if (!HasOnlyXmlSpace(pChild->getNodeValue())) return true;
         break;
       case DOMNode::ENTITY_REFERENCE_NODE:
         if (HoldsContent(pChild)) return true;
@@ -96,9 +103,17 @@ std::u16string Differences(const NumberLook& look) {
   return strWhy;
 }
 
+// A finding's text that begins with who message `item` of the section is.
+std::u16string AboutMessage(const std::u16string& strSection, const _Message_Item& item,
+                            const std::u16string& strText) {
+  return strSection + u" message " + DecimalText(item.dwMsgID) + u" (span " + QuoteText(item.strMsgSpan) +
+         u", name " + QuoteText(item.strMsgName) + u"): " + strText;
+}
+
 enum class SectionKind { kDefault, kDynamic };
 
-// Walks one parsed file as the loader does and notes what it finds.
+// Walks one parsed file as the loader does and notes what it finds. Every walk goes from sibling to
+// sibling: a DOM node list's item(i) walks from the first child each time.
 class CChecker {
  public:
   CChecker(const CElementLines& lines, CheckResult* pResult) : m_lines(lines), m_pResult(pResult) {}
@@ -121,6 +136,7 @@ class CChecker {
       Add(Severity::kError, pRoot, strText);
       return;
     }
+    m_pResult->bLoads = true;
     CheckNamesakes(pRoot, pMsgList, u"MsgList", u" is read and saved into");
 
     DOMElement* pDefault = FindChildElement(pMsgList, u"DefaultMsg");
@@ -144,9 +160,9 @@ class CChecker {
   void Add(Severity severity, const DOMNode* pNode, const std::u16string& strText) {
     Finding finding;
     finding.severity = severity;
-    finding.nLine = pNode == nullptr ? 0 : m_lines.LineOf(pNode);
+    if (pNode != nullptr) finding.place = m_lines.PlaceOf(pNode);
     finding.strText = strText;
-    m_pResult->findings.push_back(finding);
+    m_pResult->findings.push_back(std::move(finding));
   }
 
  private:
@@ -166,23 +182,19 @@ class CChecker {
 
   // " (line N)" of the first of several, when known.
   std::u16string Where(const DOMNode* pNode) const {
-    const uint64_t nLine = m_lines.LineOf(pNode);
-    return nLine == 0 ? std::u16string() : u" (line " + Decimal(nLine) + u")";
+    const uint64_t nLine = m_lines.PlaceOf(pNode).nLine;
+    return nLine == 0 ? std::u16string() : u" (line " + DecimalText(nLine) + u")";
   }
 
   void CheckSection(DOMElement* pSection, SectionKind kind, const std::vector<_Message_Item>& items,
                     SectionResult* pOut) {
     pOut->bFound = true;
-    pOut->nLine = m_lines.LineOf(pSection);
+    pOut->place = m_lines.PlaceOf(pSection);
     const std::u16string strSection = kind == SectionKind::kDefault ? u"DefaultMsg" : u"DynamicMsg";
-
-    DOMNodeList* pChildren = pSection->getChildNodes();
-    const XMLSize_t nCount = pChildren->getLength();
-    std::vector<const DOMElement*> elements;  // of the messages read so far
-    size_t k = 0;
-    for (XMLSize_t i = 0; i < nCount; ++i) {
-      DOMNode* pChild = pChildren->item(i);
-      if (pChild == nullptr) continue;
+    std::vector<const DOMElement*> elements;  // of the messages, in order
+    elements.reserve(items.size());
+    pOut->messages.reserve(items.size());
+    for (DOMNode* pChild = pSection->getFirstChild(); pChild != nullptr; pChild = pChild->getNextSibling()) {
       const DOMNode* pHidden =
           pChild->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE ? FirstElement(pChild) : nullptr;
       if (pHidden != nullptr) {
@@ -192,30 +204,28 @@ class CChecker {
                 (kind == SectionKind::kDynamic ? u", and the next save drops them" : u""));
       }
       if (pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
-      if (k == items.size()) break;  // the reader ran out of IDs here
+      if (elements.size() == items.size()) break;  // the reader ran out of IDs here
       DOMElement* pMessage = static_cast<DOMElement*>(pChild);
-      CheckMessage(pMessage, kind, strSection, items, elements);
+      CheckMessage(pMessage, kind, strSection, items, elements.size());
       elements.push_back(pMessage);
-      LoadedMessage loaded;
-      loaded.item = items[k];
-      loaded.nLine = m_lines.LineOf(pChild);
-      pOut->messages.push_back(loaded);
-      ++k;
+      pOut->messages.push_back(LoadedMessage{items[elements.size() - 1], m_lines.PlaceOf(pChild)});
     }
+    CheckNames(kind, strSection, items, elements);
   }
 
-  // Checks message `items[k]`, read from `pElement`; `previous` holds the elements of the messages before
-  // it, so k is its size.
+  // The warning that begins with who message `item` is.
+  void AddForMessage(Severity severity, const DOMElement* pElement, const std::u16string& strSection,
+                     const _Message_Item& item, const std::u16string& strText) {
+    Add(severity, pElement, AboutMessage(strSection, item, strText));
+  }
+
+  // Checks message `items[k]`, read from `pElement`.
   void CheckMessage(DOMElement* pElement, SectionKind kind, const std::u16string& strSection,
-                    const std::vector<_Message_Item>& items, const std::vector<const DOMElement*>& previous) {
-    const size_t k = previous.size();
+                    const std::vector<_Message_Item>& items, size_t k) {
     const _Message_Item& item = items[k];
     const bool bDynamic = kind == SectionKind::kDynamic;
-    const std::u16string strWho = strSection + u" message " + Decimal(int64_t{item.dwMsgID}) + u" (span " +
-                                  QuoteText(item.strMsgSpan) + u", name " + QuoteText(item.strMsgName) +
-                                  u"): ";
     auto add = [&](Severity severity, const std::u16string& strText) {
-      Add(severity, pElement, strWho + strText);
+      AddForMessage(severity, pElement, strSection, item, strText);
     };
 
     const std::u16string strTag = Text(pElement->getTagName());
@@ -227,14 +237,21 @@ class CChecker {
     DOMNamedNodeMap* pAttributes = pElement->getAttributes();
     const XMLSize_t nAttributes = pAttributes == nullptr ? 0 : pAttributes->getLength();
     for (XMLSize_t i = 0; i < nAttributes; ++i) {
-      const std::u16string strName = Text(pAttributes->item(i)->getNodeName());
+      // An attribute the DTD gives by default is not the element's: the DTD gives it again after a save.
+      const xercesc::DOMAttr* pAttribute = static_cast<const xercesc::DOMAttr*>(pAttributes->item(i));
+      if (!pAttribute->getSpecified()) continue;
+      const XMLCh* pName = pAttribute->getNodeName();
+      auto exact = [pName](const char16_t* lpKnown) {
+        const XMLCh* pUnit = pName;
+        while (*lpKnown != 0 && *pUnit == *lpKnown) ++pUnit, ++lpKnown;
+        return *pUnit == *lpKnown;
+      };
+      if (std::any_of(std::begin(kMessageAttributes), std::end(kMessageAttributes), exact)) continue;
+      const std::u16string strName = Text(pName);
       const char16_t* lpMeant = nullptr;
-      bool bExact = false;
       for (const char16_t* lpKnown : kMessageAttributes) {
-        if (strName == lpKnown) bExact = true;
         if (SameNoCase(strName, lpKnown)) lpMeant = lpKnown;
       }
-      if (bExact) continue;
       if (lpMeant != nullptr) {
         add(Severity::kWarning, u"attribute " + strName + u" is not read, since names must match in case (" +
                                     lpMeant + u")" + (bDynamic ? u", and the next save drops it" : u""));
@@ -259,10 +276,10 @@ class CChecker {
       const std::u16string strField = u"ShowTime " + QuoteText(strNumber);
       if (!look.bNumber) {
         add(Severity::kWarning,
-            strField + u" holds no number: the timeout is " + Decimal(int64_t{item.dwPopShowTimeout}));
+            strField + u" holds no number: the timeout is " + DecimalText(int64_t{item.dwPopShowTimeout}));
       } else if (!look.ReadsAsItLooks()) {
-        add(Severity::kWarning,
-            strField + u" reads as " + Decimal(int64_t{item.dwPopShowTimeout}) + u": " + Differences(look));
+        add(Severity::kWarning, strField + u" reads as " + DecimalText(int64_t{item.dwPopShowTimeout}) +
+                                    u": " + Differences(look));
       }
     }
 
@@ -272,29 +289,62 @@ class CChecker {
     if (look.bNumber) {
       if (!look.ReadsAsItLooks()) {
         add(Severity::kWarning,
-            strField + u" reads as " + Decimal(int64_t{item.ShowType}) + u": " + Differences(look));
+            strField + u" reads as " + DecimalText(int64_t{item.ShowType}) + u": " + Differences(look));
       }
     } else {
       // The reader keeps one record for the whole section, so a ShowType without a number is the
       // previous message's.
       const std::u16string strWhat = bShowType ? strField + u" holds no number" : u"there is no ShowType";
       if (k > 0) {
-        add(Severity::kWarning, strWhat + u": ShowType " + Decimal(int64_t{item.ShowType}) +
-                                    u" carries over from message " + Decimal(int64_t{items[k - 1].dwMsgID}));
+        add(Severity::kWarning, strWhat + u": ShowType " + DecimalText(int64_t{item.ShowType}) +
+                                    u" carries over from message " +
+                                    DecimalText(int64_t{items[k - 1].dwMsgID}));
       } else if (bShowType) {
-        add(Severity::kWarning, strWhat + u": ShowType is " + Decimal(int64_t{item.ShowType}) +
+        add(Severity::kWarning, strWhat + u": ShowType is " + DecimalText(int64_t{item.ShowType}) +
                                     u", as for a section's first message");
       }
     }
+  }
 
-    for (size_t j = 0; j < k; ++j) {
-      if (platform::CompareNoCase(items[j].strMsgSpan.c_str(), item.strMsgSpan.c_str()) != 0) continue;
-      if (platform::CompareNoCase(items[j].strMsgName.c_str(), item.strMsgName.c_str()) != 0) continue;
-      add(Severity::kWarning,
-          u"same span and name as message " + Decimal(int64_t{items[j].dwMsgID}) + Where(previous[j]) +
-              (bDynamic ? u": the next add or delete of this span and name changes both as one"
-                        : u": both load, as two messages"));
-      break;
+  // Messages of a section with the same span and name, as the store matches them: the messages are put
+  // into a list of the store's own, which finds each group at once. Every message after the first of its
+  // group is reported, in the order of the file.
+  void CheckNames(SectionKind kind, const std::u16string& strSection, const std::vector<_Message_Item>& items,
+                  const std::vector<const DOMElement*>& elements) {
+    const size_t n = elements.size();
+    if (n < 2) return;
+    CMessageList list;
+    list.Reserve(n);
+    for (size_t i = 0; i < n; ++i) list.Append(items[i]);
+    // The IDs of a section are consecutive, rising or falling from the first.
+    const int64_t nFirstID = items[0].dwMsgID;
+    const int64_t nStep = kind == SectionKind::kDefault ? -1 : 1;
+    std::vector<size_t> first(n, n);  // the first message of each message's group; n: not grouped yet
+    for (size_t i = 0; i < n; ++i) {
+      if (first[i] != n) continue;
+      for (size_t slot : list.FindByName(items[i].strMsgSpan, items[i].strMsgName)) {
+        const size_t k = static_cast<size_t>((list[slot].dwMsgID - nFirstID) * nStep);
+        if (k < n && first[k] == n) first[k] = i;
+      }
+      first[i] = i;
+    }
+    for (size_t k = 0; k < n; ++k) {
+      const size_t j = first[k];
+      if (j == k) continue;
+      std::u16string strText = u"same span and name as message " + DecimalText(int64_t{items[j].dwMsgID}) +
+                               Where(elements[j]) +
+                               (kind == SectionKind::kDynamic
+                                    ? u": the next add or delete of this span and name changes both as one"
+                                    : u": both load, as two messages");
+      if (!SameAsciiFolded(items[j].strMsgSpan, items[k].strMsgSpan) ||
+          !SameAsciiFolded(items[j].strMsgName, items[k].strMsgName)) {
+        const char* lpLocale = std::setlocale(LC_CTYPE, nullptr);
+        const std::string strLocale = lpLocale == nullptr ? std::string("?") : std::string(lpLocale);
+        strText += u" (letters outside ASCII match as the locale " +
+                   std::u16string(strLocale.begin(), strLocale.end()) +
+                   u" folds them here; in the library, the host's locale decides)";
+      }
+      AddForMessage(Severity::kWarning, elements[k], strSection, items[k], strText);
     }
   }
 
@@ -302,23 +352,66 @@ class CChecker {
   CheckResult* m_pResult;
 };
 
+// What the library's own save would say of the file that `*pDocument` loaded, its document element
+// `pRoot`: saving the dynamic messages it loads. The save's check parses again with the same parser, which
+// releases the document: the file must have been walked already.
+void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, LoadedMessages loaded, CheckResult* pResult) {
+  if (!pResult->dynamics.bFound) return;  // no DynamicMsg: already a warning, and nothing is saved
+  auto add = [pResult](Severity severity, const std::u16string& strText) {
+    pResult->findings.push_back({severity, Place(), strText});
+  };
+  // A warning about the dynamic message with this ID (its index: they are numbered from 0), at its place.
+  auto addForMessage = [pResult](int32_t nID, const std::u16string& strText) {
+    const std::vector<LoadedMessage>& messages = pResult->dynamics.messages;
+    if (nID < 0 || static_cast<size_t>(nID) >= messages.size()) return;
+    const LoadedMessage& message = messages[static_cast<size_t>(nID)];
+    pResult->findings.push_back(
+        {Severity::kWarning, message.place, AboutMessage(u"DynamicMsg", message.item, strText)});
+  };
+  // What the save writes is no file the checker reports on: its elements need no place.
+  pDocument->SetParserFilter(nullptr);
+  // As the library saves what it loaded: messages beyond the last ID stay in the file as they stand.
+  const size_t nKeepFrom = loaded.nKeptBack == 0 ? SIZE_MAX : loaded.dynamics.size();
+  const MsgFileWriteResult saved =
+      CheckMsgFileWrite(pDocument, pRoot, std::move(loaded.dynamics), nKeepFrom);
+  if (saved.outcome == MsgFileWriteResult::kFailed) {
+    add(Severity::kError, u"the library would refuse to save into this file (" + saved.strError +
+                              u"): every change made while it runs would be lost when it unloads");
+  }
+  for (const auto& replaced : saved.replaced) {
+    addForMessage(replaced.first, u"the next save writes " + DecimalText(replaced.second) +
+                                      u" units XML cannot carry as U+FFFD");
+  }
+  for (const auto& normalised : saved.normalised) {
+    addForMessage(normalised.first, u"the next save writes " + normalised.second +
+                                        u" with its white space trimmed and folded, as the file's DTD "
+                                        u"declares it of a tokenized type");
+  }
+  for (const std::u16string& strRef : saved.droppedReferences) {
+    add(Severity::kWarning, u"DynamicMsg: the next save drops the reference " + QuoteText(strRef) +
+                                u", which the parser skipped: the file does not declare its entity");
+  }
+}
+
 }  // namespace
 
 int CheckResult::ExitStatus() const {
-  int nStatus = kExitClean;
-  for (const Finding& finding : findings) {
-    if (finding.severity == Severity::kError) return kExitNothing;
-    if (finding.severity == Severity::kWarning) nStatus = kExitWarnings;
-  }
-  return nStatus;
+  if (Count(Severity::kError) != 0) return kExitErrors;
+  return Count(Severity::kWarning) != 0 ? kExitWarnings : kExitClean;
 }
 
-CheckResult CheckMsgFile(const std::u16string& strPath) {
+size_t CheckResult::Count(Severity severity) const {
+  size_t n = 0;
+  for (const Finding& finding : findings) n += finding.severity == severity ? 1 : 0;
+  return n;
+}
+
+CheckResult CheckMsgBytes(std::string_view bytes) {
   CheckResult result;
   CElementLines lines;     // outlives the parser, which calls it
   XmlDocContext document;  // made before the try, so that it outlives whatever Xerces-C throws
   if (!document.IsReady()) {
-    result.findings.push_back({Severity::kError, 0, u"Xerces-C could not be initialised"});
+    result.findings.push_back({Severity::kError, Place(), u"Xerces-C could not be initialised"});
     return result;
   }
   try {
@@ -328,135 +421,35 @@ CheckResult CheckMsgFile(const std::u16string& strPath) {
       return result;
     }
     lines.Attach(&document);
-    DOMElement* pRoot = document.LoadXmlFile(strPath);
+    DOMElement* pRoot = document.LoadXmlBytes(bytes);
     if (pRoot == nullptr) {
-      checker.Add(Severity::kError, nullptr, document.Error());
+      result.findings.push_back(
+          {Severity::kError, Place{document.ErrorLine(), document.ErrorColumn()}, document.Error()});
       return result;
     }
     LoadedMessages loaded;
     ReadMessages(pRoot, 0, &loaded);
     checker.CheckDocument(pRoot, loaded);
+    // The save's check starts from the checker's own parse: the file is not parsed again.
+    if (result.bLoads) CheckSave(&document, pRoot, std::move(loaded), &result);
+    // In the order of the file, those of the whole file first.
+    std::stable_sort(result.findings.begin(), result.findings.end(), [](const Finding& a, const Finding& b) {
+      return std::make_pair(a.place.nLine, a.place.nColumn) < std::make_pair(b.place.nLine, b.place.nColumn);
+    });
   } catch (...) {
     result = CheckResult();
-    result.findings.push_back({Severity::kError, 0, u"the XML library failed, or memory ran out"});
+    result.findings.push_back({Severity::kError, Place(), u"the XML library failed, or memory ran out"});
   }
   return result;
 }
 
-std::u16string QuoteText(const std::u16string& strText) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
-  std::u16string strQuoted = u"\"";
-  for (char16_t c : strText) {
-    switch (c) {
-      case u'"':
-        strQuoted += u"\\\"";
-        break;
-      case u'\\':
-        strQuoted += u"\\\\";
-        break;
-      case u'\t':
-        strQuoted += u"\\t";
-        break;
-      case u'\n':
-        strQuoted += u"\\n";
-        break;
-      case u'\r':
-        strQuoted += u"\\r";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          strQuoted += u"\\x";
-          strQuoted += kHex[c >> 4];
-          strQuoted += kHex[c & 0xF];
-        } else {
-          strQuoted += c;
-        }
-    }
-  }
-  strQuoted += u'"';
-  return strQuoted;
-}
-
-namespace {
-
-std::u16string Count(size_t n, const char16_t* lpOne, const char16_t* lpMany) {
-  return Decimal(uint64_t{n}) + u" " + (n == 1 ? lpOne : lpMany);
-}
-
-void FormatSection(const char16_t* lpName, const SectionResult& section, std::u16string* pOut) {
-  *pOut += lpName;
-  if (!section.bFound) {
-    *pOut += u": missing\n";
-    return;
-  }
-  if (section.nLine != 0) *pOut += u" (line " + Decimal(section.nLine) + u")";
-  *pOut += u": " + Count(section.messages.size(), u"message", u"messages") + u"\n";
-  for (const LoadedMessage& message : section.messages) {
-    const _Message_Item& item = message.item;
-    *pOut += u"  " + Decimal(int64_t{item.dwMsgID});
-    if (message.nLine != 0) *pOut += u" (line " + Decimal(message.nLine) + u")";
-    *pOut += u": span " + QuoteText(item.strMsgSpan) + u", name " + QuoteText(item.strMsgName) + u", info " +
-             QuoteText(item.strMsgSInfo) + u", echo path " + QuoteText(item.strMsgEchoPath) + u", ShowType " +
-             Decimal(int64_t{item.ShowType}) + u", timeout " + Decimal(int64_t{item.dwPopShowTimeout}) +
-             u"\n";
-  }
-}
-
-}  // namespace
-
-std::string FormatReport(const CheckResult& result) {
-  std::u16string strOut;
-  const bool bNothing = result.ExitStatus() == kExitNothing;
-  if (!bNothing) {
-    FormatSection(u"DefaultMsg", result.defaults, &strOut);
-    FormatSection(u"DynamicMsg", result.dynamics, &strOut);
-  }
-  size_t nWarnings = 0;
-  for (const Finding& finding : result.findings) {
-    switch (finding.severity) {
-      case Severity::kError:
-        strOut += u"error: ";
-        break;
-      case Severity::kWarning:
-        strOut += u"warning: ";
-        ++nWarnings;
-        break;
-      case Severity::kInfo:
-        strOut += u"info: ";
-        break;
-    }
-    if (finding.nLine != 0) strOut += u"line " + Decimal(finding.nLine) + u": ";
-    strOut += finding.strText + u"\n";
-  }
-  if (bNothing) {
-    strOut += u"nothing would load, and the library would skip every save\n";
-  } else {
-    const size_t nDefault = result.defaults.messages.size();
-    const size_t nDynamic = result.dynamics.messages.size();
-    strOut += Count(nDefault + nDynamic, u"message", u"messages") + u" would load (" +
-              Decimal(uint64_t{nDefault}) + u" default, " + Decimal(uint64_t{nDynamic}) + u" dynamic), " +
-              Count(nWarnings, u"warning", u"warnings") + u"\n";
-  }
-  return platform::ToNarrowText(strOut);
-}
-
-int RunMsgCheck(const std::vector<std::u16string>& args, std::string* pOut, std::string* pErr) {
-  static const char kUsage[] =
-      "usage: tidings-msgcheck <file>\n"
-      "Lists the messages the Tidings library would load from a message file (Config/Msg.xml) and warns\n"
-      "about what it would accept or ignore without a word.\n"
-      "Exit status: 0 clean, 1 warnings, 2 nothing would load, 3 wrong command line.\n";
-  if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help")) {
-    *pOut += kUsage;
-    return kExitClean;
-  }
-  if (args.size() != 1 || args[0].empty()) {
-    *pErr += kUsage;
-    return kExitUsage;
-  }
-  const CheckResult result = CheckMsgFile(args[0]);
-  *pOut += FormatReport(result);
-  return result.ExitStatus();
+CheckResult CheckMsgFile(const std::u16string& strPath) {
+  std::string bytes;
+  std::u16string strWhy;
+  if (platform::ReadWholeFile(strPath, &bytes, &strWhy)) return CheckMsgBytes(bytes);
+  CheckResult result;
+  result.findings.push_back({Severity::kError, Place(), u"cannot read the file: " + strWhy});
+  return result;
 }
 
 }  // namespace msgcheck

@@ -71,13 +71,23 @@ int OpenRegularFile(const char* path, int flags, struct stat* pst, bool* pbOther
 
 // Reads the regular file at `path` whole, when it holds at most nMaxBytes: the bytes it held when it was
 // opened, however it grows meanwhile, so that a file that never ends is read to a bound too. False when
-// the path holds no regular file, it is larger, or reading fails.
-bool ReadRegularFile(const char* path, size_t nMaxBytes, std::string* out) {
+// the path holds no regular file, it is larger, or reading fails; *pstrWhy (if given) then says which,
+// as ReadWholeFile does.
+bool ReadRegularFile(const char* path, size_t nMaxBytes, std::string* out, std::u16string* pstrWhy = nullptr) {
   struct stat st;
-  const int fd = OpenRegularFile(path, O_RDONLY, &st);
-  if (fd < 0) return false;
+  bool bOther = false;
+  const int fd = OpenRegularFile(path, O_RDONLY, &st, &bOther);
+  if (fd < 0) {
+    if (pstrWhy != nullptr) {
+      *pstrWhy = !bOther                ? Utf8ToUtf16(std::strerror(errno))
+                 : S_ISDIR(st.st_mode) ? Utf8ToUtf16(std::strerror(EISDIR))
+                                       : std::u16string(u"Is no regular file");
+    }
+    return false;
+  }
   std::string bytes;
   bool bOk = static_cast<uint64_t>(st.st_size) <= nMaxBytes;
+  int nError = bOk ? 0 : EFBIG;
   try {
     if (bOk) bytes.resize(static_cast<size_t>(st.st_size));
   } catch (...) {
@@ -90,12 +100,16 @@ bool ReadRegularFile(const char* path, size_t nMaxBytes, std::string* out) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       bOk = n == 0;  // shorter than it was: it shrank meanwhile
+      if (!bOk) nError = errno;
       break;
     }
     nRead += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (!bOk) return false;
+  if (!bOk) {
+    if (pstrWhy != nullptr) *pstrWhy = Utf8ToUtf16(std::strerror(nError));
+    return false;
+  }
   bytes.resize(nRead);
   out->swap(bytes);
   return true;
@@ -398,8 +412,8 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   return file;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::string* out) {
-  return ReadRegularFile(Utf16ToUtf8(path).c_str(), std::string().max_size(), out);
+bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy) {
+  return ReadRegularFile(Utf16ToUtf8(path).c_str(), std::string().max_size(), out, pstrWhy);
 }
 
 PathKind KindOfPath(const std::u16string& path) {

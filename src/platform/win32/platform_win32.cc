@@ -8,6 +8,7 @@
 #include <time.h>
 #include <wchar.h>
 
+#include <cstring>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,47 @@ HANDLE OpenRegularFile(const std::u16string& path, DWORD dwAccess, DWORD dwDispo
 std::u16string ErrorText(const char* what, DWORD dwError) {
   const std::string text = std::string(what) + ": error " + std::to_string(dwError);
   return std::u16string(text.begin(), text.end());
+}
+
+// Why `path` could not be opened or read, as the C runtime words the errno it maps `dwError` to, so
+// that the reasons read alike on every platform; the system's own text for the errors it has no errno
+// for. Opening a directory is refused as access denied, which would mislead.
+std::u16string ReasonText(const std::u16string& path, DWORD dwError) {
+  const char* lpText = nullptr;
+  switch (dwError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      lpText = "No such file or directory";
+      break;
+    case ERROR_ACCESS_DENIED: {
+      const DWORD dwAttributes = ::GetFileAttributesW(W(path));
+      const bool bDirectory =
+          dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      lpText = bDirectory ? "Is a directory" : "Permission denied";
+      break;
+    }
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      lpText = "Permission denied (another program holds the file)";
+      break;
+    default:
+      break;
+  }
+  if (lpText != nullptr) return std::u16string(lpText, lpText + std::strlen(lpText));
+  wchar_t* lpMessage = nullptr;
+  const DWORD nLength = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      dwError, 0, reinterpret_cast<wchar_t*>(&lpMessage), 0, nullptr);
+  std::u16string strText(lpMessage, lpMessage + nLength);
+  if (lpMessage != nullptr) ::LocalFree(lpMessage);
+  while (!strText.empty() && (strText.back() == u'\n' || strText.back() == u'\r' || strText.back() == u'.')) {
+    strText.pop_back();
+  }
+  if (strText.empty()) strText = ErrorText("system error", dwError);
+  return strText;
 }
 
 // Writes `n` bytes at the handle's file pointer.
@@ -318,13 +360,22 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   return file;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::string* out) {
-  HANDLE h = OpenRegularFile(path, GENERIC_READ, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) return false;
+bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy) {
+  bool bOther = false;
+  HANDLE h = OpenRegularFile(path, GENERIC_READ, OPEN_EXISTING, &bOther);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (pstrWhy != nullptr) *pstrWhy = bOther ? u"Is no regular file" : ReasonText(path, ::GetLastError());
+    return false;
+  }
   // What the file holds now, however it grows meanwhile.
   LARGE_INTEGER size;
   std::string bytes;
-  bool bOk = ::GetFileSizeEx(h, &size) && static_cast<uint64_t>(size.QuadPart) <= bytes.max_size();
+  bool bOk = ::GetFileSizeEx(h, &size) != 0;
+  DWORD dwError = bOk ? ERROR_SUCCESS : ::GetLastError();
+  if (bOk && static_cast<uint64_t>(size.QuadPart) > bytes.max_size()) {
+    bOk = false;
+    dwError = ERROR_FILE_TOO_LARGE;
+  }
   try {
     if (bOk) bytes.resize(static_cast<size_t>(size.QuadPart));
   } catch (...) {
@@ -337,11 +388,15 @@ bool ReadWholeFile(const std::u16string& path, std::string* out) {
     DWORD got = 0;
     bOk = ::ReadFile(h, &bytes[nRead], nLeft > 0x40000000 ? 0x40000000 : static_cast<DWORD>(nLeft), &got,
                      nullptr) != 0;
+    if (!bOk) dwError = ::GetLastError();
     if (got == 0) break;  // shorter than it was: it shrank meanwhile
     nRead += got;
   }
   ::CloseHandle(h);
-  if (!bOk) return false;
+  if (!bOk) {
+    if (pstrWhy != nullptr) *pstrWhy = ReasonText(path, dwError);
+    return false;
+  }
   bytes.resize(nRead);
   out->swap(bytes);
   return true;
