@@ -112,7 +112,6 @@ void MsgGovInitial(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-
 void MsgGovFinish(benchmark::State& state) {
   FileStore& store = FileStoreOf(static_cast<size_t>(state.range(0)));
   for (auto _ : state) {
