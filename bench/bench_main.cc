@@ -3,9 +3,10 @@
 
 // The benchmark program: Google Benchmark's usual table, then a summary in Markdown of what the numbers
 // mean together: how each operation grows with the store, and the ratios to the work it cannot avoid
-// (README, "Benchmarks", shows one).
+// (doc/benchmarks.md shows one).
 //
-// The host keeps Xerces-C initialised for the whole run, as the library expects of its host.
+// The program keeps Xerces-C initialised for the whole run, as a host that uses Xerces-C itself does, so
+// that no measured load or save includes initialising it.
 
 #include <benchmark/benchmark.h>
 

@@ -13,12 +13,15 @@
 #            CPack installs each component on its own, a plain install everything else).
 
 set(TIDINGS_RELEASE_FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/NOTICE ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
+# The documentation beyond README, which README links to: installed as doc/ beside it.
+file(GLOB TIDINGS_DOC_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/*.md)
 
 if(WIN32)
   set(windows_dir ${PROJECT_SOURCE_DIR}/packaging/windows)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/Msg.xml DESTINATION ${CMAKE_INSTALL_BINDIR}/Config COMPONENT runtime)
   install(FILES ${windows_dir}/README.md ${windows_dir}/trace-on.reg ${windows_dir}/trace-off.reg
     ${TIDINGS_RELEASE_FILES} DESTINATION . COMPONENT docs)
+  install(FILES ${TIDINGS_DOC_FILES} DESTINATION doc COMPONENT docs)
   # For those who make their own import library.
   install(FILES ${PROJECT_SOURCE_DIR}/src/Tidings.def DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
   install(FILES ${PROJECT_SOURCE_DIR}/examples/client/client.c ${PROJECT_SOURCE_DIR}/examples/client/CMakeLists.txt
@@ -50,6 +53,7 @@ else()
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TIDINGS_RELEASE_FILES} DESTINATION ${CMAKE_INSTALL_DOCDIR}
     COMPONENT docs)
+  install(FILES ${TIDINGS_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc COMPONENT docs)
 
   # Debian's documentation of each package: copyright, the Debian changelog and this project's own.
   set(deb_dir ${PROJECT_BINARY_DIR}/debian)
@@ -63,6 +67,8 @@ else()
       COMPONENT ${component} EXCLUDE_FROM_ALL)
   endwhile()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libtidings-dev
+    COMPONENT dev EXCLUDE_FROM_ALL)
+  install(FILES ${TIDINGS_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libtidings-dev/doc
     COMPONENT dev EXCLUDE_FROM_ALL)
 
   # The message file and the trace log in directories of their own (TIDINGS_CONFIG_DIR, TIDINGS_LOG_DIR),

@@ -155,10 +155,10 @@ run_suite() {
   case $suite in
     setup)
       # The scripts themselves: shellcheck, and how they weather a broken index and a stale Wine server;
-      # and every source file's licence line.
-      echo "==== setup: licence lines, shellcheck and the set-up test"
+      # every source file's licence line; and the documentation's text (its blocks run in the linux suite).
+      echo "==== setup: licence lines, shellcheck, the documentation and the set-up test"
       tests/scripts/licence_headers_test.sh && shellcheck -x scripts/*.sh scripts/lib/*.sh tests/install/*.sh tests/scripts/*.sh tests/package/*.sh \
-        tests/msvc_client/*.sh .ci/run && tests/scripts/setup_test.sh --wine ;;
+        tests/msvc_client/*.sh tests/docs/*.sh .ci/run && tests/docs/doc_check.sh text && tests/scripts/setup_test.sh --wine ;;
     linux) configure_tree linux && build_and_test linux && bench_smoke linux ;;
     asan)
       # Benchmarks measure the uninstrumented build only.

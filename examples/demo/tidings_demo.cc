@@ -4,9 +4,9 @@
 // tidings-demo: a host program for Tidings.
 //
 // It uses the library the way an application that shows notification messages does: it loads the
-// library by path at run time, keeps Xerces-C initialised for it, starts it, subscribes a callback, adds,
-// updates, marks, deletes and walks messages, echoes one to a handler module and saves at the end; then
-// it unloads the library and loads it again, to show that the saved messages come back.
+// library by path at run time, starts it, subscribes a callback, adds, updates, marks, deletes and walks
+// messages, echoes one to a handler module and saves at the end; then it unloads the library and loads it
+// again, to show that the saved messages come back.
 //
 // The demo directory (by default the directory of this program) holds the library, the example handler
 // module EchoHandler and a Config directory with the sample message file Msg.sample.xml. Every run first
@@ -14,9 +14,6 @@
 // switch at the end), so that the output is the same each time. The last line names the trace log.
 //
 //   tidings-demo [demo-directory]
-
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/XMLException.hpp>
 
 #include <algorithm>
 #include <cstddef>
@@ -443,16 +440,6 @@ class TidingsLibrary {
   bool m_bReady = false;
 };
 
-// Xerces-C, which the library uses for its message file, is the host's to initialise: before
-// MsgGovInitial, and terminated only after MsgGovFinish.
-class XercesUse {
- public:
-  XercesUse() { xercesc::XMLPlatformUtils::Initialize(); }
-  ~XercesUse() { xercesc::XMLPlatformUtils::Terminate(); }
-  XercesUse(const XercesUse&) = delete;
-  XercesUse& operator=(const XercesUse&) = delete;
-};
-
 const char* const kDemoSpan = "Demo";
 
 // Starts the library and subscribes; the library announces the first dynamic message it loaded, whose
@@ -479,7 +466,6 @@ bool FirstSession(const fs::path& dir, std::map<std::string, int32_t>* savedIds)
   TidingsLibrary library(dir / TIDINGS_DEMO_LIBRARY);
   if (!library.IsReady()) return false;
   std::printf("Loaded the library and found its 11 exports\n");
-  XercesUse xerces;
   const int32_t loadedId = Start();
   WalkList("Default list", -2);
   WalkDynamicList("Dynamic list", nullptr, nullptr);
@@ -535,7 +521,6 @@ bool SecondSession(const fs::path& dir, const std::map<std::string, int32_t>& sa
   TidingsLibrary library(dir / TIDINGS_DEMO_LIBRARY);
   if (!library.IsReady()) return false;
   std::printf("Loaded the library again\n");
-  XercesUse xerces;
   Start();
   WalkList("Default list", -2);
   WalkDynamicList("Dynamic list", &savedIds, nullptr);
@@ -574,20 +559,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tidings-demo: %s; the trace log stays off\n", error.c_str());
   }
 
-  bool ok = false;
-  try {
-    std::map<std::string, int32_t> savedIds;
-    std::printf("\n== First run of the library\n");
-    ok = FirstSession(dir, &savedIds);
-    if (ok) {
-      std::printf("Unloaded the library\n");
-      std::printf("\n== Second run: the saved messages come back with new IDs\n");
-      ok = SecondSession(dir, savedIds);
-      if (ok) std::printf("Unloaded the library\n\n");
-    }
-  } catch (const xercesc::XMLException&) {
-    std::fprintf(stderr, "tidings-demo: Xerces-C could not be initialised\n");
-    ok = false;
+  std::map<std::string, int32_t> savedIds;
+  std::printf("\n== First run of the library\n");
+  bool ok = FirstSession(dir, &savedIds);
+  if (ok) {
+    std::printf("Unloaded the library\n");
+    std::printf("\n== Second run: the saved messages come back with new IDs\n");
+    ok = SecondSession(dir, savedIds);
+    if (ok) std::printf("Unloaded the library\n\n");
   }
   traceSwitch.Restore();
   if (!ok) return 1;

@@ -3,12 +3,13 @@
 # SPDX-License-Identifier: Apache-2.0
 
 # Tests the Debian packages as a user receives them. lintian (-EvIL +pedantic) may find nothing but
-# initial-upload-closes-no-bugs. Then dpkg installs them for real into a scratch root: an overlay of this
-# machine's root, in a mount namespace of its own, so that the machine itself is left as it was. There the
-# maintainer scripts must have made the group tidings and the directories of the message file and trace
-# log; the two client projects of tests/install and the example client build against the installed
-# packages alone; the example, run by a member of the group, saves its message into /var/lib/tidings and
-# traces into /var/log/tidings; and purge leaves nothing behind. Needs root (or sudo) for the namespace.
+# initial-upload-closes-no-bugs. Then README's apt line installs them for real into a scratch root: an
+# overlay of this machine's root, in a mount namespace of its own, so that the machine itself is left as
+# it was. There the maintainer scripts must have made the group tidings and the directories of the
+# message file and trace log; the two client projects of tests/install and the example client build
+# against the installed packages alone; the example, run by a member of the group, saves its message into
+# /var/lib/tidings and traces into /var/log/tidings; and purge leaves nothing behind. Needs root (or sudo)
+# for the namespace.
 #   test-deb.sh <work dir> <package.deb>...
 set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: $0 <work dir> <package.deb>..." >&2; exit 2; }
@@ -22,9 +23,16 @@ if [ "${1:-}" = --in-scratch-root ]; then
   shift
   lib=/usr/lib/$(gcc -print-multiarch)
   export DEBIAN_FRONTEND=noninteractive
-  dpkg -i "$@" >"$work/dpkg-install.log" 2>&1 || { cat "$work/dpkg-install.log"; fail "dpkg -i failed"; }
+  # README's own line installs them (as root already, so without its sudo), beside nothing but them.
+  mkdir -p "$work/debs"
+  cp "$@" "$work/debs/"
+  install_line=$(sed -n 's/^sudo \(apt install .*\.deb\)$/\1/p' "$here/../../README.md")
+  [ -n "$install_line" ] || fail "README shows no apt install of the packages"
+  (cd "$work/debs" && eval "$install_line -y") >"$work/apt-install.log" 2>&1 ||
+    { cat "$work/apt-install.log"; fail "README's $install_line failed"; }
   for f in /usr/include/tidings.h "$lib/libTidings.so.0" "$lib/pkgconfig/tidings.pc" \
-    "$lib/cmake/Tidings/TidingsConfig.cmake" /usr/bin/tidings-msgcheck /usr/share/man/man1/tidings-msgcheck.1.gz; do
+    "$lib/cmake/Tidings/TidingsConfig.cmake" /usr/bin/tidings-msgcheck /usr/share/man/man1/tidings-msgcheck.1.gz \
+    /usr/share/doc/libtidings-dev/README.md /usr/share/doc/libtidings-dev/doc/reference.md; do
     [ -f "$f" ] || fail "nothing installed $f"
   done
   [ "$(readlink -f "$lib/libTidings.so")" = "$(readlink -f "$lib/libTidings.so.0")" ] || fail "libTidings.so is no link to the library"

@@ -9,7 +9,7 @@
 # an MSVC project builds it (clang for *-windows-msvc and lld-link, linking Tidings.lib and, for the C
 # runtime, Windows' own msvcrt.dll: see msvc_crt/), and as a MinGW project (libTidings.dll.a). Each must
 # save its message beside Tidings.dll; the first runs with the trace turned on by the ZIP's trace-on.reg,
-# then off by its trace-off.reg.
+# then off by its trace-off.reg, then on and off again by the reg commands the documentation shows.
 #   test-zip.sh <package.zip> <i686|x86_64> <work dir>          (Wine's prefix: WINEPREFIX)
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: $0 <package.zip> <i686|x86_64> <work dir>" >&2; exit 2; }
@@ -17,21 +17,24 @@ zip=$(realpath "$1") arch=$2 work=$(realpath -m "$3") here=$(cd "$(dirname "$0")
 top=$work/unpacked/$(basename "$zip" .zip) objdump=$arch-w64-mingw32-objdump
 fail() { echo "FAILED: $(basename "$zip"): $*" >&2; exit 1; }
 winpath() { winepath -w "$1" 2>/dev/null; }
-# Imports a .reg file with the 64-bit regedit, as opening it on 64-bit Windows does (Debian's `wine
-# regedit` starts the 32-bit one, whose HKEY_LOCAL_MACHINE\SOFTWARE is the 32-bit view).
-regedit64() {
+# Runs a program of Wine's as 64-bit Windows runs it (Debian's `wine regedit` starts the 32-bit one,
+# whose HKEY_LOCAL_MACHINE\SOFTWARE is the 32-bit view).
+wine64() {
   local loader=/usr/lib/wine/wine64
   [ -x "$loader" ] || loader=wine64
-  "$loader" regedit /S "$(winpath "$1")"
+  "$loader" "$@"
 }
+# Imports a .reg file, as opening it on 64-bit Windows does.
+regedit64() { wine64 regedit /S "$(winpath "$1")"; }
 rm -rf "$work" && mkdir -p "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 for f in bin/Tidings.dll bin/EchoHandler.dll bin/tidings-msgcheck.exe bin/Config/Msg.xml include/tidings.h \
   lib/Tidings.lib lib/libTidings.dll.a lib/Tidings.def lib/cmake/Tidings/TidingsConfig.cmake \
   examples/client/client.c examples/client/CMakeLists.txt examples/echo_handler/echo_handler.cc \
   examples/echo_handler/echo_handler.def examples/echo_handler/CMakeLists.txt README.md CHANGELOG.md LICENSE \
-  NOTICE trace-on.reg trace-off.reg licenses/xerces-c/LICENSE licenses/xerces-c/NOTICE \
-  licenses/gcc-runtime/COPYING3 licenses/gcc-runtime/COPYING.RUNTIME licenses/mingw-w64/copyright; do
+  NOTICE trace-on.reg trace-off.reg doc/windows.md doc/trace-log.md licenses/xerces-c/LICENSE \
+  licenses/xerces-c/NOTICE licenses/gcc-runtime/COPYING3 licenses/gcc-runtime/COPYING.RUNTIME \
+  licenses/mingw-w64/copyright; do
   [ -f "$top/$f" ] || fail "it lacks $f"
 done
 grep -q 'winpthreads' "$top/licenses/mingw-w64/copyright" || fail "the mingw-w64 notices do not cover winpthreads"
@@ -91,6 +94,31 @@ grep -q 'Enter Fun AddMessage, lpMsgSpanName is Mail' "$msvc/Config/UILogTrace.t
 traced=$(stat -c %s "$msvc/Config/UILogTrace.txt")
 (cd "$msvc" && wine tidings-example-client.exe >/dev/null) || fail "the example client failed its second run"
 [ "$(stat -c %s "$msvc/Config/UILogTrace.txt")" = "$traced" ] || fail "trace-off.reg left the trace on"
+
+echo "---- the documentation's reg commands turn the trace on and off"
+# README's and the ZIP's own doc/trace-log.md's, each document's on its own: the $arch library must read
+# the line given for its registry view.
+run_reg_lines() {
+  local line words
+  for line in "$@"; do
+    read -ra words <<<"$line"
+    wine64 "${words[@]}" >/dev/null 2>&1 || fail "'$line' failed"
+  done
+}
+traced_after() {
+  (cd "$msvc" && wine tidings-example-client.exe >/dev/null) || fail "the example client failed after $1"
+  stat -c %s "$msvc/Config/UILogTrace.txt"
+}
+mapfile -t deletes < <(grep '^reg delete ' "$top/doc/trace-log.md")
+for doc in "$here/../../README.md" "$top/doc/trace-log.md"; do
+  mapfile -t adds < <(grep '^reg add ' "$doc")
+  if [ ${#adds[@]} -lt 2 ] || [ ${#deletes[@]} -lt 2 ]; then fail "$doc lacks a reg command for each view"; fi
+  run_reg_lines "${adds[@]}"
+  [ "$(traced_after "$doc's reg add")" -gt "$traced" ] || fail "$doc's reg add left the trace off"
+  traced=$(stat -c %s "$msvc/Config/UILogTrace.txt")
+  run_reg_lines "${deletes[@]}"
+  [ "$(traced_after "the reg delete")" = "$traced" ] || fail "doc/trace-log.md's reg delete left the trace on"
+done
 
 echo "---- the example client as a MinGW CMake project builds it"
 build_and_run_example "$work/example-mingw" "$here/../../cmake/toolchain-mingw-$arch.cmake" libTidings.dll.a

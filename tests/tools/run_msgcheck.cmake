@@ -2,10 +2,11 @@
 # SPDX-License-Identifier: Apache-2.0
 
 # Runs tidings-msgcheck on every row of msgcheck_cases.txt and compares what it prints on each stream,
-# and its exit status, with the row's expected ones; README must show the row "readme" as a transcript.
+# and its exit status, with the row's expected ones; doc/message-file.md must show the row "doc" as a
+# transcript.
 # Called by ctest with
 #   -DTOOL=<tidings-msgcheck> -DEMULATOR=<runner or empty> -DPLATFORM=<posix|win32> -DVERSION=<version>
-#   -DSOURCE=<tests/tools> -DWORK=<a scratch directory> -DREADME=<README.md>
+#   -DSOURCE=<tests/tools> -DWORK=<a scratch directory> -DDOC=<doc/message-file.md>
 cmake_minimum_required(VERSION 3.21)
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${SOURCE}/fixtures/ DESTINATION ${WORK})
@@ -24,7 +25,7 @@ if(PLATFORM STREQUAL "posix")
   # The locale of a cron job; the tool takes C.UTF-8 for the letters outside ASCII then.
   set(ENV{LC_ALL} C)
 endif()
-file(READ ${README} readme_text)
+file(READ ${DOC} doc_text)
 
 set(failures "")
 file(STRINGS ${SOURCE}/msgcheck_cases.txt rows REGEX "^[a-z]")
@@ -62,12 +63,11 @@ foreach(row IN LISTS rows)
   if(NOT result STREQUAL status)
     string(APPEND failures "${name}: exit status ${result}, expected ${status}\n")
   endif()
-  if(name STREQUAL "readme")
-    string(REGEX REPLACE "\n([^\n])" "\n    \\1" transcript
-           "\n$ tidings-msgcheck ${command_line}\n${out}${err}$ echo $?\n${status}\n")
-    string(FIND "${readme_text}" "${transcript}" at)
+  if(name STREQUAL "doc")
+    set(transcript "\n$ tidings-msgcheck ${command_line}\n${out}${err}$ echo $?\n${status}\n")
+    string(FIND "${doc_text}" "${transcript}" at)
     if(at EQUAL -1)
-      string(APPEND failures "README does not show this transcript:${transcript}")
+      string(APPEND failures "${DOC} does not show this transcript:${transcript}")
     endif()
     continue()
   endif()
