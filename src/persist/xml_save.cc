@@ -229,15 +229,30 @@ bool XmlDocContext::SpliceInEncoding(std::u16string_view markup, size_t nKeepFro
 // The same splice made in the file's text, which is written whole as UTF-8.
 bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const {
   const XmlSectionBytes& section = m_facts.section;
-  const size_t nMark = ByteOrderMarkSize(m_fileBytes);
+  const std::string_view bytes(m_fileBytes);
+  const size_t nMark = ByteOrderMarkSize(bytes);
+  // The parser reads an XML declaration in ASCII before it knows the encoding the declaration names: one
+  // written in ASCII stays as it stands, unit for byte (bytes that encoding would not decode included),
+  // and what follows is decoded in the file's encoding.
+  size_t nFrom = nMark;
+  if (bytes.compare(nMark, 5, "<?xml") == 0) {
+    const size_t nEnd = bytes.find("?>", nMark);
+    if (nEnd != std::string_view::npos &&
+        std::all_of(bytes.begin() + nMark, bytes.begin() + nEnd, [](char c) { return (c & 0x80) == 0; })) {
+      nFrom = nEnd + 2;
+    }
+  }
   DecodedBytes file;
-  if (section.nOpenEnd < nMark ||
-      !DecodeBytes(std::string_view(m_fileBytes).substr(nMark), X(m_facts.strEncoding), &file)) {
+  if (section.nOpenEnd < nFrom || !DecodeBytes(bytes.substr(nFrom), X(m_facts.strEncoding), &file)) {
     return false;
   }
-  const std::u16string& text = file.text;
-  const size_t nOpenEnd = file.UnitAt(section.nOpenEnd - nMark);
-  const size_t nCloseEnd = file.UnitAt(section.nCloseEnd - nMark);
+  const std::u16string text = std::u16string(bytes.begin() + nMark, bytes.begin() + nFrom) + file.text;
+  auto unitAt = [&](size_t nOffset) {
+    const size_t nUnit = file.UnitAt(nOffset - nFrom);
+    return nUnit == DecodedBytes::npos ? nUnit : nFrom - nMark + nUnit;
+  };
+  const size_t nOpenEnd = unitAt(section.nOpenEnd);
+  const size_t nCloseEnd = unitAt(section.nCloseEnd);
   if (nOpenEnd == DecodedBytes::npos || nCloseEnd == DecodedBytes::npos) return false;
   std::u16string strHead, strMiddle(markup), strEndTag, strTail;
   if (section.bEmptyTag && markup.empty()) {
@@ -253,7 +268,7 @@ bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, S
     if (nEndTag == std::u16string::npos || nEndTag < nOpenEnd) return false;
     size_t nKept = nEndTag;
     if (nKeepFrom < section.childEnds.size()) {
-      nKept = file.UnitAt(KeptFrom(section, nKeepFrom, 0) - nMark);
+      nKept = unitAt(KeptFrom(section, nKeepFrom, 0));
       if (nKept == DecodedBytes::npos || nKept > nEndTag) return false;
     }
     strHead = text.substr(0, nOpenEnd);
