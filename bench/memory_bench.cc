@@ -7,6 +7,11 @@
 // because counting allocations would slow every other benchmark.
 //
 // What the store may hold beside the texts: 64 bytes per message on 64-bit builds, indexes included.
+//
+// Memory of a save: the most it holds at once beyond what was allocated before it began (the store's
+// messages), beside the size of the file it saves into. A save may hold at most 15 times the file's size;
+// for files under 1 MiB that is not checked, since the parser's own tables then count for more than the
+// file. The cases of large files have "/100000" in their names, so that a short run can leave them out.
 
 #include <benchmark/benchmark.h>
 
@@ -27,6 +32,7 @@
 namespace {
 
 std::atomic<int64_t> g_nLiveBytes{0};
+std::atomic<int64_t> g_nPeakBytes{0};  // the most g_nLiveBytes reached since it was last set
 constexpr size_t kHeader = alignof(std::max_align_t) > sizeof(size_t) ? alignof(std::max_align_t)
                                                                       : sizeof(size_t);
 
@@ -34,7 +40,11 @@ void* CountedAlloc(size_t n) noexcept {
   unsigned char* base = static_cast<unsigned char*>(std::malloc(n + kHeader));
   if (base == nullptr) return nullptr;
   *reinterpret_cast<size_t*>(base) = n;
-  g_nLiveBytes.fetch_add(static_cast<int64_t>(n), std::memory_order_relaxed);
+  const int64_t nLive =
+      g_nLiveBytes.fetch_add(static_cast<int64_t>(n), std::memory_order_relaxed) + static_cast<int64_t>(n);
+  int64_t nPeak = g_nPeakBytes.load(std::memory_order_relaxed);
+  while (nLive > nPeak && !g_nPeakBytes.compare_exchange_weak(nPeak, nLive, std::memory_order_relaxed)) {
+  }
   return base + kHeader;
 }
 
@@ -171,6 +181,53 @@ void LoadedMessages(benchmark::State& state) {
   }
 }
 
+struct SaveRow {
+  std::string strName;
+  int64_t nFileBytes, nPeakBytes;
+};
+std::vector<SaveRow> g_saveRows;
+
+// A file of n empty elements beside the message sections, which hold one dynamic message: the file a
+// save reads with the most nodes for its size.
+std::string EmptyElementsXml(size_t n) {
+  std::string xml = "<Root><MsgList><DynamicMsg><Message MsgSInfo=\"m\"/></DynamicMsg></MsgList>";
+  for (size_t i = 0; i < n; ++i) xml += "<e/>";
+  return xml + "</Root>";
+}
+
+// MsgGovFinish's save, of the file made by make(n) after loading it: the most the save holds at once.
+void SavePeak(benchmark::State& state, const char* name, std::string (*make)(size_t)) {
+  const std::string xml = make(static_cast<size_t>(state.range(0)));
+  const std::u16string path = (MakeScratchDirectory() / "Msg.xml").u16string();
+  auto writeFile = [&] {
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+    out << xml;
+  };
+  writeFile();
+  CLogTrace trace;
+  {
+    CMsgGov warmUp(trace);  // Xerces-C's own first-use allocations stay out of the count
+    warmUp.LoadMsgFile(path);
+  }
+  for (auto _ : state) {
+    writeFile();
+    CMsgGov gov(trace);
+    gov.LoadMsgFile(path);
+    const int64_t nBefore = g_nLiveBytes.load();
+    g_nPeakBytes.store(nBefore);
+    gov.SaveMsgFile(path);
+    const int64_t nPeak = g_nPeakBytes.load() - nBefore;
+    size_t nLeft = 0;
+    CMessageStoreTestPeer::TextBytes(CMsgGovTestPeer::Store(gov), &nLeft);
+    if (nLeft != 0) state.SkipWithError("the save did not write the file");
+    state.counters["file_bytes"] = static_cast<double>(xml.size());
+    state.counters["peak_bytes"] = static_cast<double>(nPeak);
+    state.counters["peak_per_file_byte"] = static_cast<double>(nPeak) / static_cast<double>(xml.size());
+    g_saveRows.push_back(
+        {std::string(name) + "/" + std::to_string(state.range(0)), static_cast<int64_t>(xml.size()), nPeak});
+  }
+}
+
 [[maybe_unused]] const bool kRegistered = [] {
   benchmark::RegisterBenchmark("Memory/added",
                                [](benchmark::State& s) { AddedMessages(s, "Memory/added", false); })
@@ -182,6 +239,18 @@ void LoadedMessages(benchmark::State& state) {
                                [](benchmark::State& s) { AddedMessages(s, "Memory/halved", true); })
       ->Arg(1000)
       ->Arg(100000)
+      ->Iterations(1);
+  benchmark::RegisterBenchmark(
+      "Memory/save",
+      [](benchmark::State& s) { SavePeak(s, "Memory/save", [](size_t n) { return MessageFileXml(0, n); }); })
+      ->Arg(1000)
+      ->Arg(100000)
+      ->Iterations(1);
+  benchmark::RegisterBenchmark(
+      "Memory/save_empty_elements",
+      [](benchmark::State& s) { SavePeak(s, "Memory/save_empty_elements", EmptyElementsXml); })
+      ->Arg(1000)
+      ->Arg(1000000)
       ->Iterations(1);
   return true;
 }();
@@ -210,5 +279,18 @@ int main(int argc, char** argv) {
   }
   if (nOver != 0)
     std::printf("\n%d of the stores hold more than 64 bytes per message beside the texts\n", nOver);
-  return nOver == 0 ? 0 : 1;
+  int nSavesOver = 0;
+  if (!tidings::bench::g_saveRows.empty()) {
+    std::printf(
+        "\n| Save (the most it holds at once) | File | Peak | Peak / file (at most 15 from 1 MiB) |\n"
+        "|---|---|---|---|\n");
+  }
+  for (const tidings::bench::SaveRow& row : tidings::bench::g_saveRows) {
+    const double dRatio = static_cast<double>(row.nPeakBytes) / static_cast<double>(row.nFileBytes);
+    std::printf("| %s | %.2f MB | %.1f MB | %.1f |\n", row.strName.c_str(),
+                static_cast<double>(row.nFileBytes) / 1e6, static_cast<double>(row.nPeakBytes) / 1e6, dRatio);
+    if (row.nFileBytes >= (1 << 20) && dRatio > 15) ++nSavesOver;
+  }
+  if (nSavesOver != 0) std::printf("\n%d of the saves hold more than 15 times their file\n", nSavesOver);
+  return nOver == 0 && nSavesOver == 0 ? 0 : 1;
 }

@@ -128,7 +128,8 @@ wine_tests() {
 bench_smoke() {
   # The benchmarks are not tests, but a benchmark that no longer runs should not wait for the next
   # measurement to be found: each one runs briefly against the small stores, with tracing off (no settings
-  # file), and the memory benchmark checks its bound of 64 bytes per message.
+  # file), and the memory benchmark checks its bound of 64 bytes per message. The large files of the
+  # save's memory stay out here too.
   local dir="$root/build/$1"
   echo "==== $1: benchmarks, briefly"
   rm -f "$dir/test-registry.reg"
@@ -139,7 +140,7 @@ bench_smoke() {
     grep 'ERROR OCCURRED' "$out"
     return 1
   fi
-  "$dir/bin/tidings_bench_memory" >"$dir/bench-memory.txt" 2>&1 || { cat "$dir/bench-memory.txt"; return 1; }
+  "$dir/bin/tidings_bench_memory" --benchmark_filter='-Memory/save.*/100000.*' >"$dir/bench-memory.txt" 2>&1 || { cat "$dir/bench-memory.txt"; return 1; }
 }
 
 windows_suite() {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "notify/echo.h"
@@ -18,6 +19,8 @@
 #include "trace/log_trace.h"
 
 namespace tidings {
+
+struct XmlFileMemo;
 
 class CMsgGov {
  public:
@@ -69,6 +72,9 @@ class CMsgGov {
   // and each save keeps them, after the messages it writes; SIZE_MAX when there were none. Only the file
   // operations touch it, and they run alone.
   size_t m_nKeepFrom = SIZE_MAX;
+  // What the last load learnt of the file, for the save (null when it had to parse the file anyway);
+  // only the file operations touch it.
+  std::shared_ptr<const XmlFileMemo> m_fileMemo;
 };
 
 }  // namespace tidings

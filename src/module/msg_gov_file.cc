@@ -42,6 +42,7 @@ void CMsgGov::LoadMsgFile(const std::u16string& path) {
     const size_t nTaken = loaded.dynamics.size();
     m_store.AppendLoaded(std::move(loaded.defaults), std::move(loaded.dynamics), loaded.nNextMsgID);
     m_nKeepFrom = loaded.nKeptBack == 0 ? SIZE_MAX : nTaken;
+    m_fileMemo = std::move(loaded.memo);
   } catch (...) {
     return;  // out of memory: nothing was loaded
   }
@@ -56,14 +57,16 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
   try {
     std::vector<_Message_Item> items = m_store.SavedMsgItems();
     const size_t nWritten = items.size();
-    const MsgFileWriteResult result = platform::KindOfPath(path) == platform::PathKind::kOther
-                                          ? NotWrittenToNoRegularFile(path)
-                                          : WriteMsgFile(path, std::move(items), m_nKeepFrom);
+    const MsgFileWriteResult result =
+        platform::KindOfPath(path) == platform::PathKind::kOther
+            ? NotWrittenToNoRegularFile(path)
+            : WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
     if (result.outcome == MsgFileWriteResult::kNotWritten) return;
     if (result.outcome == MsgFileWriteResult::kWritten) {
       // The messages leave memory only once the file holding them is in place. Those kept in the file now
-      // follow the ones written.
+      // follow the ones written; the file is no longer the one the memo is of.
       m_store.ClearDynamic();
+      m_fileMemo.reset();
       if (m_nKeepFrom != SIZE_MAX) m_nKeepFrom = nWritten;
       for (const auto& message : result.replaced) {
         m_trace.WriteTrace(u"--SaveMsgFile wrote message %d with U+FFFD for %d units XML cannot carry",

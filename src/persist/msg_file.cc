@@ -21,6 +21,21 @@ using xercesc::DOMNode;
 
 namespace {
 
+// Reads the six fields of one message into the section's working record *pItem: a ShowType that holds no
+// number leaves the one before.
+void ReadMessageFields(const XmlAttributeSource& attributes, _Message_Item* pItem,
+                       std::u16string* pstrNumber) {
+  attributes.GetText(u"MsgSpan", &pItem->strMsgSpan);
+  attributes.GetText(u"MsgName", &pItem->strMsgName);
+  attributes.GetText(u"MsgSInfo", &pItem->strMsgSInfo);
+  attributes.GetText(u"MsgEchoPath", &pItem->strMsgEchoPath);
+  attributes.GetText(u"ShowType", pstrNumber);
+  ParseNumberText(*pstrNumber, &pItem->ShowType);
+  pItem->dwPopShowTimeout = -1;
+  attributes.GetText(u"ShowTime", pstrNumber);
+  ParseNumberText(*pstrNumber, &pItem->dwPopShowTimeout);
+}
+
 // Reads the messages of one section (DefaultMsg or DynamicMsg): every element child is a message, whatever
 // its name. They are numbered from *pnCounter, which moves one step away from zero per message. Messages
 // past the last 32-bit ID are not read; *pnKeptBack (if given) counts them.
@@ -38,16 +53,7 @@ std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCoun
       ++*pnKeptBack;
       continue;
     }
-    DOMElement* pMessage = static_cast<DOMElement*>(pChild);
-    GetAttributeText(pMessage, u"MsgSpan", &item.strMsgSpan);
-    GetAttributeText(pMessage, u"MsgName", &item.strMsgName);
-    GetAttributeText(pMessage, u"MsgSInfo", &item.strMsgSInfo);
-    GetAttributeText(pMessage, u"MsgEchoPath", &item.strMsgEchoPath);
-    GetAttributeText(pMessage, u"ShowType", &strNumber);
-    ParseNumberText(strNumber, &item.ShowType);
-    item.dwPopShowTimeout = -1;
-    GetAttributeText(pMessage, u"ShowTime", &strNumber);
-    ParseNumberText(strNumber, &item.dwPopShowTimeout);
+    ReadMessageFields(ElementAttributes(static_cast<DOMElement*>(pChild)), &item, &strNumber);
     item.bSaveAfterClose = 1;
     item.bHasPopup = 0;
     item.dwMsgID = static_cast<int32_t>(*pnCounter);
@@ -63,6 +69,35 @@ bool SameMessage(const _Message_Item& a, const _Message_Item& b) {
          a.strMsgEchoPath == b.strMsgEchoPath && a.ShowType == b.ShowType &&
          a.dwPopShowTimeout == b.dwPopShowTimeout;
 }
+
+// The check of a save: DynamicMsg of the bytes it means to write, as a load would read it, holds exactly
+// `items` first (as the file holds them), then nKept more messages, whatever they hold.
+class ReadBackCheck final : public XmlSectionCheck {
+ public:
+  ReadBackCheck(const std::vector<_Message_Item>& items, size_t nKept) : m_items(items), m_nKept(nKept) {}
+
+  void Begin() override {
+    m_item = _Message_Item();
+    m_item.ShowType = 0;
+    m_nChildren = 0;
+    m_bSame = true;
+  }
+  void Child(const XmlAttributeSource& attributes) override {
+    const size_t i = m_nChildren++;
+    if (!m_bSame || i >= m_items.size()) return;
+    ReadMessageFields(attributes, &m_item, &m_strNumber);
+    m_bSame = SameMessage(m_items[i], m_item);
+  }
+  bool Passed() const override { return m_bSame && m_nChildren == m_items.size() + m_nKept; }
+
+ private:
+  const std::vector<_Message_Item>& m_items;
+  const size_t m_nKept;
+  _Message_Item m_item;  // the working record, as a load keeps one for the section
+  std::u16string m_strNumber;
+  size_t m_nChildren = 0;
+  bool m_bSame = true;
+};
 
 }  // namespace
 
@@ -83,8 +118,11 @@ bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pO
 bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMessages* pOut) {
   XmlDocContext document;  // made before the try, so that it outlives whatever Xerces-C throws
   try {
-    return document.SetLocaleAndCreateParser() &&
-           ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut);
+    if (!document.SetLocaleAndCreateParser() ||
+        !ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut))
+      return false;
+    pOut->memo = document.Memo();
+    return true;
   } catch (...) {
     return false;  // out of memory, or Xerces-C failed in a way it reports by throwing
   }
@@ -92,19 +130,25 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
 
 namespace {
 
-// Every step of a save into the file that `document` loaded last (in either mode), its document element
-// `pRoot` (null when nothing loaded); the file at *pPath is replaced at the end, none when pPath is null.
-// What Xerces-C throws is the caller's to catch.
-MsgFileWriteResult SaveIntoLoaded(XmlDocContext* pDocument, DOMElement* pRoot, const std::u16string* pPath,
-                                  std::vector<_Message_Item> items, size_t nKeepFrom) {
+// Every step of a save into the file that `*pDocument` read last (ScanXmlFile, ScanXmlBytes or
+// LoadXmlBytes); the file at *pPath is replaced at the end, none when pPath is null. What Xerces-C throws
+// is the caller's to catch.
+MsgFileWriteResult SaveIntoRead(XmlDocContext* pDocument, const std::u16string* pPath,
+                                std::vector<_Message_Item> items, size_t nKeepFrom) {
   XmlDocContext& document = *pDocument;
   MsgFileWriteResult result;
   // No usable file, or no place for the messages: nothing is written and nothing is lost.
-  if (FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg") == nullptr) return result;
+  if (!document.HasSection()) return result;
 
   // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
   // since these are copies.
   std::u16string strMarkup;
+  size_t nUnits = 0;  // about what the markup takes: the texts and the rest of an element, some 90 units
+  for (const _Message_Item& item : items) {
+    nUnits += 96 + item.strMsgSpan.size() + item.strMsgName.size() + item.strMsgSInfo.size() +
+              item.strMsgEchoPath.size();
+  }
+  strMarkup.reserve(nUnits);
   for (_Message_Item& item : items) {
     std::u16string* const texts[] = {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo,
                                      &item.strMsgEchoPath};
@@ -129,18 +173,9 @@ MsgFileWriteResult SaveIntoLoaded(XmlDocContext* pDocument, DOMElement* pRoot, c
   result.droppedReferences = document.UndeclaredReferences(nKeepFrom);
 
   // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
-  auto readsBackAsMeant = [&](DOMElement* pWritten) {
-    LoadedMessages again;
-    if (!ReadMessages(pWritten, 0, &again) || again.dynamics.size() != items.size() + result.nKeptBack) {
-      return false;
-    }
-    for (size_t i = 0; i < items.size(); ++i) {
-      if (!SameMessage(items[i], again.dynamics[i])) return false;
-    }
-    return true;
-  };
-  if (pPath != nullptr ? document.SaveSection(*pPath, strMarkup, nKeepFrom, readsBackAsMeant)
-                       : document.CheckSection(strMarkup, nKeepFrom, readsBackAsMeant)) {
+  ReadBackCheck check(items, result.nKeptBack);
+  if (pPath != nullptr ? document.SaveSection(*pPath, strMarkup, nKeepFrom, &check)
+                       : document.CheckSection(strMarkup, nKeepFrom, &check)) {
     result.outcome = MsgFileWriteResult::kWritten;
     result.notes = document.SaveNotes();
     return result;
@@ -162,14 +197,15 @@ constexpr char16_t kThrown[] = u"out of memory, or the XML library failed";
 }  // namespace
 
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
-                                size_t nKeepFrom) {
+                                size_t nKeepFrom, const XmlFileMemo* pMemo) {
   XmlDocContext document;
   try {
     if (!document.SetLocaleAndCreateParser()) return MsgFileWriteResult();
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
-    // file held are not: DynamicMsg is read empty, to be filled from `items`.
-    DOMElement* pRoot = document.LoadXmlFile(path, XmlLoadMode::kWithoutDynamicMessages);
-    return SaveIntoLoaded(&document, pRoot, &path, std::move(items), nKeepFrom);
+    // file held are not: DynamicMsg is filled from `items`. The save splices them into the file's bytes,
+    // so no document is built. No usable file: nothing is written and nothing is lost.
+    if (!document.ScanXmlFile(path, pMemo)) return MsgFileWriteResult();
+    return SaveIntoRead(&document, &path, std::move(items), nKeepFrom);
   } catch (...) {
     return Failed(kThrown);
   }
@@ -179,9 +215,9 @@ MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Me
                                      size_t nKeepFrom) {
   XmlDocContext document;
   try {
-    if (!document.SetLocaleAndCreateParser()) return MsgFileWriteResult();
-    DOMElement* pRoot = document.LoadXmlBytes(fileBytes, XmlLoadMode::kWithoutDynamicMessages);
-    return SaveIntoLoaded(&document, pRoot, nullptr, std::move(items), nKeepFrom);
+    if (!document.SetLocaleAndCreateParser() || !document.ScanXmlBytes(fileBytes))
+      return MsgFileWriteResult();
+    return SaveIntoRead(&document, nullptr, std::move(items), nKeepFrom);
   } catch (...) {
     return Failed(kThrown);
   }
@@ -189,8 +225,9 @@ MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Me
 
 MsgFileWriteResult CheckMsgFileWrite(XmlDocContext* pDocument, DOMElement* pRoot,
                                      std::vector<_Message_Item> items, size_t nKeepFrom) {
+  if (pRoot == nullptr) return MsgFileWriteResult();
   try {
-    return SaveIntoLoaded(pDocument, pRoot, nullptr, std::move(items), nKeepFrom);
+    return SaveIntoRead(pDocument, nullptr, std::move(items), nKeepFrom);
   } catch (...) {
     return Failed(kThrown);
   }

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,6 +23,7 @@
 
 namespace tidings {
 
+struct XmlFileMemo;
 class XmlDocContext;
 
 struct LoadedMessages {
@@ -29,6 +31,9 @@ struct LoadedMessages {
   std::vector<_Message_Item> dynamics;  // IDs from nFirstDynamicID on
   int64_t nNextMsgID = 0;               // the ID after the last dynamic message (else nFirstDynamicID)
   size_t nKeptBack = 0;                 // messages of DynamicMsg after the last ID, left unread
+  // What the parse learnt of the file, so that a save of the file as it was read need not parse it
+  // again; null when it must (see XmlDocContext::Memo).
+  std::shared_ptr<const XmlFileMemo> memo;
 };
 
 // Reads the messages of the parsed file whose document element is `pRoot` (null allowed); a section's
@@ -64,9 +69,10 @@ struct MsgFileWriteResult {
 // changed meanwhile is kept, the messages it held are not), and leaves every other byte of the file as
 // it stands. The messages of DynamicMsg from the `nKeepFrom`-th on (counted from 0; none when there are
 // not that many) stay after them as they stand: those a load could give no ID. A unit the file cannot
-// carry is written as U+FFFD. Never throws.
+// carry is written as U+FFFD. `pMemo` (may be null) is a load's memo of the file, which saves the parse of
+// it when the file is as that load read it. Never throws.
 MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
-                                size_t nKeepFrom = SIZE_MAX);
+                                size_t nKeepFrom = SIZE_MAX, const XmlFileMemo* pMemo = nullptr);
 
 // Whether a save would succeed: what WriteMsgFile would come to with `items` and `nKeepFrom` and a file
 // that holds `fileBytes`, every step taken but the replacement of the file. kWritten (no notes) when the

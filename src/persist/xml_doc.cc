@@ -5,6 +5,8 @@
 
 #include <clocale>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -101,13 +103,14 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
 // - It notes what a save needs of the file (XmlParsedFacts): where the DynamicMsg section (the one
 //   FindChildElement finds through MsgList) and its messages end in the file's bytes, the encoding, the
 //   attributes the DTD declares for Message with a tokenized type, and the entities it declares.
-// - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
-//   content from memory, and building it first only to drop it cost as much as the rest of the save.
-//   The content is still scanned in full (the file is refused for the same faults as ever, the limits
-//   included). The section is the one FindChildElement finds: the first element
-//   named MsgList (in any case) among the document element's children, and the first element named
-//   DynamicMsg among its children, where an entity reference's content is not a child of the element
-//   around the reference, just as in the document.
+// - Asked to, it builds no document at all: a save needs only those facts, and it checks what it writes
+//   by the messages the parser reads (XmlSectionCheck), which it is told of as they are read. Building
+//   the document cost more than the rest of the save together, and memory some hundred times the file's
+//   size. The file is still scanned in full and refused for the same faults as ever, the limits
+//   included. The section is the one FindChildElement finds: the first element named MsgList (in any
+//   case) among the document element's children, and the first element named DynamicMsg among its
+//   children, where an entity reference's content is not a child of the element around the reference,
+//   just as in the document.
 class CMsgFileParser : public DOMLSParserImpl {
  public:
   enum class Refusal {
@@ -197,36 +200,33 @@ class CMsgFileParser : public DOMLSParserImpl {
       if (found != m_declaredAttributes.end()) nUnits += found->second;
     }
     Spend(nUnits);
-    if (Skipping()) {
-      Open();
-      if (isEmpty) {
-        NoteSectionChildEnd();
-        --m_nLevel;
-      }
-      return;
-    }
     Open();
     const char16_t* lpName = U(elemDecl.getFullName());
     if (m_nLevel == 1) {
       m_nMainReader = getScanner()->getReaderMgr()->getCurrentReaderNum();
       m_facts.strEncoding = Text(getScanner()->getReaderMgr()->getCurrentEncodingStr());
     } else if (m_nLevel == 2) {
-      m_bInMsgList = !m_bMsgListSeen && platform::CompareNoCase(lpName, u"MsgList") == 0;
+      m_bInMsgList = !m_bMsgListSeen && SameName(lpName, u"MsgList");
       m_bMsgListSeen = m_bMsgListSeen || m_bInMsgList;
-    } else if (m_nLevel == 3 && m_bInMsgList && !m_bDynamicSeen &&
-               platform::CompareNoCase(lpName, u"DynamicMsg") == 0) {
+    } else if (m_nLevel == 3 && m_bInMsgList && !m_bDynamicSeen && SameName(lpName, u"DynamicMsg")) {
       m_bDynamicSeen = true;
-      if (m_bSkipDynamicContent) m_nSkipLevel = m_nLevel;
       m_bInSection = true;
       // The DTD is read by now: whether it is one the parser does not read whole, in which case it skips
       // references to entities it does not know.
       m_facts.bSkipsUnknownEntities = !getScanner()->getStandalone() && !getScanner()->getHasNoDTD();
       XmlSectionBytes& section = m_facts.section;
+      section.bInDocument = true;
       section.strName = lpName;
       section.bFound = SourceOffset(&section.nOpenEnd);
+    } else if (m_nLevel == 4 && m_bInSection && m_pCheck != nullptr) {
+      m_pCheck->Child(ScannedAttributes(attrList, attrCount));
     }
-    // Calls endElement itself for an empty element.
-    DOMLSParserImpl::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty, isRoot);
+    if (m_bBuild) {
+      // Calls endElement itself for an empty element.
+      DOMLSParserImpl::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty, isRoot);
+    } else if (isEmpty) {
+      endElement(elemDecl, urlId, isRoot, elemPrefix);
+    }
   }
 
   void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
@@ -239,37 +239,42 @@ class CMsgFileParser : public DOMLSParserImpl {
       section.bEmptyTag = section.nCloseEnd == section.nOpenEnd;
     }
     NoteSectionChildEnd();
-    if (Close()) DOMLSParserImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
+    Close();
+    if (m_bBuild) DOMLSParserImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
   }
 
   void startEntityReference(const XMLEntityDecl& entDecl) override {
     Spend(kNodeUnits);
-    const bool bSkipping = Skipping();
     Open();
     if (m_nLevel == 2) m_bInMsgList = false;
-    if (!bSkipping) DOMLSParserImpl::startEntityReference(entDecl);
+    if (m_bBuild) DOMLSParserImpl::startEntityReference(entDecl);
   }
 
   void endEntityReference(const XMLEntityDecl& entDecl) override {
-    if (Close()) DOMLSParserImpl::endEntityReference(entDecl);
+    Close();
+    if (m_bBuild) DOMLSParserImpl::endEntityReference(entDecl);
   }
 
   void docCharacters(const XMLCh* const chars, const XMLSize_t length, const bool cdataSection) override {
     Spend(kNodeUnits + length);
-    if (!SkipContent()) DOMLSParserImpl::docCharacters(chars, length, cdataSection);
+    CheckLeafDepth();
+    if (m_bBuild) DOMLSParserImpl::docCharacters(chars, length, cdataSection);
   }
   void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length,
                            const bool cdataSection) override {
     Spend(kNodeUnits + length);
-    if (!SkipContent()) DOMLSParserImpl::ignorableWhitespace(chars, length, cdataSection);
+    CheckLeafDepth();
+    if (m_bBuild) DOMLSParserImpl::ignorableWhitespace(chars, length, cdataSection);
   }
   void docComment(const XMLCh* const comment) override {
     Spend(kNodeUnits + XMLString::stringLen(comment));
-    if (!SkipContent()) DOMLSParserImpl::docComment(comment);
+    CheckLeafDepth();
+    if (m_bBuild) DOMLSParserImpl::docComment(comment);
   }
   void docPI(const XMLCh* const target, const XMLCh* const data) override {
     Spend(kNodeUnits + XMLString::stringLen(target) + XMLString::stringLen(data));
-    if (!SkipContent()) DOMLSParserImpl::docPI(target, data);
+    CheckLeafDepth();
+    if (m_bBuild) DOMLSParserImpl::docPI(target, data);
   }
 
   Refusal WhyRefused() const { return m_refusal; }
@@ -288,15 +293,16 @@ class CMsgFileParser : public DOMLSParserImpl {
     const XMLScanner* pScanner = getScanner();
     return pScanner == nullptr ? nullptr : pScanner->getLocator();
   }
-  // Before each parse: `bytes` (which must outlive the parse) are the file's.
-  void Reset(bool bSkipDynamicContent, std::string_view bytes) {
+  // Before each parse: `bytes` (which must outlive the parse) are the file's; `pCheck` (may be null)
+  // is told of the section's children.
+  void Reset(bool bBuild, XmlSectionCheck* pCheck, std::string_view bytes) {
     m_refusal = Refusal::kNone;
     m_strRefusedEntity.clear();
     m_nRefusedLine = m_nRefusedColumn = 0;
     m_outsideEntities.clear();
-    m_bSkipDynamicContent = bSkipDynamicContent;
+    m_bBuild = bBuild;
+    m_pCheck = pCheck;
     m_nLevel = 0;
-    m_nSkipLevel = 0;
     m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = m_bInSection = false;
     m_nMainReader = 0;
     m_facts = XmlParsedFacts();
@@ -366,6 +372,12 @@ class CMsgFileParser : public DOMLSParserImpl {
     return m_bFileUndecodable || m_fileReferences.count(strKey) != 0;
   }
 
+  // Whether an element's name is a section's, as FindChildElement compares them.
+  bool SameName(const char16_t* lpName, const char16_t* lpSection) {
+    for (const char16_t* p = lpName; *p != 0 && m_facts.bNamesAscii; ++p) m_facts.bNamesAscii = *p < 0x80;
+    return platform::CompareNoCase(lpName, lpSection) == 0;
+  }
+
   // Sets *pnOffset to where the scanner is in the file's bytes; false when it cannot tell, or is not
   // reading the file itself but an entity.
   bool SourceOffset(size_t* pnOffset) const {
@@ -390,26 +402,40 @@ class CMsgFileParser : public DOMLSParserImpl {
     section.childEnds.push_back(nEnd);
   }
 
-  // Inside the skipped content: below the section's own level.
-  bool Skipping() const { return m_nSkipLevel != 0 && m_nLevel >= m_nSkipLevel; }
-  // Text, a comment or a processing instruction: whether it is skipped. Built or not, its node counts
-  // towards the depth limit one level below the open one.
-  bool SkipContent() {
+  // Text, a comment or a processing instruction: built or not, its node counts towards the depth limit
+  // one level below the open one.
+  void CheckLeafDepth() {
     if (m_nLevel + 1 > kMaxDepth) Refuse(Refusal::kTooDeep);
-    return Skipping();
   }
   // An element or entity reference begins: one level deeper.
   void Open() {
     if (++m_nLevel > kMaxDepth) Refuse(Refusal::kTooDeep);
   }
-  // One ends: whether the document is to hear of it (it heard of its beginning).
-  bool Close() {
-    const bool bSkipped = Skipping() && m_nLevel > m_nSkipLevel;
-    if (m_nLevel == m_nSkipLevel) m_nSkipLevel = 0;
+  // One ends.
+  void Close() {
     if (m_nLevel == 2) m_bInMsgList = false;
     --m_nLevel;
-    return !bSkipped;
   }
+
+  // An element's attributes as the scanner hands them on, the defaulted ones included.
+  class ScannedAttributes final : public XmlAttributeSource {
+   public:
+    ScannedAttributes(const RefVectorOf<XMLAttr>& list, XMLSize_t nCount) : m_list(list), m_nCount(nCount) {}
+    bool GetText(const char16_t* lpName, std::u16string* pstrValue) const override {
+      pstrValue->clear();
+      for (XMLSize_t i = 0; i < m_nCount; ++i) {
+        const XMLAttr* pAttr = m_list.elementAt(i);
+        if (!XMLString::equals(pAttr->getQName(), X(lpName))) continue;
+        if (pAttr->getValue() != nullptr) pstrValue->assign(U(pAttr->getValue()));
+        return true;
+      }
+      return false;
+    }
+
+   private:
+    const RefVectorOf<XMLAttr>& m_list;
+    XMLSize_t m_nCount;
+  };
 
   Refusal m_refusal = Refusal::kNone;
   std::u16string m_strRefusedEntity;
@@ -417,9 +443,9 @@ class CMsgFileParser : public DOMLSParserImpl {
   XMLFileLoc m_nRefusedColumn = 0;
   // The entities declared outside the file: system ID, and "&name;" or "%name;".
   std::unordered_map<std::u16string, std::u16string> m_outsideEntities;
-  bool m_bSkipDynamicContent = false;
-  size_t m_nLevel = 0;      // elements and entity references open, the document element being 1
-  size_t m_nSkipLevel = 0;  // the level of the section whose content is being skipped, else 0
+  bool m_bBuild = true;                 // else no node is built, the document stays empty
+  XmlSectionCheck* m_pCheck = nullptr;  // told of the section's children
+  size_t m_nLevel = 0;                  // elements and entity references open, the document element being 1
   bool m_bMsgListSeen = false;
   bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
   bool m_bDynamicSeen = false;
@@ -549,15 +575,14 @@ std::u16string XmlDocContext::RefusalText(size_t nBytes) const {
   return u"refused: " + strWhat + u", and the library reads nothing from outside the message file";
 }
 
-// Parses `bytes` as LoadXmlFile parses a file's.
-DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mode) {
+DOMDocument* XmlDocContext::ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionCheck* pCheck) {
   m_pDocument = nullptr;
   m_nErrors = m_nRequests = 0;
   m_strFirstError.clear();
   m_strFirstRequest.clear();
   m_nFirstErrorLine = m_nFirstErrorColumn = m_nFirstRequestLine = m_nFirstRequestColumn = 0;
   m_nErrorLine = m_nErrorColumn = 0;
-  m_pParser->Reset(mode == XmlLoadMode::kWithoutDynamicMessages, bytes);
+  m_pParser->Reset(bBuild, pCheck, bytes);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
                                     chLatin_x, chLatin_m, chLatin_l, chNull};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
@@ -593,15 +618,16 @@ DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mod
     m_nErrorColumn = m_nFirstErrorColumn;
     return nullptr;
   }
-  if (pDocument == nullptr || pDocument->getDocumentElement() == nullptr) {
+  // Unbuilt, a document that scanned without an error had its document element all the same.
+  if (pDocument == nullptr || (bBuild && pDocument->getDocumentElement() == nullptr)) {
     if (m_strError.empty()) m_strError = u"no document element";
     return nullptr;
   }
   m_pDocument = pDocument;
-  return pDocument->getDocumentElement();
+  return pDocument;
 }
 
-DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode) {
+bool XmlDocContext::ReadXmlFile(const std::u16string& strPath) {
   m_pDocument = nullptr;
   m_bFileParsedWhole = false;
   m_nErrorLine = m_nErrorColumn = 0;
@@ -609,39 +635,81 @@ DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath, XmlLoadMod
   std::u16string strWhy;
   if (!platform::ReadWholeFile(strPath, &m_fileBytes, &strWhy)) {
     m_strError = u"cannot read " + strPath + u": " + strWhy;
-    return nullptr;
+    return false;
   }
-  return ParseFileBytes(mode);
+  return true;
 }
 
-DOMElement* XmlDocContext::LoadXmlBytes(std::string_view bytes, XmlLoadMode mode) {
-  m_fileBytes.assign(bytes);
-  return ParseFileBytes(mode);
-}
-
-DOMElement* XmlDocContext::ParseFileBytes(XmlLoadMode mode) {
+DOMDocument* XmlDocContext::ParseFileBytes(bool bBuild) {
   m_facts = XmlParsedFacts();
-  DOMElement* pRoot = ParseXmlBytes(m_fileBytes, mode);
-  m_bFileParsedWhole = pRoot != nullptr && mode == XmlLoadMode::kWhole;
-  if (pRoot != nullptr) {
+  DOMDocument* pDocument = ParseXmlBytes(m_fileBytes, bBuild, nullptr);
+  m_bFileParsedWhole = pDocument != nullptr && bBuild;
+  if (pDocument != nullptr) {
     m_facts = m_pParser->Facts();
     static const XMLCh k11[] = {chDigit_1, chPeriod, chDigit_1, chNull};
-    m_bXml11 = XMLString::equals(m_pDocument->getXmlVersion(), k11);
+    m_bXml11 = XMLString::equals(pDocument->getXmlVersion(), k11);
   }
-  return pRoot;
+  return pDocument;
 }
 
-DOMElement* XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionBytes* pSection) {
-  // The same bytes, parsed whole already, parse into the same document, where the section stood.
+DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath) {
+  DOMDocument* pDocument = ReadXmlFile(strPath) ? ParseFileBytes(true) : nullptr;
+  return pDocument == nullptr ? nullptr : pDocument->getDocumentElement();
+}
+
+DOMElement* XmlDocContext::LoadXmlBytes(std::string_view bytes) {
+  m_fileBytes.assign(bytes);
+  DOMDocument* pDocument = ParseFileBytes(true);
+  return pDocument == nullptr ? nullptr : pDocument->getDocumentElement();
+}
+
+std::shared_ptr<const XmlFileMemo> XmlDocContext::Memo() const {
+  if (m_pDocument == nullptr || !m_facts.bNamesAscii) return nullptr;
+  auto pMemo = std::make_shared<XmlFileMemo>();
+  pMemo->nSize = m_fileBytes.size();
+  pMemo->nHash = std::hash<std::string_view>()(m_fileBytes);
+  pMemo->facts = m_facts;
+  pMemo->bXml11 = m_bXml11;
+  return pMemo;
+}
+
+bool XmlDocContext::ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo) {
+  if (!ReadXmlFile(strPath)) return false;
+  if (pMemo != nullptr && pMemo->nSize == m_fileBytes.size() &&
+      pMemo->nHash == std::hash<std::string_view>()(m_fileBytes)) {
+    // Bytes that parsed once parse alike, to the same facts: the check of what a save writes parses the
+    // whole of its bytes all the same.
+    m_facts = pMemo->facts;
+    m_bXml11 = pMemo->bXml11;
+    return true;
+  }
+  return ParseFileBytes(false) != nullptr;
+}
+
+bool XmlDocContext::ScanXmlBytes(std::string_view bytes) {
+  m_fileBytes.assign(bytes);
+  return ParseFileBytes(false) != nullptr;
+}
+
+bool XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection) {
+  // The same bytes, built whole already, parse into the same document, where the section stood: the
+  // check is told of the section's children there, as the parser told the document of them.
   if (m_bFileParsedWhole && bytes == m_fileBytes) {
     *pSection = m_facts.section;
-    return m_pDocument->getDocumentElement();
+    DOMElement* pDynamic =
+        FindChildElement(FindChildElement(m_pDocument->getDocumentElement(), u"MsgList"), u"DynamicMsg");
+    for (DOMNode* pChild = pDynamic == nullptr ? nullptr : pDynamic->getFirstChild(); pChild != nullptr;
+         pChild = pChild->getNextSibling()) {
+      if (pChild->getNodeType() == DOMNode::ELEMENT_NODE)
+        pCheck->Child(ElementAttributes(static_cast<DOMElement*>(pChild)));
+    }
+    return true;
   }
   m_bFileParsedWhole = false;
   m_pParser->resetDocumentPool();
-  DOMElement* pRoot = ParseXmlBytes(bytes, XmlLoadMode::kWhole);
+  const bool bLoads = ParseXmlBytes(bytes, false, pCheck) != nullptr;
   *pSection = m_pParser->Facts().section;
-  return pRoot;
+  return bLoads;
 }
 
 DOMElement* FindChildElement(DOMNode* pParent, const char16_t* lpName) {

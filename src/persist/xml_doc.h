@@ -10,7 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -25,12 +26,11 @@ namespace tidings {
 
 class CMsgFileParser;
 
-enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
-
 // Where the section that a save rewrites stands in the bytes of a parsed file: the first DynamicMsg child
 // of the first MsgList child of the document element, as FindChildElement finds them. Offsets count from
 // the first byte of the file, a byte-order mark included.
 struct XmlSectionBytes {
+  bool bInDocument = false;       // the section is there
   bool bFound = false;            // the section is there, and where it stands is known
   bool bEmptyTag = false;         // written as an empty-element tag
   size_t nOpenEnd = 0;            // just after its start tag
@@ -50,10 +50,49 @@ struct XmlParsedFacts {
   // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
   // not standalone: the parser then skips references to entities it does not know, rather than fail.
   bool bSkipsUnknownEntities = false;
+  // Every element name compared with a section's name was ASCII, so that the sections found do not
+  // depend on the locale (ASCII letters fold alike in every one).
+  bool bNamesAscii = true;
+};
+
+// What the parse of a file learnt, with a fingerprint of the file's bytes: a save that finds the same
+// bytes needs no parse of them to know where to write. A load leaves one for the save.
+struct XmlFileMemo {
+  size_t nSize = 0;
+  size_t nHash = 0;
+  XmlParsedFacts facts;
+  bool bXml11 = false;
 };
 
 // An element's attributes, in order: names and values.
-using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
+using XmlAttributes = std::initializer_list<std::pair<const char16_t*, std::u16string_view>>;
+
+// The attributes of one element as a parse delivers them, given and defaulted: what a load finds on the
+// element it builds.
+class XmlAttributeSource {
+ public:
+  // Empties *pstrValue, then fills it with the value of the attribute named exactly `lpName`. False when
+  // the element has no such attribute.
+  virtual bool GetText(const char16_t* lpName, std::u16string* pstrValue) const = 0;
+
+ protected:
+  ~XmlAttributeSource() = default;
+};
+
+// What a save checks of the section in the bytes it means to write, told of each element child of the
+// section as the parser reads it, without a document built.
+class XmlSectionCheck {
+ public:
+  // Before each parse of the bytes.
+  virtual void Begin() = 0;
+  // Each element child of the section, in order.
+  virtual void Child(const XmlAttributeSource& attributes) = 0;
+  // After a parse that read the whole of the bytes: whether the children were those meant.
+  virtual bool Passed() const = 0;
+
+ protected:
+  ~XmlSectionCheck() = default;
+};
 
 // One message file, for the length of one load or save: the parser, the document it built, and the bytes
 // a save splices its section into. While it lives, Xerces-C is usable (persist/xml_library.h says how),
@@ -86,13 +125,27 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // refers to anything outside itself, nests deeper than the library handles, has an element with more
   // attributes than it handles, refers to an entity it does not expand, would build more than a fixed
   // multiple of its size (so that time and memory stay within one too), or has no document element.
-  // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
-  // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
-  xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode = XmlLoadMode::kWhole);
+  xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath);
   // The same for a file that holds `bytes`, which need to live only for the call.
-  xercesc::DOMElement* LoadXmlBytes(std::string_view bytes, XmlLoadMode mode = XmlLoadMode::kWhole);
+  xercesc::DOMElement* LoadXmlBytes(std::string_view bytes);
 
-  // ---- Saving: what follows works on the file LoadXmlFile or LoadXmlBytes read last, in either mode.
+  // What the parse of the file LoadXmlFile read last learnt of it, for a later ScanXmlFile of the same
+  // file; null when the parse failed, or when what it learnt may depend on the locale.
+  std::shared_ptr<const XmlFileMemo> Memo() const;
+
+  // ---- Saving: what follows works on the file ScanXmlFile, ScanXmlBytes, LoadXmlFile or LoadXmlBytes
+  // read last.
+
+  // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
+  // no document: a save needs only what the parse learns of the file. False when LoadXmlFile would
+  // return null. When `pMemo` (may be null) is of the bytes the file holds now, it is taken for the
+  // parse: the same bytes parse alike.
+  bool ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo = nullptr);
+  // The same for a file that holds `bytes`, which need to live only for the call.
+  bool ScanXmlBytes(std::string_view bytes);
+
+  // Whether the file has the section a save rewrites (see XmlSectionBytes).
+  bool HasSection() const { return m_facts.section.bInDocument; }
 
   // Replaces, in *pstrText, every unit that the document cannot carry with U+FFFD, and returns how many it
   // replaced: U+FFFE, U+FFFF and unpaired surrogates, and in an XML 1.0 document also the control
@@ -121,19 +174,19 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // and leaves every other byte of the file as it stands. The markup is written in the file's encoding,
   // characters it has no bytes for as references. The bytes replace the file at `strPath` in one step once
   // they load again under the same limits, with the section where it was put (so that everything outside
-  // it reads as before), and `readsBackAsMeant` accepts the document element they load into. Where the
+  // it reads as before), and `pCheck` passes the section's children as the parser reads them. Where the
   // file's own encoding cannot write the markup, or the bytes do not pass, a file in an encoding other
   // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike. False,
   // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
   // SaveNotes() as the file layer gave them (platform::ReplaceFileContents), when the file holds the new
-  // bytes. The check parses with the same parser, which releases the document LoadXmlFile returned, unless
-  // the bytes are the file's own and it was loaded whole: that document is theirs.
+  // bytes. The check parses with the same parser, building no document, and releases every document
+  // parsed before, unless the bytes are those of a file LoadXmlFile or LoadXmlBytes read: that document
+  // is theirs, and `pCheck` is told of its section's children.
   bool SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
-                   const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant);
+                   XmlSectionCheck* pCheck);
   // Every step of SaveSection short of the file's replacement: whether a save would come that far, and
   // when it would not, why, in Error().
-  bool CheckSection(std::u16string_view markup, size_t nKeepFrom,
-                    const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant);
+  bool CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck);
 
   // Why the last step failed, for the trace; empty when nothing failed. A file the parser refused on
   // purpose (see LoadXmlFile) is said to be "refused: ", with what it refused and the limit it reached.
@@ -151,21 +204,24 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   xercesc::DOMLSInput* resolveResource(const XMLCh* resourceType, const XMLCh* namespaceUri,
                                        const XMLCh* publicId, const XMLCh* systemId,
                                        const XMLCh* baseURI) override;
-  xercesc::DOMElement* ParseXmlBytes(std::string_view bytes, XmlLoadMode mode);
-  // Parses m_fileBytes, and notes what a save needs to know of them.
-  xercesc::DOMElement* ParseFileBytes(XmlLoadMode mode);
+  // Parses `bytes` (which must outlive what the parse returns) as a load does: the document, which is
+  // empty unless `bBuild` (the parser still tells `pCheck`, if given, of the section's children), or null.
+  xercesc::DOMDocument* ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionCheck* pCheck);
+  // Reads the file at `strPath` into m_fileBytes; false, with the reason in m_strError, when it cannot.
+  bool ReadXmlFile(const std::u16string& strPath);
+  // Parses m_fileBytes and notes what the parse learnt.
+  xercesc::DOMDocument* ParseFileBytes(bool bBuild);
   std::u16string RefusalText(size_t nBytes) const;
-  // Parses whole what a save means to write, after releasing every document parsed before; sets
-  // *pSection to where the section stands in `bytes`. Bytes that are the file's own, which was loaded
-  // whole, are not parsed again: the document loaded is theirs.
-  xercesc::DOMElement* ParseWritten(std::string_view bytes, XmlSectionBytes* pSection);
+  // Parses whole what a save means to write, building nothing, after releasing every document parsed
+  // before; sets *pSection to where the section stands in `bytes`. Bytes that are those of the file
+  // loaded whole are not parsed again: the document loaded is theirs.
+  bool ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection);
   struct Splice;
   bool SpliceInEncoding(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
   bool SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
-  bool ReadsBackAsMeant(const Splice& splice, const std::function<bool(xercesc::DOMElement*)>& check);
+  bool ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck);
   // The bytes SaveSection writes, checked; false, with the reason in m_strError, when there are none.
-  bool SplicedBytes(std::u16string_view markup, size_t nKeepFrom,
-                    const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant, Splice* pSplice);
+  bool SplicedBytes(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck, Splice* pSplice);
 
   bool m_bReady = false;
   bool m_bInitializedHere = false;
@@ -179,11 +235,11 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   uint64_t m_nErrorColumn = 0;
   std::vector<std::u16string> m_saveNotes;
 
-  // The file LoadXmlFile read last: its bytes, what the parse learnt of them, and its XML version.
+  // The file read last: its bytes, what the parse learnt of them, and its XML version.
   std::string m_fileBytes;
   XmlParsedFacts m_facts;
   bool m_bXml11 = false;
-  bool m_bFileParsedWhole = false;  // m_pDocument is the file's, parsed with kWhole
+  bool m_bFileParsedWhole = false;  // m_pDocument is the file's, built whole
 
   // What the parser reported of the file it parsed last.
   size_t m_nErrors = 0;
@@ -204,6 +260,18 @@ xercesc::DOMElement* FindChildElement(xercesc::DOMNode* pParent, const char16_t*
 // Empties *pstrValue, then fills it with the value of the attribute named exactly `lpName`. False when
 // the element is null or has no such attribute.
 bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue);
+
+// The attributes of an element of a built document.
+class ElementAttributes final : public XmlAttributeSource {
+ public:
+  explicit ElementAttributes(xercesc::DOMElement* pElement) : m_pElement(pElement) {}
+  bool GetText(const char16_t* lpName, std::u16string* pstrValue) const override {
+    return GetAttributeText(m_pElement, lpName, pstrValue);
+  }
+
+ private:
+  xercesc::DOMElement* m_pElement;
+};
 
 }  // namespace tidings
 

@@ -118,24 +118,29 @@ void XmlDocContext::AppendElementText(std::u16string* pstrMarkup, const char16_t
   pstrMarkup->append(u"<").append(lpName);
   for (const auto& attribute : attributes) {
     pstrMarkup->append(u" ").append(attribute.first).append(u"=\"");
-    for (char16_t unit : attribute.second) {
+    const std::u16string_view value = attribute.second;
+    size_t nRun = 0;  // where the units that stand as they are, not yet appended, begin
+    for (size_t i = 0; i < value.size(); ++i) {
+      const char16_t unit = value[i];
+      if (unit != u'&' && unit != u'<' && unit != u'"' && !NeedsReference(unit, m_bXml11)) continue;
+      pstrMarkup->append(value.substr(nRun, i - nRun));
+      nRun = i + 1;
       if (unit == u'&') {
         pstrMarkup->append(u"&amp;");
       } else if (unit == u'<') {
         pstrMarkup->append(u"&lt;");
       } else if (unit == u'"') {
         pstrMarkup->append(u"&quot;");
-      } else if (NeedsReference(unit, m_bXml11)) {
+      } else {
         pstrMarkup->append(u"&#x");
         if (unit >= 0x1000) pstrMarkup->push_back(kHex[unit >> 12]);
         if (unit >= 0x100) pstrMarkup->push_back(kHex[(unit >> 8) & 0xF]);
         if (unit >= 0x10) pstrMarkup->push_back(kHex[(unit >> 4) & 0xF]);
         pstrMarkup->push_back(kHex[unit & 0xF]);
         pstrMarkup->push_back(u';');
-      } else {
-        pstrMarkup->push_back(unit);
       }
     }
+    pstrMarkup->append(value.substr(nRun));
     pstrMarkup->push_back(u'"');
   }
   pstrMarkup->append(u"/>");
@@ -224,15 +229,30 @@ bool XmlDocContext::SpliceInEncoding(std::u16string_view markup, size_t nKeepFro
 // The same splice made in the file's text, which is written whole as UTF-8.
 bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const {
   const XmlSectionBytes& section = m_facts.section;
-  const size_t nMark = ByteOrderMarkSize(m_fileBytes);
+  const std::string_view bytes(m_fileBytes);
+  const size_t nMark = ByteOrderMarkSize(bytes);
+  // The parser reads an XML declaration in ASCII before it knows the encoding the declaration names: one
+  // written in ASCII stays as it stands, unit for byte (bytes that encoding would not decode included),
+  // and what follows is decoded in the file's encoding.
+  size_t nFrom = nMark;
+  if (bytes.compare(nMark, 5, "<?xml") == 0) {
+    const size_t nEnd = bytes.find("?>", nMark);
+    if (nEnd != std::string_view::npos &&
+        std::all_of(bytes.begin() + nMark, bytes.begin() + nEnd, [](char c) { return (c & 0x80) == 0; })) {
+      nFrom = nEnd + 2;
+    }
+  }
   DecodedBytes file;
-  if (section.nOpenEnd < nMark ||
-      !DecodeBytes(std::string_view(m_fileBytes).substr(nMark), X(m_facts.strEncoding), &file)) {
+  if (section.nOpenEnd < nFrom || !DecodeBytes(bytes.substr(nFrom), X(m_facts.strEncoding), &file)) {
     return false;
   }
-  const std::u16string& text = file.text;
-  const size_t nOpenEnd = file.UnitAt(section.nOpenEnd - nMark);
-  const size_t nCloseEnd = file.UnitAt(section.nCloseEnd - nMark);
+  const std::u16string text = std::u16string(bytes.begin() + nMark, bytes.begin() + nFrom) + file.text;
+  auto unitAt = [&](size_t nOffset) {
+    const size_t nUnit = file.UnitAt(nOffset - nFrom);
+    return nUnit == DecodedBytes::npos ? nUnit : nFrom - nMark + nUnit;
+  };
+  const size_t nOpenEnd = unitAt(section.nOpenEnd);
+  const size_t nCloseEnd = unitAt(section.nCloseEnd);
   if (nOpenEnd == DecodedBytes::npos || nCloseEnd == DecodedBytes::npos) return false;
   std::u16string strHead, strMiddle(markup), strEndTag, strTail;
   if (section.bEmptyTag && markup.empty()) {
@@ -248,7 +268,7 @@ bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, S
     if (nEndTag == std::u16string::npos || nEndTag < nOpenEnd) return false;
     size_t nKept = nEndTag;
     if (nKeepFrom < section.childEnds.size()) {
-      nKept = file.UnitAt(KeptFrom(section, nKeepFrom, 0) - nMark);
+      nKept = unitAt(KeptFrom(section, nKeepFrom, 0));
       if (nKept == DecodedBytes::npos || nKept > nEndTag) return false;
     }
     strHead = text.substr(0, nOpenEnd);
@@ -267,13 +287,13 @@ bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, S
   return true;
 }
 
-// Whether the splice loads under the same limits, its section where it was put and holding what `check`
-// accepts. Nothing outside the section changed, and the section is parsed where it stood: whatever stands
+// Whether the splice loads under the same limits, its section where it was put and holding what `pCheck`
+// passes. Nothing outside the section changed, and the section is parsed where it stood: whatever stands
 // outside it reads as before.
-bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, const std::function<bool(DOMElement*)>& check) {
+bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck) {
   XmlSectionBytes written;
-  DOMElement* pRoot = ParseWritten(splice.bytes, &written);
-  if (pRoot == nullptr) {
+  pCheck->Begin();
+  if (!ParseWritten(splice.bytes, pCheck, &written)) {
     std::u16string strWhere;
     if (m_nErrorLine != 0) strWhere = u" (line " + DecimalText(m_nErrorLine) + u")";
     m_strError = u"what was written would not load: " + m_strError + strWhere;
@@ -283,45 +303,45 @@ bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, const std::function<b
     m_strError = u"what was written would load differently: DynamicMsg moved";
     return false;
   }
-  if (!check(pRoot)) {
+  if (!pCheck->Passed()) {
     m_strError = u"what was written would load differently: its messages differ";
     return false;
   }
   return true;
 }
 
-bool XmlDocContext::SplicedBytes(std::u16string_view markup, size_t nKeepFrom,
-                                 const std::function<bool(DOMElement*)>& readsBackAsMeant, Splice* pSplice) {
+bool XmlDocContext::SplicedBytes(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck,
+                                 Splice* pSplice) {
   if (!m_facts.section.bFound) {
     m_strError = u"where DynamicMsg stands in the file is not known";
     return false;
   }
   m_strError = u"the file's encoding cannot write the messages";
-  bool bGood = SpliceInEncoding(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, readsBackAsMeant);
+  bool bGood = SpliceInEncoding(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, pCheck);
   // An encoding that is not written as it is read (UTF-7), or that a transcoder cannot write, gives way to
   // UTF-8, the declaration with it.
   if (!bGood && !IsUtf8OrUtf16(m_facts.strEncoding)) {
     const std::u16string strFirstError = m_strError;
     *pSplice = Splice();
-    bGood = SpliceAsUtf8(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, readsBackAsMeant);
+    bGood = SpliceAsUtf8(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, pCheck);
     if (!bGood) m_strError = strFirstError;
   }
+  if (bGood) m_strError.clear();
   return bGood;
 }
 
 bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
-                                const std::function<bool(DOMElement*)>& readsBackAsMeant) {
+                                XmlSectionCheck* pCheck) {
   m_saveNotes.clear();
   Splice splice;
-  return SplicedBytes(markup, nKeepFrom, readsBackAsMeant, &splice) &&
+  return SplicedBytes(markup, nKeepFrom, pCheck, &splice) &&
          platform::ReplaceFileContents(strPath, splice.bytes, &m_strError, &m_saveNotes);
 }
 
-bool XmlDocContext::CheckSection(std::u16string_view markup, size_t nKeepFrom,
-                                 const std::function<bool(DOMElement*)>& readsBackAsMeant) {
+bool XmlDocContext::CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck) {
   m_saveNotes.clear();
   Splice splice;
-  return SplicedBytes(markup, nKeepFrom, readsBackAsMeant, &splice);
+  return SplicedBytes(markup, nKeepFrom, pCheck, &splice);
 }
 
 }  // namespace tidings

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <memory>
 #include <unordered_map>
 
@@ -101,45 +100,62 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
   pBytes->clear();
   std::unique_ptr<XMLTranscoder> pTranscoder = MakeTranscoder(encoding);
   if (!pTranscoder) return false;
+  // The text with a reference for each character the encoding has no bytes for, made only once there is
+  // one: till then the text is written as it is.
   std::u16string carried;
-  carried.reserve(text.size());
-  std::unordered_map<char32_t, bool> known;
-  signed char ascii[0x80];  // the same for the characters that make up most of any markup: -1 unknown
-  std::fill(std::begin(ascii), std::end(ascii), static_cast<signed char>(-1));
+  bool bAsItIs = true;
+  // Whether the encoding writes a character, asked once per character: in a table for ASCII, in one for
+  // the rest of the BMP, made when such a character first comes, and in a map beyond.
+  signed char ascii[0x80] = {};
+  std::vector<signed char> bmp;
+  std::unordered_map<char32_t, bool> beyond;
   try {
     auto canWrite = [&](char32_t c) {
-      if (c < 0x80) {
-        if (ascii[c] < 0) ascii[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c)) ? 1 : 0;
-        return ascii[c] != 0;
+      if (c < 0x10000) {
+        if (bmp.empty()) bmp.resize(0x10000);
+        signed char& known = bmp[c];
+        if (known == 0) known = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c)) ? 1 : -1;
+        return known > 0;
       }
-      const auto found = known.find(c);
-      if (found != known.end()) return found->second;
-      return known[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));
+      const auto found = beyond.find(c);
+      if (found != beyond.end()) return found->second;
+      return beyond[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));
     };
     for (size_t i = 0; i < text.size(); ++i) {
-      const bool bPair = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
-      const char32_t c =
-          bPair ? 0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (text[i + 1] - 0xDC00) : char32_t{text[i]};
+      const char16_t unit = text[i];
+      if (unit < 0x80) {
+        if (ascii[unit] == 0) ascii[unit] = pTranscoder->canTranscodeTo(unit) ? 1 : -1;
+        if (ascii[unit] < 0) return false;  // the markup itself cannot be written
+        if (!bAsItIs) carried.push_back(unit);
+        continue;
+      }
+      const bool bPair = IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+      const char32_t c = bPair ? 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (text[i + 1] - 0xDC00) : unit;
       if (canWrite(c)) {
-        carried.append(text.substr(i, bPair ? 2 : 1));
-      } else if (c < 0x80) {
-        return false;  // the markup itself cannot be written
+        if (!bAsItIs) carried.append(text.substr(i, bPair ? 2 : 1));
       } else {
+        if (bAsItIs) carried.assign(text.substr(0, i));
+        bAsItIs = false;
         AppendReference(c, &carried);
       }
       if (bPair) ++i;
     }
-    std::vector<XMLByte> out(kBlock * 8);
+    // Written straight into *pBytes, with room for the longest a block can come out as.
+    const std::u16string_view source = bAsItIs ? text : std::u16string_view(carried);
+    constexpr size_t kMostBytesPerUnit = 8;
     size_t nDone = 0;
-    while (nDone < carried.size()) {
+    while (nDone < source.size()) {
       // A block never ends between the two units of a pair.
-      size_t nCount = std::min<size_t>(kBlock, carried.size() - nDone);
-      if (nDone + nCount < carried.size() && IsHighSurrogate(carried[nDone + nCount - 1])) --nCount;
+      size_t nCount = std::min<size_t>(kBlock, source.size() - nDone);
+      if (nDone + nCount < source.size() && IsHighSurrogate(source[nDone + nCount - 1])) --nCount;
+      const size_t nAt = pBytes->size();
+      pBytes->resize(nAt + nCount * kMostBytesPerUnit);
       XMLSize_t nEaten = 0;
-      const XMLSize_t nMade = pTranscoder->transcodeTo(X(carried.c_str()) + nDone, nCount, out.data(),
-                                                       out.size(), nEaten, XMLTranscoder::UnRep_Throw);
-      if (nEaten == 0 || nEaten > nCount) return false;
-      pBytes->append(reinterpret_cast<const char*>(out.data()), nMade);
+      const XMLSize_t nMade = pTranscoder->transcodeTo(
+          X(source.data()) + nDone, nCount, reinterpret_cast<XMLByte*>(&(*pBytes)[nAt]),
+          nCount * kMostBytesPerUnit, nEaten, XMLTranscoder::UnRep_Throw);
+      if (nEaten == 0 || nEaten > nCount || nMade > nCount * kMostBytesPerUnit) return false;
+      pBytes->resize(nAt + nMade);
       nDone += nEaten;
     }
   } catch (...) {

@@ -4,8 +4,10 @@
 // Fuzzes the promise of a save: a file that loads also saves. For every input the loader accepts, one of
 // its dynamic messages is deleted and messages with hostile texts are added; the save must write the file,
 // which must load again with exactly the messages saved (as the file can carry and its DTD normalises
-// them) and the default messages it had. An input that does not load, for want of a MsgList, is tried
-// again with the message sections put into its document element: so any XML document serves as a seed.
+// them) and the default messages it had. The save takes what the load learnt of the file, as the library
+// does; a save of a copy, which parses the file again, must write the same bytes. An input that does not
+// load, for want of a MsgList, is tried again with the message sections put into its document element:
+// so any XML document serves as a seed.
 //
 // With TIDINGS_ROUND_TRIP_COUNTS set, it prints at exit how many inputs it saved and read back.
 
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,11 @@ std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.beg
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Texts no file would choose: markup, references, white space the parser folds, spaces a DTD may
@@ -140,6 +148,8 @@ bool RoundTrip(const std::string& bytes, const std::string& path) {
   WriteFile(path, bytes);
   tidings::LoadedMessages loaded;
   if (!tidings::ReadMsgFile(Utf16(path), 0, &loaded)) return false;
+  const std::string copy = path + ".copy";
+  WriteFile(copy, bytes);
   ++g_nInputs;
 
   std::vector<tidings::_Message_Item> items = loaded.dynamics;
@@ -160,10 +170,18 @@ bool RoundTrip(const std::string& bytes, const std::string& path) {
     items.push_back(item);
   }
 
-  const tidings::MsgFileWriteResult result = tidings::WriteMsgFile(Utf16(path), items);
+  const tidings::MsgFileWriteResult result =
+      tidings::WriteMsgFile(Utf16(path), items, SIZE_MAX, loaded.memo.get());
   if (result.outcome == tidings::MsgFileWriteResult::kFailed) {
     std::fprintf(stderr, "the save failed: %s\n",
                  std::string(result.strError.begin(), result.strError.end()).c_str());
+    __builtin_trap();
+  }
+  const tidings::MsgFileWriteResult parsed = tidings::WriteMsgFile(Utf16(copy), items);
+  const bool bSame = parsed.outcome == result.outcome && ReadFile(copy) == ReadFile(path);
+  std::remove(copy.c_str());
+  if (!bSame) {
+    std::fprintf(stderr, "a save that parsed the file again wrote otherwise\n");
     __builtin_trap();
   }
   if (result.outcome != tidings::MsgFileWriteResult::kWritten) return true;  // no DynamicMsg to save into

@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // The message file's functions called directly, where the store cannot take them: dynamic IDs near the
-// end of the 32-bit ones, and messages the store would not have chosen for saving.
+// end of the 32-bit ones, messages the store would not have chosen for saving, a file edited between a
+// load and a save, and what the check of a save is told.
 
 #include "persist/msg_file.h"
 
@@ -10,8 +11,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "persist/xml_doc.h"
 
 namespace tidings {
 namespace {
@@ -85,6 +89,84 @@ TEST_F(MsgFileFunctionsTest, WritesExactlyTheItemsGivenInTheirOrder) {
   const fs::path missing = m_path.string() + ".missing";
   EXPECT_EQ(WriteMsgFile(missing.u16string(), items).outcome, MsgFileWriteResult::kNotWritten);
   EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(MsgFileFunctionsTest, ASaveWritesIntoTheFileAsItIsNowWhateverTheLoadFound) {
+  const auto contents = [&] {
+    std::ifstream in(m_path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string strLoaded = contents();
+  const std::string kEdits[] = {
+      strLoaded,
+      // The same size, the sections swapped.
+      "<Root><MsgList><DynamicMsg><Message MsgName='a'/><Message MsgName='b'/><Message MsgName='c'/>"
+      "</DynamicMsg><DefaultMsg><Message MsgName='d0'/><Message MsgName='d1'/></DefaultMsg></MsgList></Root>",
+      // Longer before the section, one message fewer in it.
+      "<Root><!-- edited --><MsgList><DefaultMsg><Message MsgName='d0'/></DefaultMsg><DynamicMsg>"
+      "<Message MsgName='a'/><Message MsgName='b'/></DynamicMsg></MsgList></Root>",
+  };
+  std::vector<_Message_Item> items(1);
+  items[0].strMsgName = u"new";
+  for (const std::string& strEdited : kEdits) {
+    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << strLoaded;
+    LoadedMessages loaded;
+    ASSERT_TRUE(ReadMsgFile(m_path.u16string(), 0, &loaded));
+    ASSERT_NE(loaded.memo, nullptr);
+    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << strEdited;
+
+    const MsgFileWriteResult result = WriteMsgFile(m_path.u16string(), items, SIZE_MAX, loaded.memo.get());
+    ASSERT_EQ(result.outcome, MsgFileWriteResult::kWritten)
+        << std::string(result.strError.begin(), result.strError.end());
+    std::string strExpected = strEdited;
+    const size_t nOpenEnd = strExpected.find("<DynamicMsg>") + 12;
+    strExpected.replace(nOpenEnd, strExpected.find("</DynamicMsg>") - nOpenEnd,
+                        "<Message MsgSpan=\"\" MsgName=\"new\" MsgSInfo=\"\" MsgEchoPath=\"\" ShowType=\"0\" "
+                        "ShowTime=\"0\"/>");
+    EXPECT_EQ(contents(), strExpected);
+  }
+}
+
+// The check of a save is told of each message of DynamicMsg in the bytes meant as a load reads it:
+// defaulted and normalised by the DTD. When it does not pass, the file stays as it was.
+TEST_F(MsgFileFunctionsTest, TheSaveCheckIsToldOfEachMessageAsALoadReadsIt) {
+  class Recorder final : public XmlSectionCheck {
+   public:
+    explicit Recorder(bool bPass) : m_bPass(bPass) {}
+    void Begin() override { seen.clear(); }
+    void Child(const XmlAttributeSource& attributes) override {
+      std::u16string strName, strType, strKind;
+      attributes.GetText(u"MsgName", &strName);
+      attributes.GetText(u"ShowType", &strType);
+      const bool bKind = attributes.GetText(u"Kind", &strKind);
+      seen.push_back(strName + u"," + strType + u"," + (bKind ? strKind : u"-"));
+    }
+    bool Passed() const override { return m_bPass; }
+    std::vector<std::u16string> seen;
+
+   private:
+    const bool m_bPass;
+  };
+  const std::string strFile =
+      "<!DOCTYPE Root [<!ATTLIST Message ShowType CDATA '7' Kind NMTOKENS #IMPLIED>]>"
+      "<Root><MsgList><DynamicMsg><Message MsgName='old'/><Message "
+      "MsgName='kept'/></DynamicMsg></MsgList></Root>";
+  for (bool bPass : {true, false}) {
+    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << strFile;
+    XmlDocContext document;
+    ASSERT_TRUE(document.SetLocaleAndCreateParser());
+    ASSERT_TRUE(document.ScanXmlFile(m_path.u16string()));
+    Recorder check(bPass);
+    EXPECT_EQ(
+        document.SaveSection(m_path.u16string(), u"<Message MsgName=\"a\" Kind=\" x  y \"/>", 1, &check),
+        bPass);
+    EXPECT_EQ(check.seen, (std::vector<std::u16string>{u"a,7,x y", u"kept,7,-"}));
+    std::ifstream in(m_path, std::ios::binary);
+    const std::string strNow((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(strNow == strFile, !bPass);
+    EXPECT_EQ(document.Error(),
+              bPass ? u"" : u"what was written would load differently: its messages differ");
+  }
 }
 
 }  // namespace
