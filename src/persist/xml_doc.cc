@@ -663,11 +663,22 @@ DOMElement* XmlDocContext::LoadXmlBytes(std::string_view bytes) {
   return pDocument == nullptr ? nullptr : pDocument->getDocumentElement();
 }
 
+namespace {
+
+// FNV-1a over the file's bytes: the same value from the same bytes on every platform and build.
+uint64_t FingerprintOf(std::string_view bytes) {
+  uint64_t nHash = 14695981039346656037ull;
+  for (char c : bytes) nHash = (nHash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return nHash;
+}
+
+}  // namespace
+
 std::shared_ptr<const XmlFileMemo> XmlDocContext::Memo() const {
   if (m_pDocument == nullptr || !m_facts.bNamesAscii) return nullptr;
   auto pMemo = std::make_shared<XmlFileMemo>();
   pMemo->nSize = m_fileBytes.size();
-  pMemo->nHash = std::hash<std::string_view>()(m_fileBytes);
+  pMemo->nHash = FingerprintOf(m_fileBytes);
   pMemo->facts = m_facts;
   pMemo->bXml11 = m_bXml11;
   return pMemo;
@@ -676,7 +687,7 @@ std::shared_ptr<const XmlFileMemo> XmlDocContext::Memo() const {
 bool XmlDocContext::ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo) {
   if (!ReadXmlFile(strPath)) return false;
   if (pMemo != nullptr && pMemo->nSize == m_fileBytes.size() &&
-      pMemo->nHash == std::hash<std::string_view>()(m_fileBytes)) {
+      pMemo->nHash == FingerprintOf(m_fileBytes)) {
     // Bytes that parsed once parse alike, to the same facts: the check of what a save writes parses the
     // whole of its bytes all the same.
     m_facts = pMemo->facts;

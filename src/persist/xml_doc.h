@@ -59,7 +59,7 @@ struct XmlParsedFacts {
 // bytes needs no parse of them to know where to write. A load leaves one for the save.
 struct XmlFileMemo {
   size_t nSize = 0;
-  size_t nHash = 0;
+  uint64_t nHash = 0;  // 64 bits on every platform: a size_t hash is 32 on win32
   XmlParsedFacts facts;
   bool bXml11 = false;
 };
