@@ -257,6 +257,55 @@ void DeleteMessage(benchmark::State& state) {
   });
 }
 
+// ---- Removing every message of a store of N, one call each, oldest first (each removal then takes the
+// first message of the list) or newest first. The store is filled again between runs, without the timer.
+
+enum class Removal { kByIdOldestFirst, kByIdNewestFirst, kByNameOldestFirst };
+
+void RemoveAll(benchmark::State& state, Removal removal) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  // A copy of its own per case, started empty: its IDs are then 0, 1, 2, ... in the order of adding.
+  struct Copy {
+    LibraryCopy library;
+    int32_t dwNextMsgID = 0;
+  };
+  static std::map<std::pair<size_t, Removal>, std::unique_ptr<Copy>> copies;
+  std::unique_ptr<Copy>& copy = copies[{n, removal}];
+  if (!copy) {
+    copy.reset(new Copy);
+    copy->library.api.Initial();
+  }
+  const Api& api = copy->library.api;
+  std::vector<int32_t> ids(n);
+  std::vector<std::basic_string<TIDINGS_WCHAR>> spans(n), names(n);
+  for (auto _ : state) {
+    for (size_t j = 0; j < n; ++j) {
+      const uint32_t k = static_cast<uint32_t>(j);
+      const _Message_AddInfo info = MakeAddInfo(NameOf(k), u"Added by the benchmark");
+      spans[j] = T(UpperSpanOf(k));
+      names[j] = T(UpperNameOf(k));
+      api.AddMessage(T(SpanOf(k)).c_str(), &info);
+      ids[j] = copy->dwNextMsgID++;
+    }
+    const Clock::time_point start = Clock::now();
+    switch (removal) {
+      case Removal::kByIdOldestFirst:
+        for (size_t j = 0; j < n; ++j) api.DeleteMessageFromID(ids[j]);
+        break;
+      case Removal::kByIdNewestFirst:
+        for (size_t j = n; j-- > 0;) api.DeleteMessageFromID(ids[j]);
+        break;
+      case Removal::kByNameOldestFirst:
+        for (size_t j = 0; j < n; ++j) api.DeleteMessage(spans[j].c_str(), names[j].c_str());
+        break;
+    }
+    state.SetIterationTime(SecondsSince(start));
+    int32_t dwFirst = -1;
+    _Message_GetInfo info;
+    if (api.GetNextMessage(0, &dwFirst, &info) != 0) state.SkipWithError("a message was not removed");
+  }
+}
+
 void MessageHasPopup(benchmark::State& state) {
   Store& store = Store::Of(static_cast<size_t>(state.range(0)));
   Rng rng;
@@ -343,6 +392,16 @@ void RegisterSized(const std::string& name, Fn fn, bool bManualTime = false) {
   RegisterSized("DeleteMessageFromID", DeleteMessageFromID, true);
   RegisterSized("DeleteMessage", DeleteMessage, true);
   RegisterSized("MessageHasPopup", MessageHasPopup);
+  for (auto entry : {std::make_pair("RemoveAll/by_id/oldest_first", Removal::kByIdOldestFirst),
+                     std::make_pair("RemoveAll/by_id/newest_first", Removal::kByIdNewestFirst),
+                     std::make_pair("RemoveAll/by_name/oldest_first", Removal::kByNameOldestFirst)}) {
+    const Removal removal = entry.second;
+    benchmark::RegisterBenchmark(entry.first, [removal](benchmark::State& s) { RemoveAll(s, removal); })
+        ->Arg(1000)
+        ->Arg(100000)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+  }
   benchmark::RegisterBenchmark("Notify/subscribers", Notify)->Arg(1)->Arg(10)->Arg(100);
   RegisterSized(
       "UNSubscribe/handle_order", [](benchmark::State& s) { Unsubscribe(s, false); }, true);
