@@ -71,7 +71,7 @@ class CMessageStoreTestPeer {
     size_t nBytes = 0;
     *pnMessages = store.m_DynamicMsgList.size() + store.m_DefaultMsgList.size();
     for (const CMessageList* list : {&store.m_DynamicMsgList, &store.m_DefaultMsgList}) {
-      for (size_t i = 0; i < list->size(); ++i) {
+      for (size_t i = list->First(); i != CMessageList::npos; i = list->Next(i)) {
         const _Message_Item& item = (*list)[i];
         for (const std::u16string* text :
              {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo, &item.strMsgEchoPath}) {

@@ -23,7 +23,8 @@ class CMessageStoreTestPeer {
   static std::vector<_Message_Item> DynamicItems(CMessageStore& store) {
     CAutoCriticalSection lock(store.m_cs);
     std::vector<_Message_Item> items;
-    for (size_t i = 0; i < store.m_DynamicMsgList.size(); ++i) items.push_back(store.m_DynamicMsgList[i]);
+    const CMessageList& list = store.m_DynamicMsgList;
+    for (size_t i = list.First(); i != CMessageList::npos; i = list.Next(i)) items.push_back(list[i]);
     return items;
   }
 
