@@ -245,7 +245,7 @@ void CMessageList::Append(_Message_Item item) {
     if (nEmpty > 0 && nEmpty >= m_items.capacity() / 20) {
       Compact();
     } else {
-      Regroup(m_nLive + m_nLive / 12 + 8);
+      Regroup(m_nLive + m_nLive / 12 + 4);
     }
   }
   const bool bNewRun = BeginsRun(item.dwMsgID);
@@ -293,9 +293,9 @@ void CMessageList::Tidy() noexcept {
   }
   while (m_runs.back().nBegin >= m_items.size()) m_runs.pop_back();
   // Too much room now: the messages move to less, keeping a twentieth spare (a failure keeps the room).
-  if (m_items.capacity() > m_nLive + m_nLive / 10 + 8) {
+  if (m_items.capacity() > m_nLive + m_nLive / 10 + 4) {
     try {
-      Regroup(m_nLive + m_nLive / 20 + 8);
+      Regroup(m_nLive + m_nLive / 20 + 4);
     } catch (...) {
     }
   }
