@@ -23,8 +23,10 @@ class CMessageStoreTestPeer {
   static std::vector<_Message_Item> DynamicItems(CMessageStore& store) {
     CAutoCriticalSection lock(store.m_cs);
     std::vector<_Message_Item> items;
-    const CMessageList& list = store.m_DynamicMsgList;
-    for (size_t i = list.First(); i != CMessageList::npos; i = list.Next(i)) items.push_back(list[i]);
+    for (size_t i = store.m_DynamicMsgList.First(); i != CMessageList::npos;
+         i = store.m_DynamicMsgList.Next(i)) {
+      items.push_back(store.m_DynamicMsgList[i]);
+    }
     return items;
   }
 
