@@ -318,7 +318,10 @@ size_t CMessageList::Pack(Put put) noexcept {
   for (size_t r = 0; r < m_runs.size(); ++r) {
     const size_t nBegin = n;
     const size_t nEnd = RunEnd(r);
-    for (size_t i = m_live.FindFrom(m_runs[r].nBegin); i < nEnd; i = m_live.FindFrom(i + 1)) put(i, n++);
+    // Slot by slot: the list gives room back before its empty slots outnumber its messages by much.
+    for (size_t i = m_runs[r].nBegin; i < nEnd; ++i) {
+      if (m_live.Contains(i)) put(i, n++);
+    }
     // A run left with no message goes; the others keep their direction, whatever is left of them.
     if (n != nBegin) m_runs[nRuns++] = Run{nBegin, m_runs[r].nDirection};
   }
