@@ -22,11 +22,11 @@
 // are squeezed out in one pass over the list when the slots run out, or when the list gives room back,
 // so each pass is paid for by the removals or appends since the last one, a few dozen moves apiece.
 //
-// Memory. The slots grow by a twelfth at a time rather than doubling, and give back their room once the
-// messages fill less than 10/11 of it, keeping a twentieth spare; the table holds 8 bytes a slot and is
-// rebuilt at half load once it is more than 80% or less than 45% full. So beside the items the list
-// holds at most 15 + 4.4 + 0.2 + 18 bytes per message; with the 24 bytes of an item's fields beside its
-// four strings (64-bit builds), at most 62 bytes per message beside the strings.
+// Memory. The slots grow by a tenth at a time rather than doubling, and give back their room once a
+// ninth of it stands empty, keeping a twentieth spare; the table holds 8 bytes a slot and is rebuilt at
+// half load once it is more than 80% or less than 45% full. So beside the items the list holds at most
+// 17 + 4.5 + 0.2 + 18 bytes per message; with the 24 bytes of an item's fields beside its four strings
+// (64-bit builds), at most 64 bytes per message beside the strings.
 
 #include "store/message_list.h"
 
@@ -238,14 +238,14 @@ std::vector<size_t> CMessageList::FindByName(const std::u16string& strMsgSpan,
 
 void CMessageList::Append(_Message_Item item) {
   // Everything that can run out of memory comes first; from the push on, nothing fails.
-  if (m_items.size() == m_items.capacity()) {
+  if (m_items.size() == m_live.size()) {
     // Full: the empty slots are squeezed out where they are if they are worth a pass over the list, else
     // the messages move to more room (leaving them behind on the way).
     const size_t nEmpty = m_items.size() - m_nLive;
-    if (nEmpty > 0 && nEmpty >= m_items.capacity() / 20) {
+    if (nEmpty > 0 && nEmpty >= m_live.size() / 20) {
       Compact();
     } else {
-      Regroup(m_nLive + m_nLive / 12 + 4);
+      Regroup(m_nLive + m_nLive / 10 + 4);
     }
   }
   const bool bNewRun = BeginsRun(item.dwMsgID);
@@ -293,7 +293,9 @@ void CMessageList::Tidy() noexcept {
   }
   while (m_runs.back().nBegin >= m_items.size()) m_runs.pop_back();
   // Too much room now: the messages move to less, keeping a twentieth spare (a failure keeps the room).
-  if (m_items.capacity() > m_nLive + m_nLive / 10 + 4) {
+  // Not before a ninth stands empty, so that a removal right after the slots grew by a tenth does not
+  // give the room back at once.
+  if (m_live.size() > m_nLive + m_nLive / 9 + 4) {
     try {
       Regroup(m_nLive + m_nLive / 20 + 4);
     } catch (...) {
@@ -341,24 +343,31 @@ void CMessageList::Compact() noexcept {
 }
 
 void CMessageList::Regroup(size_t nSlots) {
-  std::vector<_Message_Item> items;
-  items.reserve(nSlots);
+  CSlotSet live(nSlots);
   std::vector<int32_t> ids;
-  ids.reserve(items.capacity());
-  CSlotSet live(items.capacity());
-  // From here on nothing fails.
-  Pack([&](size_t i, size_t) {
-    items.push_back(std::move(m_items[i]));
-    ids.push_back(m_ids[i]);
-  });
-  live.Assign(items.size());
-  m_items.swap(items);
+  ids.reserve(nSlots);
+  if (m_nLive == m_items.size() && nSlots >= m_items.capacity()) {
+    // No empty slot to leave behind, and more room: the vector moves the messages itself, each in one
+    // step with the freeing of its old place. The last step that can fail.
+    m_items.reserve(nSlots);
+    ids.assign(m_ids.begin(), m_ids.end());
+  } else {
+    std::vector<_Message_Item> items;
+    items.reserve(nSlots);
+    // From here on nothing fails.
+    Pack([&](size_t i, size_t) {
+      items.push_back(std::move(m_items[i]));
+      ids.push_back(m_ids[i]);
+    });
+    m_items.swap(items);
+  }
+  live.Assign(m_nLive);
   m_ids.swap(ids);
   m_live = std::move(live);
 }
 
 void CMessageList::Reserve(size_t n) {
-  if (n > m_nLive && n - m_nLive > m_items.capacity() - m_items.size()) Regroup(n);
+  if (n > m_nLive && n - m_nLive > m_live.size() - m_items.size()) Regroup(n);
 }
 
 void CMessageList::Clear() noexcept {

@@ -110,7 +110,8 @@ class CMessageList {
   std::vector<_Message_Item> m_items;
   // The slots' IDs once more, packed tight, emptied slots' too: a search reads these, not the items.
   std::vector<int32_t> m_ids;
-  // The slots that hold a message; made for every slot of m_items' capacity.
+  // The slots that hold a message. The slots the set was made for are the list's room: m_items has the
+  // capacity for them all, so that appending up to there never moves the items.
   CSlotSet m_live;
   size_t m_nLive = 0;
   // The runs in slot order, covering every slot; empty with the slots.

@@ -20,7 +20,8 @@ uint64_t Bit(size_t s) { return uint64_t{1} << (s & 63); }
 
 }  // namespace
 
-CSlotSet::CSlotSet(size_t nSlots) {
+CSlotSet::CSlotSet(size_t nSlots) : m_nSlots(nSlots) {
+  if (nSlots == 0) return;  // nothing to hold, and nothing allocated: an empty list's set cannot fail
   std::vector<size_t> levels{0};
   size_t nWords = std::max<size_t>(1, nSlots / 64 + (nSlots % 64 != 0 ? 1 : 0));
   for (;;) {
@@ -64,7 +65,7 @@ size_t CSlotSet::FindFrom(size_t s) const noexcept {
   // Up from the slots' own bits until a level has a set bit at or after the place of s there, ...
   size_t l = 0;
   for (;; ++l) {
-    if (l + 1 == m_levels.size()) return npos;
+    if (l + 1 >= m_levels.size()) return npos;
     const size_t w = s >> 6;
     if (w >= m_levels[l + 1] - m_levels[l]) return npos;
     const uint64_t bits = m_words[m_levels[l] + w] & (~uint64_t{0} << (s & 63));

@@ -18,10 +18,13 @@ class CSlotSet {
   // An empty set for slots 0 .. nSlots-1. May run out of memory.
   explicit CSlotSet(size_t nSlots = 0);
 
-  // Makes the set {0, 1, ..., nMembers-1}. REQUIRES: nMembers <= the slots it was made for.
+  // The number of slots it was made for.
+  size_t size() const { return m_nSlots; }
+
+  // Makes the set {0, 1, ..., nMembers-1}. REQUIRES: nMembers <= size().
   void Assign(size_t nMembers) noexcept;
 
-  // REQUIRES for these three: s < the slots the set was made for.
+  // REQUIRES for these three: s < size().
   bool Contains(size_t s) const { return ((m_words[s >> 6] >> (s & 63)) & 1) != 0; }
   void Insert(size_t s) noexcept;
   void Erase(size_t s) noexcept;
@@ -35,6 +38,7 @@ class CSlotSet {
   std::vector<uint64_t> m_words;
   // Where each level begins in m_words, and one past the end of the top level.
   std::vector<size_t> m_levels;
+  size_t m_nSlots = 0;
 };
 
 }  // namespace tidings
