@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The benchmark program: Google Benchmark's usual table, then a summary in Markdown of what the numbers
 // mean together: how each operation grows with the store, and the ratios to the work it cannot avoid
 // (README, "Benchmarks", shows one).

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // What the benchmarks share: copies of the built library loaded by path as a client loads them (each copy
 // has a store of its own), the message files they start from, and a small random number source.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The store's message list on its own, at random messages of lists of 10, 1,000 and 100,000: the
 // search by ID alone, the same search followed by a read of the message it finds, and that read without
 // a search. A lookup export's cost at random messages of a large store grows with the store even though

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Memory per message: every allocation of this program is counted, and the store's bytes are set beside
 // the four texts of its messages (the string objects and their heap blocks). The store is driven
 // directly here, a CMsgGov over the core, which is the code the library runs; a separate program,

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The store's exports, with tracing off, against stores of 10, 1,000 and 100,000 dynamic messages (and
 // as many default messages), each in a copy of the library of its own, loaded from a message file.
 //

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Threads reading and adding at once: each round of each thread reads a random message with
 // NBX_GetMessage and updates another with NBX_AddMessage (in another letter case), so the store keeps its
 // size. Reported as the operations of all threads together per second of wall time.

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // One trace line, beside the bare system calls it makes (open, size, seek, write, close; and the same with
 // the lock that keeps concurrent writers apart), and the cost that tracing off adds to a call.
 

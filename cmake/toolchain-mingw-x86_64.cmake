@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # CMake toolchain file: cross-compile for 64-bit Windows (x86_64) with
 # Debian's mingw-w64 GCC, using the "posix" thread-model compilers (they
 # provide std::thread/std::mutex through winpthreads; the "win32" variants

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 #
 # build-benchmark-mingw.sh - cross-build Google Benchmark for Windows with mingw-w64, so that the
 # benchmarks in bench/ build for the Windows targets too.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 #
 # build-xerces-mingw.sh - cross-build Xerces-C as a static Windows library with mingw-w64.
 #

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds and runs tidings-demo, a host program that loads Tidings at run time (examples/demo). On a fresh
 # Debian 12 machine it first installs what it needs with apt-get.
 #

@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # shellcheck shell=bash
 # Installs with apt-get what building and testing need, when it is not there yet. Sourced by the other
 # scripts; `install_deps [suite ...]` takes the suites about to run.

@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Runs tidings-demo and compares its output with the transcript, line by line, except the last line,
 # "Trace log: <path>", which must name a trace log that this run wrote.
 #

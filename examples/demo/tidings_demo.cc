@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // tidings-demo: a host program for Tidings.
 //
 // It uses the library the way an application that shows notification messages does: it loads the

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // EchoHandler: an example handler module for Tidings.
 //
 // A client names a handler module in a message's strMsgEchoPath (the module's full path). When it calls

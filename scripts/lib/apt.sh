@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # shellcheck shell=bash
 # Package installation that survives a package mirror in the middle of a sync. Sourced by the scripts
 # that install what they need; it defines functions only.

@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # shellcheck shell=bash
 # What the cached mingw-w64 builds of a third-party static library have in common
 # (scripts/build-xerces-mingw.sh, scripts/build-benchmark-mingw.sh). Sourced; it defines functions and
@@ -31,8 +34,8 @@
 # the same library and arch take turns on a lock file in the cache root; the second then finds the
 # first's install.
 #
-# Requirements: root for installing missing tools and for adding a deb-src entry (skipped when
-# everything is already there).
+# Requirements: root for installing missing tools (skipped when they are all there). The source package
+# is fetched without changing the machine's apt configuration.
 
 # The variables below are this file's results, used by the scripts that source it.
 # shellcheck disable=SC2034
@@ -149,41 +152,15 @@ _mingw_source_versions() {
         substr($2, length(up) + 1, 1) ~ /[+~-]/ { print $2 }'
 }
 
-# Is a deb-src entry for our suite configured (either sources format)?
-_mingw_have_deb_src() {
-  local f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [[ -f $f ]] || continue
-    grep -Eq "^[[:space:]]*deb-src[[:space:]].*[[:space:]]$MINGW_DEBIAN_SUITE([-/][^[:space:]]*)?([[:space:]]|\$)" "$f" && return 0
-  done
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [[ -f $f ]] || continue
-    awk -v suite="$MINGW_DEBIAN_SUITE" '
-      BEGIN { RS = ""; FS = "\n"; found = 0 }
-      {
-        src = 0; ok = 0; enabled = 1
-        for (i = 1; i <= NF; i++) {
-          if ($i ~ /^Types:/ && $i ~ /[[:space:]]deb-src([[:space:]]|$)/) src = 1
-          if ($i ~ /^Suites:/ && $i ~ ("[[:space:]]" suite "([-/][^[:space:]]*)?([[:space:]]|$)")) ok = 1
-          if ($i ~ /^Enabled:[[:space:]]*no/) enabled = 0
-        }
-        if (src && ok && enabled) found = 1
-      }
-      END { exit !found }' "$f" && return 0
-  done
-  return 1
-}
-
-# Add deb-src entries mirroring the existing "deb" entries for our suite (same mirror, suites,
-# components and keyring), in the same format.
-_mingw_add_deb_src() {
-  local f out822=/etc/apt/sources.list.d/tidings-deb-src.sources
-  local outlist=/etc/apt/sources.list.d/tidings-deb-src.list
-  local header="# Added by Tidings' scripts/$prog: source packages for apt-get source."
-  local stanzas lines
+# Source packages come through an apt configuration of this build's own, in $tmp: deb-src entries
+# mirroring the machine's "deb" entries for our suite (same mirror, suites, components and keyring) and
+# lists of their own. The machine's apt sources and lists stay as they were, and no root is needed.
+_mingw_source_apt() {
+  local dir=$tmp/apt f stanzas lines
+  mkdir -p "$dir/sources.list.d" "$dir/lists/partial"
   stanzas=$(
     for f in /etc/apt/sources.list.d/*.sources; do
-      [[ -f $f && $f != "$out822" ]] || continue
+      [[ -f $f ]] || continue
       awk -v suite="$MINGW_DEBIAN_SUITE" '
         BEGIN { RS = ""; FS = "\n" }
         {
@@ -203,7 +180,7 @@ _mingw_add_deb_src() {
   )
   lines=$(
     for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-      [[ -f $f && $f != "$outlist" ]] || continue
+      [[ -f $f ]] || continue
       # "deb [options] URI SUITE COMPONENTS..." -> "deb-src ..."
       awk -v suite="$MINGW_DEBIAN_SUITE" '
         $1 == "deb" {
@@ -218,25 +195,30 @@ _mingw_add_deb_src() {
   )
   [[ -n $stanzas || -n $lines ]] ||
     die "no apt 'deb' entry for $MINGW_DEBIAN_SUITE found to derive a deb-src entry from"
-  _mingw_as_root "add a deb-src entry"
-  if [[ -n $stanzas ]]; then
-    log "adding $out822"
-    printf '%s\n\n%s\n' "$header" "$stanzas" >"$out822"
+  [[ -z $stanzas ]] || printf '%s\n' "$stanzas" >"$dir/sources.list.d/tidings-src.sources"
+  [[ -z $lines ]] || printf '%s\n' "$lines" >"$dir/sources.list.d/tidings-src.list"
+  cat >"$dir/apt.conf" <<CONF
+Dir::Etc::sourcelist "/dev/null";
+Dir::Etc::sourceparts "$dir/sources.list.d";
+Dir::State::Lists "$dir/lists";
+Dir::Cache::pkgcache "";
+Dir::Cache::srcpkgcache "";
+CONF
+  # apt downloads as its unprivileged user where that user can write.
+  if [[ $(id -u) -eq 0 ]] && id _apt >/dev/null 2>&1; then
+    chown -R _apt "$dir/lists"
   fi
-  if [[ -n $lines ]]; then
-    log "adding $outlist"
-    printf '%s\n%s\n' "$header" "$lines" >"$outlist"
-  fi
+  export APT_CONFIG=$dir/apt.conf
+  log "fetching the source index of $MINGW_DEBIAN_SUITE"
+  local out
+  out=$(apt-get update -q 2>&1) || true
+  # A Sources index that did not come shows as no version on offer below; say which one it was.
+  printf '%s\n' "$out" | _apt_failed_indexes | sed 's/^/  not fetched: /' >&2
 }
 
 mingw_fetch_source() {
   local package=$1 upstream=$2 versions v
-  if [[ -z $(_mingw_source_versions "$package" "$upstream") ]]; then
-    _mingw_have_deb_src || _mingw_add_deb_src
-    # A deb-src entry added now needs a fresh update, even if this run has had one.
-    _tidings_apt_updated=
-    apt_update || die "apt-get update failed"
-  fi
+  _mingw_source_apt
   mapfile -t versions < <(_mingw_source_versions "$package" "$upstream")
   [[ ${#versions[@]} -gt 0 ]] ||
     die "apt offers no $package source for version $upstream (is the Sources index of $MINGW_DEBIAN_SUITE among those apt-get update could not fetch? try again later)"
@@ -253,6 +235,7 @@ mingw_fetch_source() {
   fi
   (cd "$tmp/download" && apt-get source --download-only "$package=$deb_version" >&2) ||
     die "apt-get source $package=$deb_version failed (see above)"
+  unset APT_CONFIG
   _mingw_package=$package
   srcdir=$tmp/src
   # apt has already checked the files against the signed archive index, so dpkg-source's "cannot

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Copying texts between the caller's records and the library's own strings.
 
 #ifndef TIDINGS_MODULE_CALLER_TEXT_H_

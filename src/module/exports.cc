@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The eleven exported functions. Each runs its body and turns anything the body throws (running out of
 // memory is the only thing it can throw) into the export's plain result, so no exception ever reaches
 // the client.

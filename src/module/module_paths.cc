@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "module/module_paths.h"
 
 #include "platform/platform.h"
@@ -6,9 +9,13 @@ namespace tidings {
 
 namespace {
 
-std::u16string ConfigFilePath(const char16_t* fileName) {
-  std::u16string path = GetModuleDir(platform::OwnModuleFileName());
-  path += u"Config";
+// The file in the directory the build placed it in, else in "Config" beside the library.
+std::u16string ConfigFilePath(const std::u16string& builtDir, const char16_t* fileName) {
+  std::u16string path = builtDir;
+  if (path.empty()) {
+    path = GetModuleDir(platform::OwnModuleFileName());
+    path += u"Config";
+  }
   path += platform::PathSeparator();
   path += fileName;
   return path;
@@ -22,8 +29,8 @@ std::u16string GetModuleDir(const std::u16string& moduleFileName) {
   return moduleFileName.substr(0, pos + 1);
 }
 
-std::u16string GetLogTracePath() { return ConfigFilePath(u"UILogTrace.txt"); }
+std::u16string GetLogTracePath() { return ConfigFilePath(platform::BuiltLogDir(), u"UILogTrace.txt"); }
 
-std::u16string GetMsgFilePath() { return ConfigFilePath(u"Msg.xml"); }
+std::u16string GetMsgFilePath() { return ConfigFilePath(platform::BuiltMsgFileDir(), u"Msg.xml"); }
 
 }  // namespace tidings

@@ -1,9 +1,13 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMsgGov: the manager behind the exports. Each operation writes its trace lines, takes its step in the
 // message store and tells the subscribers of what changed, once the store's lock is released.
 
 #ifndef TIDINGS_MODULE_MSG_GOV_H_
 #define TIDINGS_MODULE_MSG_GOV_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -48,7 +52,8 @@ class CMsgGov {
 
   // ---- The message file (msg_gov_file.cc). The host must not call these while any other call runs.
 
-  // Appends the messages of the file at `path` to the two lists.
+  // Appends the messages of the file at `path` to the two lists. Messages of DynamicMsg that no ID is
+  // left for stay in the file: the next save keeps them.
   void LoadMsgFile(const std::u16string& path);
   // Writes the dynamic messages marked for saving into the file at `path` and empties the dynamic list.
   void SaveMsgFile(const std::u16string& path);
@@ -60,6 +65,10 @@ class CMsgGov {
   CMessageStore m_store;
   CSubscriberRegistry m_subscribers;
   CEcho m_echo;
+  // The messages of the file's DynamicMsg from this one on (counted from 0) had no ID at the last load,
+  // and each save keeps them, after the messages it writes; SIZE_MAX when there were none. Only the file
+  // operations touch it, and they run alone.
+  size_t m_nKeepFrom = SIZE_MAX;
 };
 
 }  // namespace tidings

@@ -1,39 +1,88 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMsgGov's side of the message file: the lists filled from it and emptied into it, and the trace lines.
 // persist/msg_file.h reads and writes the file.
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "module/msg_gov.h"
 #include "persist/msg_file.h"
+#include "platform/platform.h"
 
 namespace tidings {
 
+namespace {
+
+// A directory, FIFO, device or socket at the message file's path counts as no file: the reader never
+// opens it, and the file layer never writes it. Unlike a missing file, it is traced.
+std::u16string NoRegularFile(const std::u16string& path) { return path + u" is no regular file"; }
+
+MsgFileWriteResult NotWrittenToNoRegularFile(const std::u16string& path) {
+  MsgFileWriteResult result;
+  result.outcome = MsgFileWriteResult::kFailed;
+  result.strError = NoRegularFile(path);
+  return result;
+}
+
+}  // namespace
+
 void CMsgGov::LoadMsgFile(const std::u16string& path) {
+  if (platform::KindOfPath(path) == platform::PathKind::kOther) {
+    m_trace.WriteTrace(u"--LoadMsgFile loaded nothing: %s", NoRegularFile(path));
+    return;
+  }
   LoadedMessages loaded;
   if (!ReadMsgFile(path, m_store.NextMsgID(), &loaded)) return;
   try {
     // The messages were read in full before any enters a list: a failure midway adds nothing.
+    const size_t nTaken = loaded.dynamics.size();
     m_store.AppendLoaded(std::move(loaded.defaults), std::move(loaded.dynamics), loaded.nNextMsgID);
+    m_nKeepFrom = loaded.nKeptBack == 0 ? SIZE_MAX : nTaken;
   } catch (...) {
-    // Out of memory: nothing was loaded.
+    return;  // out of memory: nothing was loaded
+  }
+  if (loaded.nKeptBack != 0) {
+    m_trace.WriteTrace(u"--LoadMsgFile kept back %d messages of DynamicMsg: no message ID is left for them",
+                       static_cast<int32_t>(std::min<size_t>(loaded.nKeptBack, INT32_MAX)));
   }
 }
 
 void CMsgGov::SaveMsgFile(const std::u16string& path) {
   std::u16string strError;
   try {
-    const MsgFileWriteResult result = WriteMsgFile(path, m_store.SavedMsgItems());
+    std::vector<_Message_Item> items = m_store.SavedMsgItems();
+    const size_t nWritten = items.size();
+    const MsgFileWriteResult result = platform::KindOfPath(path) == platform::PathKind::kOther
+                                          ? NotWrittenToNoRegularFile(path)
+                                          : WriteMsgFile(path, std::move(items), m_nKeepFrom);
     if (result.outcome == MsgFileWriteResult::kNotWritten) return;
     if (result.outcome == MsgFileWriteResult::kWritten) {
-      // The messages leave memory only once the file holding them is in place.
+      // The messages leave memory only once the file holding them is in place. Those kept in the file now
+      // follow the ones written.
       m_store.ClearDynamic();
+      if (m_nKeepFrom != SIZE_MAX) m_nKeepFrom = nWritten;
       for (const auto& message : result.replaced) {
         m_trace.WriteTrace(u"--SaveMsgFile wrote message %d with U+FFFD for %d units XML cannot carry",
                            message.first, static_cast<int32_t>(message.second));
       }
-      if (result.nReplacedOutside != 0) {
-        m_trace.WriteTrace(u"--SaveMsgFile wrote U+FFFD for %d units XML cannot carry outside DynamicMsg",
-                           static_cast<int32_t>(result.nReplacedOutside));
+      for (const auto& message : result.normalised) {
+        m_trace.WriteTrace(u"--SaveMsgFile wrote message %d with %s normalised by the file's declaration",
+                           message.first, message.second);
+      }
+      for (const std::u16string& strRef : result.droppedReferences) {
+        m_trace.WriteTrace(
+            u"--SaveMsgFile dropped the reference %s from DynamicMsg: the file does not "
+            u"declare its entity",
+            strRef);
+      }
+      if (result.nKeptBack != 0) {
+        m_trace.WriteTrace(
+            u"--SaveMsgFile left %d messages in DynamicMsg as they stood: they got no message ID",
+            static_cast<int32_t>(std::min<size_t>(result.nKeptBack, INT32_MAX)));
       }
       for (const std::u16string& strNote : result.notes) m_trace.WriteTrace(u"--SaveMsgFile %s", strNote);
       return;

@@ -1,7 +1,11 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "module/tidings_app.h"
 
-#include "platform/load_hook.h"
 #include "module/module_paths.h"
+#include "persist/xml_library.h"
+#include "platform/load_hook.h"
 
 namespace tidings {
 
@@ -27,7 +31,12 @@ void CTidingsApp::InitInstance() {
   }
 }
 
-// One translation unit, so their order of construction is the order written here.
+// One translation unit, so their order of construction is the order written here. Xerces-C is held
+// first and let go last, around everything that might use it.
+namespace {
+XmlLibraryHold theXmlLibrary;
+}  // namespace
+
 CTidingsApp theApp;
 CLogTrace g_LogTrace;
 CMsgGov g_MsgGov(g_LogTrace);

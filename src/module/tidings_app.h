@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The library's global objects and its start-up.
 
 #ifndef TIDINGS_MODULE_TIDINGS_APP_H_

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Echo: handing a message to the handler module its echo path names.
 
 #include "notify/echo.h"

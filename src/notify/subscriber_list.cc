@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // How the list finds positions and handles without walking.
 //
 // A removal leaves a hole where the registration was instead of moving every registration behind it

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CSubscriberList: the subscriber registrations in order of subscription.
 //
 // A notification reaches them by position and an unsubscription finds one by its handle; neither walks

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CSubscriberRegistry: the subscribers to change notifications, and the notification itself.
 //
 // The registry has a lock of its own, held only while a record is read, added or removed, so a callback

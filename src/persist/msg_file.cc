@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading and writing the message file. Saving rewrites DynamicMsg from the messages given and leaves
 // everything else in the file as the parser delivered it.
 
@@ -23,9 +26,10 @@ std::u16string DecimalText(int32_t n) {
 }
 
 // Reads the messages of one section (DefaultMsg or DynamicMsg): every element child is a message, whatever
-// its name. They are numbered from *pnCounter, which moves one step away from zero per message. A counter
-// that has run out of 32-bit IDs ends the section.
-std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCounter) {
+// its name. They are numbered from *pnCounter, which moves one step away from zero per message. Messages
+// past the last 32-bit ID are not read; *pnKeptBack (if given) counts them.
+std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCounter,
+                                           size_t* pnKeptBack = nullptr) {
   std::vector<_Message_Item> items;
   _Message_Item item;
   item.ShowType = 0;
@@ -33,7 +37,11 @@ std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCoun
   // From sibling to sibling: a node list's item(i) walks from the first child every time.
   for (DOMNode* pChild = pSection->getFirstChild(); pChild != nullptr; pChild = pChild->getNextSibling()) {
     if (pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
-    if (*pnCounter > kMaxMsgID || *pnCounter < INT32_MIN) break;
+    if (*pnCounter > kMaxMsgID || *pnCounter < INT32_MIN) {
+      if (pnKeptBack == nullptr) break;
+      ++*pnKeptBack;
+      continue;
+    }
     DOMElement* pMessage = static_cast<DOMElement*>(pChild);
     GetAttributeText(pMessage, u"MsgSpan", &item.strMsgSpan);
     GetAttributeText(pMessage, u"MsgName", &item.strMsgName);
@@ -53,6 +61,13 @@ std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCoun
   return items;
 }
 
+// Whether a message read back holds the six fields written.
+bool SameMessage(const _Message_Item& a, const _Message_Item& b) {
+  return a.strMsgSpan == b.strMsgSpan && a.strMsgName == b.strMsgName && a.strMsgSInfo == b.strMsgSInfo &&
+         a.strMsgEchoPath == b.strMsgEchoPath && a.ShowType == b.ShowType &&
+         a.dwPopShowTimeout == b.dwPopShowTimeout;
+}
+
 }  // namespace
 
 bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pOut) {
@@ -64,7 +79,7 @@ bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pO
   int64_t nDefaultCounter = -2;
   if (pDefault != nullptr) loaded.defaults = ReadMessageList(pDefault, &nDefaultCounter);
   loaded.nNextMsgID = nFirstDynamicID;
-  if (pDynamic != nullptr) loaded.dynamics = ReadMessageList(pDynamic, &loaded.nNextMsgID);
+  if (pDynamic != nullptr) loaded.dynamics = ReadMessageList(pDynamic, &loaded.nNextMsgID, &loaded.nKeptBack);
   *pOut = std::move(loaded);
   return true;
 }
@@ -79,7 +94,8 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
   }
 }
 
-MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items) {
+MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
+                                size_t nKeepFrom) {
   MsgFileWriteResult result;
   XmlDocContext document;
   try {
@@ -87,34 +103,48 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
     // file held are not: DynamicMsg is read empty, to be filled from `items`.
     DOMElement* pRoot = document.LoadXmlFile(path, XmlLoadMode::kWithoutDynamicMessages);
-    DOMElement* pDynamic = FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg");
     // No usable file, or no place for the messages: nothing is written and nothing is lost.
-    if (pDynamic == nullptr) return result;
+    if (FindChildElement(FindChildElement(pRoot, u"MsgList"), u"DynamicMsg") == nullptr) return result;
 
-    // The file is written from a deep copy of the document (SaveXmlFile). It is made now, while DynamicMsg
-    // is empty, and the messages are built in the copy rather than built and then copied. They come out
-    // the same: in the copy a DTD's default attributes are written out, whether an element was copied or
-    // made there.
-    pDynamic = FindChildElement(FindChildElement(document.CopyXmlDocument(), u"MsgList"), u"DynamicMsg");
-    if (pDynamic == nullptr) return result;  // cannot happen: the copy holds what the document holds
+    // The messages as the file will hold them, and as they must read back: the caller's keep their texts,
+    // since these are copies.
+    std::u16string strMarkup;
     for (_Message_Item& item : items) {
-      // A unit the file cannot carry is written as U+FFFD; the caller's message keeps its text, since these
-      // are copies.
-      const size_t nReplaced =
-          document.MakeCarriable(&item.strMsgSpan) + document.MakeCarriable(&item.strMsgName) +
-          document.MakeCarriable(&item.strMsgSInfo) + document.MakeCarriable(&item.strMsgEchoPath);
+      std::u16string* const texts[] = {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo,
+                                       &item.strMsgEchoPath};
+      static const char16_t* const kNames[] = {u"MsgSpan", u"MsgName", u"MsgSInfo", u"MsgEchoPath"};
+      size_t nReplaced = 0;
+      for (size_t i = 0; i < 4; ++i) {
+        nReplaced += document.MakeCarriable(texts[i]);
+        if (document.NormaliseAsDeclared(kNames[i], texts[i]))
+          result.normalised.emplace_back(item.dwMsgID, kNames[i]);
+      }
       if (nReplaced != 0) result.replaced.emplace_back(item.dwMsgID, nReplaced);
-      AppendElement(pDynamic, u"Message",
-                    {{u"MsgSpan", item.strMsgSpan},
-                     {u"MsgName", item.strMsgName},
-                     {u"MsgSInfo", item.strMsgSInfo},
-                     {u"MsgEchoPath", item.strMsgEchoPath},
-                     {u"ShowType", DecimalText(item.ShowType)},
-                     {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
+      document.AppendElementText(&strMarkup, u"Message",
+                                 {{u"MsgSpan", item.strMsgSpan},
+                                  {u"MsgName", item.strMsgName},
+                                  {u"MsgSInfo", item.strMsgSInfo},
+                                  {u"MsgEchoPath", item.strMsgEchoPath},
+                                  {u"ShowType", DecimalText(item.ShowType)},
+                                  {u"ShowTime", DecimalText(item.dwPopShowTimeout)}});
     }
-    if (document.SaveXmlFile(path)) {
+    const size_t nChildren = document.SectionChildren();
+    result.nKeptBack = nKeepFrom < nChildren ? nChildren - nKeepFrom : 0;
+    result.droppedReferences = document.UndeclaredReferences(nKeepFrom);
+
+    // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
+    auto readsBackAsMeant = [&](DOMElement* pWritten) {
+      LoadedMessages again;
+      if (!ReadMessages(pWritten, 0, &again) || again.dynamics.size() != items.size() + result.nKeptBack) {
+        return false;
+      }
+      for (size_t i = 0; i < items.size(); ++i) {
+        if (!SameMessage(items[i], again.dynamics[i])) return false;
+      }
+      return true;
+    };
+    if (document.SaveSection(path, strMarkup, nKeepFrom, readsBackAsMeant)) {
       result.outcome = MsgFileWriteResult::kWritten;
-      result.nReplacedOutside = document.UnitsReplaced();
       result.notes = document.SaveNotes();
       return result;
     }

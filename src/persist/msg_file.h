@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The message file, read and written by plain functions. The file holds a document element of any name
 // with a MsgList child, which holds a DefaultMsg and a DynamicMsg section; every element child of a
 // section is a message, its fields in six attributes. The store and the message-file checker (tools/)
@@ -22,12 +25,13 @@ struct LoadedMessages {
   std::vector<_Message_Item> defaults;  // IDs -2, -3, ...
   std::vector<_Message_Item> dynamics;  // IDs from nFirstDynamicID on
   int64_t nNextMsgID = 0;               // the ID after the last dynamic message (else nFirstDynamicID)
+  size_t nKeptBack = 0;                 // messages of DynamicMsg after the last ID, left unread
 };
 
-// Reads the messages of the parsed file whose document element is `pRoot` (null allowed); a section ends
-// where the 32-bit IDs do. One working record serves a whole section: a message whose ShowType holds no
-// number keeps the ShowType of the message before it, and the section's first message then gets 0.
-// ShowTime defaults to -1 for each message; bSaveAfterClose is 1 and bHasPopup 0 for all. False, and
+// Reads the messages of the parsed file whose document element is `pRoot` (null allowed); a section's
+// messages past the last 32-bit ID are not read. One working record serves a whole section: a message whose
+// ShowType holds no number keeps the ShowType of the message before it, and the section's first message then
+// gets 0. ShowTime defaults to -1 for each message; bSaveAfterClose is 1 and bHasPopup 0 for all. False, and
 // *pOut untouched, when there is no MsgList.
 bool ReadMessages(xercesc::DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pOut);
 
@@ -41,17 +45,25 @@ struct MsgFileWriteResult {
   enum Outcome { kNotWritten, kFailed, kWritten };
   Outcome outcome = kNotWritten;
   std::u16string strError;
-  // kWritten: message ID and units written as U+FFFD, in order; such units outside DynamicMsg; the file
-  // layer's notes.
+  // kWritten: message ID and units written as U+FFFD, in order.
   std::vector<std::pair<int32_t, size_t>> replaced;
-  size_t nReplacedOutside = 0;
-  std::vector<std::u16string> notes;
+  // Message ID and attribute whose value was written as the file's DTD makes the parser read it (spaces
+  // trimmed and folded), in order.
+  std::vector<std::pair<int32_t, std::u16string>> normalised;
+  // References ("&name;") to entities the file does not declare that stood in the part of DynamicMsg the
+  // save replaced: the parser had skipped them, and they are gone.
+  std::vector<std::u16string> droppedReferences;
+  size_t nKeptBack = 0;               // messages of the file left in DynamicMsg as they stood
+  std::vector<std::u16string> notes;  // the file layer's
 };
 
 // Writes exactly `items` into DynamicMsg of the file at `path`, read again from the disk (what an admin
-// changed meanwhile is kept, the messages it held are not), and leaves the rest of the file as the parser
-// delivered it. A unit the file cannot carry is written as U+FFFD. Never throws.
-MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items);
+// changed meanwhile is kept, the messages it held are not), and leaves every other byte of the file as
+// it stands. The messages of DynamicMsg from the `nKeepFrom`-th on (counted from 0; none when there are
+// not that many) stay after them as they stand: those a load could give no ID. A unit the file cannot
+// carry is written as U+FFFD. Never throws.
+MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message_Item> items,
+                                size_t nKeepFrom = SIZE_MAX);
 
 }  // namespace tidings
 

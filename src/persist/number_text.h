@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading the number texts of the message file.
 
 #ifndef TIDINGS_PERSIST_NUMBER_TEXT_H_

@@ -1,17 +1,16 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "persist/xml_doc.h"
 
-#include <algorithm>
 #include <clocale>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
-#include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
 #include <xercesc/framework/XMLNotationDecl.hpp>
@@ -20,13 +19,14 @@
 #include <xercesc/parsers/DOMLSParserImpl.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
-#include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDAttDef.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
+#include "persist/xml_library.h"
+#include "persist/xml_text.h"
 #include "platform/platform.h"
 
 namespace tidings {
@@ -35,18 +35,8 @@ using namespace xercesc;
 
 namespace {
 
-static_assert(sizeof(XMLCh) == sizeof(char16_t), "Xerces-C must use 16-bit text units");
-
-const XMLCh* X(const char16_t* text) { return reinterpret_cast<const XMLCh*>(text); }
-const XMLCh* X(const std::u16string& text) { return X(text.c_str()); }
-const char16_t* U(const XMLCh* text) { return reinterpret_cast<const char16_t*>(text); }
-
-std::u16string Text(const XMLCh* text) {
-  return text == nullptr ? std::u16string() : std::u16string(U(text));
-}
-
-// Nodes nested deeper than this make a file unusable: copying and writing a document recurses once per
-// level, and no message file needs more than a handful.
+// Nodes nested deeper than this make a file unusable: the scanner's work per start tag grows with the
+// depth (see CMsgFileParser), and no message file needs more than a handful.
 constexpr size_t kMaxDepth = 256;
 
 // Entity references one document may expand, however they nest.
@@ -75,45 +65,6 @@ constexpr uint64_t kNodeUnits = 8;
 constexpr uint64_t kBuiltUnitsPerByte = 16;
 constexpr uint64_t kBuiltUnitsBase = uint64_t{1} << 20;
 
-// Decodes `bytes` in `encoding` (a name the transcoding service knows); false when it cannot.
-bool DecodeBytes(std::string_view bytes, const XMLCh* encoding, std::u16string* pstrText) {
-  pstrText->clear();
-  if (encoding == nullptr) return false;
-  constexpr XMLSize_t kBlock = 16 * 1024;
-  XMLTransService::Codes result = XMLTransService::Ok;
-  std::unique_ptr<XMLTranscoder> pTranscoder(XMLPlatformUtils::fgTransService->makeNewTranscoderFor(
-      encoding, result, kBlock, XMLPlatformUtils::fgMemoryManager));
-  if (!pTranscoder || result != XMLTransService::Ok) return false;
-  std::vector<XMLCh> units(kBlock);
-  std::vector<unsigned char> sizes(kBlock);
-  const XMLByte* pNext = reinterpret_cast<const XMLByte*>(bytes.data());
-  XMLSize_t nLeft = bytes.size();
-  try {
-    while (nLeft != 0) {
-      XMLSize_t nEaten = 0;
-      const XMLSize_t nMade =
-          pTranscoder->transcodeFrom(pNext, nLeft, units.data(), kBlock, nEaten, sizes.data());
-      if (nEaten == 0 || nEaten > nLeft) return false;
-      pstrText->append(U(units.data()), nMade);
-      pNext += nEaten;
-      nLeft -= nEaten;
-    }
-  } catch (...) {
-    return false;
-  }
-  return true;
-}
-
-// The length of the byte-order mark that `bytes` begin with (UTF-8, UTF-16 or UCS-4), or 0.
-size_t ByteOrderMarkSize(std::string_view bytes) {
-  for (std::string_view mark :
-       {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE\0\0", 4),
-        std::string_view("\0\0\xFE\xFF", 4), std::string_view("\xFF\xFE"), std::string_view("\xFE\xFF")}) {
-    if (bytes.substr(0, mark.size()) == mark) return mark.size();
-  }
-  return 0;
-}
-
 // Adds to *pRefs every entity reference that `text` spells out, as "&name" or "%name": a reference can
 // only be made of such a spelling, in the file or in an entity's replacement text.
 void CollectReferences(std::u16string_view text, std::unordered_set<std::u16string>* pRefs) {
@@ -129,10 +80,6 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
   }
 }
 
-// Whether the Xerces-C linked here is the process's shared one, which the host may have initialised
-// (the build says: 0 where it links a copy of its own into the library).
-constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
-
 }  // namespace
 
 // The load-and-save parser with additions of its own.
@@ -144,14 +91,14 @@ constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
 //   referring to others grow as entities do, and the scanner counts none of their expansions), when the
 //   file or an entity's text refers to it: before the entity can be expanded. One it never refers to is
 //   kept as it is.
-// - It keeps the internal DTD subset as the file has it. The DOM would rebuild its text from the
-//   declarations and get quotes, references, notation lists and parameter entities wrong, and a file saved
-//   from it would not load again.
 // - It stops at the first node nested deeper than kMaxDepth, counting elements, entity references and
 //   the text, comments and processing instructions inside them, as the document would nest them. It
 //   stops there rather than after the parse: the scanner's work per start tag grows with the depth (it
 //   looks up namespace prefixes through every open element), so a file of some hundred thousand nested
 //   elements would keep it busy for minutes first.
+// - It notes what a save needs of the file (XmlParsedFacts): where the DynamicMsg section (the one
+//   FindChildElement finds through MsgList) and its messages end in the file's bytes, the encoding, the
+//   attributes the DTD declares for Message with a type other than CDATA, and the entities it declares.
 // - Asked to, it leaves the content of the document's DynamicMsg section unbuilt: a save rebuilds that
 //   content from memory, and building it first only to drop it cost as much as the rest of the save.
 //   The content is still scanned in full (the file is refused for the same faults as ever, the limits
@@ -170,6 +117,7 @@ class CMsgFileParser : public DOMLSParserImpl {
     Spend(kNodeUnits + XMLString::stringLen(decl.getName()) + decl.getValueLen());
     // An ignored declaration (a second one of the same name) is never expanded.
     if (!decl.isExternal() && !bIsIgnored) CheckEntity(decl, bIsPEDecl);
+    if (!bIsPEDecl) m_facts.generalEntities.insert(Text(decl.getName()));
     DOMLSParserImpl::entityDecl(decl, bIsPEDecl, bIsIgnored);
   }
 
@@ -177,6 +125,11 @@ class CMsgFileParser : public DOMLSParserImpl {
     Spend(kNodeUnits + XMLString::stringLen(attDef.getFullName()) + XMLString::stringLen(attDef.getValue()));
     if (++m_declaredAttributes[static_cast<const XMLElementDecl*>(&elemDecl)] > kMaxAttributes)
       Refuse(Refusal::kTooManyAttributes);
+    static const XMLCh kMessage[] = {chLatin_M, chLatin_e, chLatin_s, chLatin_s,
+                                     chLatin_a, chLatin_g, chLatin_e, chNull};
+    if (!bIgnoring && attDef.getType() != XMLAttDef::CData &&
+        XMLString::equals(elemDecl.getFullName(), kMessage))
+      m_facts.tokenizedMessageAttributes.insert(Text(attDef.getFullName()));
     DOMLSParserImpl::attDef(elemDecl, attDef, bIgnoring);
   }
   void elementDecl(const DTDElementDecl& decl, const bool bIsIgnored) override {
@@ -200,40 +153,6 @@ class CMsgFileParser : public DOMLSParserImpl {
     DOMLSParserImpl::doctypeWhitespace(chars, length);
   }
 
-  // The subset's text is taken from the file, between the brackets, through the scanner's offsets into
-  // it. Where those cannot be had, the DOM's own rebuilt text stays, and a save checks what it wrote.
-  void startIntSubset() override {
-    DOMLSParserImpl::startIntSubset();
-    m_bSubsetFromFile = false;
-    try {
-      const XMLScanner* pScanner = getScanner();
-      m_nSubsetStart = pScanner->getSrcOffset();
-      m_nSubsetReader = pScanner->getReaderMgr()->getCurrentReaderNum();
-      m_bSubsetFromFile = true;
-    } catch (...) {
-    }
-  }
-  void endIntSubset() override {
-    try {
-      const XMLScanner* pScanner = getScanner();
-      const XMLFilePos nEnd = pScanner->getSrcOffset();
-      std::u16string strSubset;
-      // The scanner counts from after a byte-order mark.
-      const XMLFilePos nStart = m_nSubsetStart + ByteOrderMarkSize(m_bytes);
-      const XMLFilePos nStop = nEnd + ByteOrderMarkSize(m_bytes);
-      if (m_bSubsetFromFile && pScanner->getReaderMgr()->getCurrentReaderNum() == m_nSubsetReader &&
-          nStop > nStart && nStop <= m_bytes.size() &&
-          DecodeBytes(m_bytes.substr(static_cast<size_t>(nStart), static_cast<size_t>(nStop - nStart)),
-                      pScanner->getReaderMgr()->getCurrentEncodingStr(), &strSubset) &&
-          !strSubset.empty() && strSubset.back() == u']') {
-        strSubset.pop_back();
-        fInternalSubset.set(X(strSubset), strSubset.size());
-      }
-    } catch (...) {
-    }
-    DOMLSParserImpl::endIntSubset();
-  }
-
   void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const XMLCh* const elemPrefix,
                     const RefVectorOf<XMLAttr>& attrList, const XMLSize_t attrCount, const bool isEmpty,
                     const bool isRoot) override {
@@ -251,18 +170,31 @@ class CMsgFileParser : public DOMLSParserImpl {
     Spend(nUnits);
     if (Skipping()) {
       Open();
-      if (isEmpty) --m_nLevel;
+      if (isEmpty) {
+        NoteSectionChildEnd();
+        --m_nLevel;
+      }
       return;
     }
     Open();
     const char16_t* lpName = U(elemDecl.getFullName());
-    if (m_nLevel == 2) {
+    if (m_nLevel == 1) {
+      m_nMainReader = getScanner()->getReaderMgr()->getCurrentReaderNum();
+      m_facts.strEncoding = Text(getScanner()->getReaderMgr()->getCurrentEncodingStr());
+    } else if (m_nLevel == 2) {
       m_bInMsgList = !m_bMsgListSeen && platform::CompareNoCase(lpName, u"MsgList") == 0;
       m_bMsgListSeen = m_bMsgListSeen || m_bInMsgList;
     } else if (m_nLevel == 3 && m_bInMsgList && !m_bDynamicSeen &&
                platform::CompareNoCase(lpName, u"DynamicMsg") == 0) {
       m_bDynamicSeen = true;
       if (m_bSkipDynamicContent) m_nSkipLevel = m_nLevel;
+      m_bInSection = true;
+      // The DTD is read by now: whether it is one the parser does not read whole, in which case it skips
+      // references to entities it does not know.
+      m_facts.bSkipsUnknownEntities = !getScanner()->getStandalone() && !getScanner()->getHasNoDTD();
+      XmlSectionBytes& section = m_facts.section;
+      section.strName = lpName;
+      section.bFound = SourceOffset(&section.nOpenEnd);
     }
     // Calls endElement itself for an empty element.
     DOMLSParserImpl::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty, isRoot);
@@ -270,6 +202,14 @@ class CMsgFileParser : public DOMLSParserImpl {
 
   void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
                   const XMLCh* const elemPrefix) override {
+    if (m_bInSection && m_nLevel == 3) {
+      m_bInSection = false;
+      XmlSectionBytes& section = m_facts.section;
+      section.bFound = section.bFound && SourceOffset(&section.nCloseEnd);
+      // The scanner does not say whether a start tag was an empty-element tag; its end tells.
+      section.bEmptyTag = section.nCloseEnd == section.nOpenEnd;
+    }
+    NoteSectionChildEnd();
     if (Close()) DOMLSParserImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
   }
 
@@ -304,6 +244,7 @@ class CMsgFileParser : public DOMLSParserImpl {
   }
 
   Refusal WhyRefused() const { return m_refusal; }
+  const XmlParsedFacts& Facts() const { return m_facts; }
   const Locator* ScanLocator() const {
     const XMLScanner* pScanner = getScanner();
     return pScanner == nullptr ? nullptr : pScanner->getLocator();
@@ -314,7 +255,9 @@ class CMsgFileParser : public DOMLSParserImpl {
     m_bSkipDynamicContent = bSkipDynamicContent;
     m_nLevel = 0;
     m_nSkipLevel = 0;
-    m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = false;
+    m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = m_bInSection = false;
+    m_nMainReader = 0;
+    m_facts = XmlParsedFacts();
     m_bytes = bytes;
     m_nBudget = kBuiltUnitsBase + kBuiltUnitsPerByte * bytes.size();
     m_declaredAttributes.clear();
@@ -322,7 +265,6 @@ class CMsgFileParser : public DOMLSParserImpl {
     m_valueReferences.clear();
     m_fileReferences.clear();
     m_bFileReferencesRead = false;
-    m_bSubsetFromFile = false;
   }
 
  private:
@@ -356,15 +298,39 @@ class CMsgFileParser : public DOMLSParserImpl {
   bool FileRefersTo(const std::u16string& strKey) {
     if (!m_bFileReferencesRead) {
       m_bFileReferencesRead = true;
-      std::u16string strText;
-      if (fDocument == nullptr || !DecodeBytes(m_bytes, fDocument->getInputEncoding(), &strText)) {
+      DecodedBytes file;
+      if (fDocument == nullptr || !DecodeBytes(m_bytes, fDocument->getInputEncoding(), &file)) {
         m_bFileUndecodable = true;
       } else {
         m_bFileUndecodable = false;
-        CollectReferences(strText, &m_fileReferences);
+        CollectReferences(file.text, &m_fileReferences);
       }
     }
     return m_bFileUndecodable || m_fileReferences.count(strKey) != 0;
+  }
+
+  // Sets *pnOffset to where the scanner is in the file's bytes; false when it cannot tell, or is not
+  // reading the file itself but an entity.
+  bool SourceOffset(size_t* pnOffset) const {
+    try {
+      const XMLScanner* pScanner = getScanner();
+      if (pScanner->getReaderMgr()->getCurrentReaderNum() != m_nMainReader) return false;
+      // The scanner counts from after a byte-order mark.
+      const XMLFilePos nOffset = pScanner->getSrcOffset() + ByteOrderMarkSize(m_bytes);
+      if (nOffset > m_bytes.size()) return false;
+      *pnOffset = static_cast<size_t>(nOffset);
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+  // An element ends: if it is a message of the section, where it ends.
+  void NoteSectionChildEnd() {
+    if (!m_bInSection || m_nLevel != 4) return;
+    XmlSectionBytes& section = m_facts.section;
+    size_t nEnd = 0;
+    section.bFound = section.bFound && SourceOffset(&nEnd);
+    section.childEnds.push_back(nEnd);
   }
 
   // Inside the skipped content: below the section's own level.
@@ -395,6 +361,9 @@ class CMsgFileParser : public DOMLSParserImpl {
   bool m_bMsgListSeen = false;
   bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
   bool m_bDynamicSeen = false;
+  bool m_bInSection = false;    // inside the first DynamicMsg of the first MsgList
+  XMLSize_t m_nMainReader = 0;  // the scanner's number of the reader of the file itself
+  XmlParsedFacts m_facts;
 
   std::string_view m_bytes;  // the file being parsed
   uint64_t m_nBudget = 0;    // the units the document may still build
@@ -404,34 +373,14 @@ class CMsgFileParser : public DOMLSParserImpl {
   std::unordered_set<std::u16string> m_fileReferences;   // those the file spells out, once read
   bool m_bFileReferencesRead = false;
   bool m_bFileUndecodable = false;
-  bool m_bSubsetFromFile = false;  // the subset's start offset is known
-  XMLFilePos m_nSubsetStart = 0;
-  XMLSize_t m_nSubsetReader = 0;
 };
 
-XmlDocContext::XmlDocContext() {
-  if (kXercesSharedWithHost && XMLPlatformUtils::fgMemoryManager != nullptr) {
-    m_bReady = true;
-    return;
-  }
-  try {
-    XMLPlatformUtils::Initialize();
-    m_bInitializedHere = true;
-    m_bReady = true;
-  } catch (...) {
-    m_bReady = false;
-  }
-}
+XmlDocContext::XmlDocContext() { m_bReady = BeginXmlLibraryUse(&m_bInitializedHere); }
 
 XmlDocContext::~XmlDocContext() {
-  // Every Xerces-C object goes before Xerces-C does: the copy, then the parser with every document it built.
-  if (m_pCopy != nullptr) m_pCopy->release();
+  // Every Xerces-C object goes before Xerces-C does: the parser with every document it built.
   if (m_pParser != nullptr) m_pParser->release();
-  if (!m_bInitializedHere) return;
-  try {
-    XMLPlatformUtils::Terminate();
-  } catch (...) {
-  }
+  if (m_bInitializedHere) EndXmlLibraryUse();
 }
 
 bool XmlDocContext::SetLocaleAndCreateParser() {
@@ -461,7 +410,7 @@ bool XmlDocContext::SetLocaleAndCreateParser() {
   pConfig->setParameter(XMLUni::fgXercesDisableDefaultEntityResolution, true);
   pConfig->setParameter(XMLUni::fgXercesLoadSchema, false);
   pConfig->setParameter(XMLUni::fgXercesSchema, false);
-  // Offsets into the file, for the internal subset's text.
+  // Offsets into the file, for where a save splices in its section.
   pConfig->setParameter(XMLUni::fgXercesCalculateSrcOfs, true);
   return true;
 }
@@ -543,12 +492,25 @@ DOMElement* XmlDocContext::ParseXmlBytes(std::string_view bytes, XmlLoadMode mod
 
 DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode) {
   m_pDocument = nullptr;
-  std::string bytes;
-  if (!platform::ReadWholeFile(strPath, &bytes)) {
+  m_facts = XmlParsedFacts();
+  if (!platform::ReadWholeFile(strPath, &m_fileBytes)) {
     m_strError = u"cannot read " + strPath;
     return nullptr;
   }
-  return ParseXmlBytes(bytes, mode);
+  DOMElement* pRoot = ParseXmlBytes(m_fileBytes, mode);
+  if (pRoot != nullptr) {
+    m_facts = m_pParser->Facts();
+    static const XMLCh k11[] = {chDigit_1, chPeriod, chDigit_1, chNull};
+    m_bXml11 = XMLString::equals(m_pDocument->getXmlVersion(), k11);
+  }
+  return pRoot;
+}
+
+DOMElement* XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionBytes* pSection) {
+  m_pParser->resetDocumentPool();
+  DOMElement* pRoot = ParseXmlBytes(bytes, XmlLoadMode::kWhole);
+  *pSection = m_pParser->Facts().section;
+  return pRoot;
 }
 
 DOMElement* FindChildElement(DOMNode* pParent, const char16_t* lpName) {
@@ -571,236 +533,6 @@ bool GetAttributeText(DOMElement* pElement, const char16_t* lpName, std::u16stri
   const XMLCh* pValue = pAttr->getValue();
   if (pValue != nullptr) pstrValue->assign(U(pValue));
   return true;
-}
-
-DOMElement* AppendElement(DOMElement* pParent, const char16_t* lpName, const XmlAttributes& attributes) {
-  DOMElement* pElement = pParent->getOwnerDocument()->createElement(X(lpName));
-  for (const auto& attribute : attributes) pElement->setAttribute(X(attribute.first), X(attribute.second));
-  pParent->appendChild(pElement);
-  return pElement;
-}
-
-DOMElement* XmlDocContext::CopyXmlDocument() {
-  if (m_pCopy != nullptr) m_pCopy->release();
-  m_pCopy = nullptr;
-  m_pCopy = static_cast<DOMDocument*>(m_pDocument->cloneNode(true));
-  return m_pCopy->getDocumentElement();
-}
-
-namespace {
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// Whether text[i] is a unit that a document of that XML version cannot carry: XML 1.0 has no place for
-// most control characters, U+FFFE, U+FFFF and unpaired surrogates; in XML 1.1 the other control
-// characters (U+007F to U+009F) must be written as references, which the serializer does not do, and
-// U+0085 and U+2028 read back as line ends.
-bool IsUncarried(const XMLCh* text, size_t n, size_t i, bool bXml11) {
-  const char16_t unit = text[i];
-  if (unit < 0x20) return unit != 0x9 && unit != 0xA && unit != 0xD;
-  if (unit == 0xFFFE || unit == 0xFFFF) return true;
-  if (IsHighSurrogate(unit)) return i + 1 >= n || !IsLowSurrogate(text[i + 1]);
-  if (IsLowSurrogate(unit)) return i == 0 || !IsHighSurrogate(text[i - 1]);
-  return bXml11 && ((unit >= 0x7F && unit <= 0x9F) || unit == 0x2028);
-}
-
-// The same text with every such unit as U+FFFD; *pnReplaced (if given) counts them. Null when there is
-// none.
-std::unique_ptr<std::u16string> CarriedText(const XMLCh* text, bool bXml11, size_t* pnReplaced) {
-  if (text == nullptr) return nullptr;
-  const size_t n = XMLString::stringLen(text);
-  std::unique_ptr<std::u16string> pFixed;
-  for (size_t i = 0; i < n; ++i) {
-    if (!IsUncarried(text, n, i, bXml11)) continue;
-    if (!pFixed) pFixed.reset(new std::u16string(U(text), n));
-    (*pFixed)[i] = u'\uFFFD';
-    ++*pnReplaced;
-  }
-  return pFixed;
-}
-
-bool IsXml11(const DOMDocument* pDocument) {
-  static const XMLCh k11[] = {chDigit_1, chPeriod, chDigit_1, chNull};
-  return pDocument != nullptr && XMLString::equals(pDocument->getXmlVersion(), k11);
-}
-
-// Makes every text, attribute value, comment and instruction in `pRoot` carriable; returns how many units
-// became U+FFFD. An entity reference is written as a reference, so what stands inside it is left alone.
-size_t MakeCarriable(DOMNode* pRoot, bool bXml11) {
-  size_t nReplaced = 0;
-  DOMNode* pNode = pRoot;
-  while (pNode != nullptr) {
-    const DOMNode::NodeType type = pNode->getNodeType();
-    if (type == DOMNode::ELEMENT_NODE) {
-      DOMNamedNodeMap* pAttributes = pNode->getAttributes();
-      for (XMLSize_t i = 0; pAttributes != nullptr && i < pAttributes->getLength(); ++i) {
-        DOMNode* pAttr = pAttributes->item(i);
-        std::unique_ptr<std::u16string> pFixed = CarriedText(pAttr->getNodeValue(), bXml11, &nReplaced);
-        if (pFixed) pAttr->setNodeValue(X(*pFixed));
-      }
-    } else if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE ||
-               type == DOMNode::COMMENT_NODE || type == DOMNode::PROCESSING_INSTRUCTION_NODE) {
-      std::unique_ptr<std::u16string> pFixed = CarriedText(pNode->getNodeValue(), bXml11, &nReplaced);
-      if (pFixed) pNode->setNodeValue(X(*pFixed));
-    }
-    DOMNode* pNext = type == DOMNode::ENTITY_REFERENCE_NODE ? nullptr : pNode->getFirstChild();
-    while (pNext == nullptr && pNode != pRoot) {
-      pNext = pNode->getNextSibling();
-      if (pNext == nullptr) pNode = pNode->getParentNode();
-    }
-    pNode = pNext;
-  }
-  return nReplaced;
-}
-
-// Whether two nodes, apart from their children, hold the same: kind, name, value, attributes (in any
-// order) and, for a document type, its identifiers and internal subset.
-bool SameNode(const DOMNode* pA, const DOMNode* pB) {
-  if (pA->getNodeType() != pB->getNodeType() || !XMLString::equals(pA->getNodeName(), pB->getNodeName()) ||
-      !XMLString::equals(pA->getNodeValue(), pB->getNodeValue())) {
-    return false;
-  }
-  if (pA->getNodeType() == DOMNode::DOCUMENT_TYPE_NODE) {
-    const DOMDocumentType* pTypeA = static_cast<const DOMDocumentType*>(pA);
-    const DOMDocumentType* pTypeB = static_cast<const DOMDocumentType*>(pB);
-    return XMLString::equals(pTypeA->getPublicId(), pTypeB->getPublicId()) &&
-           XMLString::equals(pTypeA->getSystemId(), pTypeB->getSystemId()) &&
-           XMLString::equals(pTypeA->getInternalSubset(), pTypeB->getInternalSubset());
-  }
-  if (pA->getNodeType() != DOMNode::ELEMENT_NODE) return true;
-  const DOMNamedNodeMap* pAttributesA = pA->getAttributes();
-  const DOMNamedNodeMap* pAttributesB = pB->getAttributes();
-  const XMLSize_t n = pAttributesA == nullptr ? 0 : pAttributesA->getLength();
-  if (n != (pAttributesB == nullptr ? 0 : pAttributesB->getLength())) return false;
-  // The serializer writes the attributes in the order the element holds them and the parser keeps the
-  // file's order, so they pair up one by one; only when they do not is the order set aside.
-  bool bInOrder = true;
-  for (XMLSize_t i = 0; i < n && bInOrder; ++i) {
-    bInOrder = SameNode(pAttributesA->item(i), pAttributesB->item(i));
-  }
-  if (bInOrder) return true;
-  using Pairs = std::vector<std::pair<std::u16string_view, std::u16string_view>>;
-  auto pairs = [n](const DOMNamedNodeMap* pAttributes) {
-    Pairs out;
-    for (XMLSize_t i = 0; i < n; ++i) {
-      const DOMNode* pAttr = pAttributes->item(i);
-      const XMLCh* pValue = pAttr->getNodeValue();
-      out.emplace_back(U(pAttr->getNodeName()), pValue == nullptr ? u"" : U(pValue));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  };
-  return pairs(pAttributesA) == pairs(pAttributesB);
-}
-
-// Whether two trees hold the same, node by node in document order, entity references by name.
-bool SameTree(const DOMNode* pRootA, const DOMNode* pRootB) {
-  const DOMNode* pA = pRootA;
-  const DOMNode* pB = pRootB;
-  while (true) {
-    if (!SameNode(pA, pB)) return false;
-    // An entity reference is written as the reference: what it stands for follows from the entity's
-    // declaration, which the internal subset, compared as text, holds (and a copied reference holds
-    // nothing).
-    const bool bReference = pA->getNodeType() == DOMNode::ENTITY_REFERENCE_NODE;
-    const DOMNode* pNextA = bReference ? nullptr : pA->getFirstChild();
-    const DOMNode* pNextB = bReference ? nullptr : pB->getFirstChild();
-    while (pNextA == nullptr && pNextB == nullptr) {
-      if (pA == pRootA) return true;
-      pNextA = pA->getNextSibling();
-      pNextB = pB->getNextSibling();
-      if (pNextA == nullptr && pNextB == nullptr) {
-        pA = pA->getParentNode();
-        pB = pB->getParentNode();
-      }
-    }
-    if (pNextA == nullptr || pNextB == nullptr) return false;
-    pA = pNextA;
-    pB = pNextB;
-  }
-}
-
-// Serialises `pDocument` in `encoding` (null: the serializer's choice), with a byte-order mark if asked.
-bool Serialize(DOMImplementationLS* pImplementation, DOMDocument* pDocument, const XMLCh* encoding,
-               bool bByteOrderMark, std::string* pBytes) {
-  DOMLSSerializer* pSerializer = pImplementation->createLSSerializer(XMLPlatformUtils::fgMemoryManager);
-  DOMLSOutput* pOutput = pImplementation->createLSOutput(XMLPlatformUtils::fgMemoryManager);
-  MemBufFormatTarget target;
-  pOutput->setByteStream(&target);
-  if (encoding != nullptr) pOutput->setEncoding(encoding);
-  if (bByteOrderMark) pSerializer->getDomConfig()->setParameter(XMLUni::fgDOMWRTBOM, true);
-  bool bWritten = false;
-  try {
-    bWritten = pSerializer->write(pDocument, pOutput);
-  } catch (...) {
-    bWritten = false;
-  }
-  pSerializer->release();
-  pOutput->release();
-  if (bWritten) pBytes->assign(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen());
-  return bWritten;
-}
-
-}  // namespace
-
-// Whether `bytes` load, with the document's parser, into what `pWritten` holds. The parser's earlier
-// documents are released first; m_pDocument is the new one afterwards (null when refused).
-bool XmlDocContext::ReadsBackAs(std::string_view bytes, const DOMDocument* pWritten) {
-  m_pParser->resetDocumentPool();
-  if (ParseXmlBytes(bytes, XmlLoadMode::kWhole) == nullptr) {
-    m_strError = u"what was written would not load: " + m_strError;
-    return false;
-  }
-  if (!SameTree(pWritten, m_pDocument)) {
-    m_strError = u"what was written would load differently";
-    return false;
-  }
-  return true;
-}
-
-size_t XmlDocContext::MakeCarriable(std::u16string* pstrText) const {
-  size_t nReplaced = 0;
-  std::unique_ptr<std::u16string> pFixed = CarriedText(X(*pstrText), IsXml11(m_pDocument), &nReplaced);
-  if (pFixed) *pstrText = std::move(*pFixed);
-  return nReplaced;
-}
-
-bool XmlDocContext::SaveXmlFile(const std::u16string& strPath) {
-  if (m_pCopy == nullptr) CopyXmlDocument();
-  DOMDocument* pCopy = m_pCopy;
-  // The serializer refuses a document holding a unit its version cannot carry. None comes from a parsed
-  // XML 1.0 file, and the messages made it carriable (MakeCarriable) before they were added.
-  const bool bXml11 = IsXml11(m_pDocument);
-  m_nUnitsReplaced = bXml11 ? tidings::MakeCarriable(pCopy, true) : 0;
-
-  // A file read as UTF-16 is written as UTF-16, in the machine's byte order and with a byte-order mark
-  // (bare UTF-16 is read by few tools). The encoding is named here because the serializer would take it
-  // from the declaration alone, which the copy keeps but a file without one lacks: it would come back as
-  // UTF-8. Everything else keeps the serializer's choice: the declared encoding, else UTF-8.
-  const XMLCh* pEncoding = m_pDocument->getInputEncoding();
-  static const XMLCh kUtf16[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_1, chDigit_6, chNull};
-  static const XMLCh kUtf8[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_8, chNull};
-  const bool bUtf16 = pEncoding != nullptr && XMLString::startsWithI(pEncoding, kUtf16);
-  const bool bUtf8 = pEncoding == nullptr || XMLString::compareIString(pEncoding, kUtf8) == 0;
-
-  // The bytes replace the file only once they are known to load into what they were meant to hold. A
-  // declared encoding that cannot carry the document (UTF-7 comes back garbled, a single-byte encoding
-  // cannot write every comment) gives way to UTF-8, the declaration with it.
-  std::string bytes;
-  if (!Serialize(m_pImplementation, pCopy, bUtf16 ? kUtf16 : nullptr, bUtf16, &bytes)) {
-    m_strError = u"the document could not be serialised";
-    if (bUtf16 || bUtf8) return false;
-    bytes.clear();
-  }
-  bool bGood = !bytes.empty() && ReadsBackAs(bytes, pCopy);
-  if (!bGood && !bUtf16 && !bUtf8) {
-    const std::u16string strFirstError = m_strError;
-    bGood = Serialize(m_pImplementation, pCopy, kUtf8, false, &bytes) && ReadsBackAs(bytes, pCopy);
-    if (!bGood) m_strError = strFirstError;
-  }
-  if (!bGood) return false;
-  return platform::ReplaceFileContents(strPath, bytes, &m_strError, &m_saveNotes);
 }
 
 const Locator* XmlDocContext::SetParserFilter(DOMLSParserFilter* pFilter) {

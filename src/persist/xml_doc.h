@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The small XML layer under the message file, on Xerces-C's DOM load-and-save interface. The message
 // file is read from and written to memory here; the platform layer does the file I/O, so paths with any
 // characters work and a save replaces the file in one step.
@@ -5,8 +8,11 @@
 #ifndef TIDINGS_PERSIST_XML_DOC_H_
 #define TIDINGS_PERSIST_XML_DOC_H_
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -20,15 +26,37 @@ class CMsgFileParser;
 
 enum class XmlLoadMode { kWhole, kWithoutDynamicMessages };
 
-// One message file, for the length of one load or save: the parser, the document it built and the copy a
-// save writes. While it lives, Xerces-C is usable, and it releases every Xerces-C object it made before
-// it lets go of Xerces-C:
-// - Where the build links the process's one shared Xerces-C (Linux), a host that initialised it keeps it
-//   as it is; where it is not initialised (a host that never uses it), it is initialised here and
-//   terminated again when the object goes.
-// - Where the build links a copy of its own into the library (Windows), no host can have initialised that
-//   copy, so it is initialised here and terminated when the object goes, every time. Xerces-C counts these
-//   calls, so code that links the core and initialises the same copy itself (a tool) keeps it.
+// Where the section that a save rewrites stands in the bytes of a parsed file: the first DynamicMsg child
+// of the first MsgList child of the document element, as FindChildElement finds them. Offsets count from
+// the first byte of the file, a byte-order mark included.
+struct XmlSectionBytes {
+  bool bFound = false;            // the section is there, and where it stands is known
+  bool bEmptyTag = false;         // written as an empty-element tag
+  size_t nOpenEnd = 0;            // just after its start tag
+  size_t nCloseEnd = 0;           // just after its end tag (nOpenEnd for an empty-element tag)
+  std::vector<size_t> childEnds;  // just after each of its element children, in order
+  std::u16string strName;         // its name as the file spells it
+};
+
+// What a parse learnt of a file beside its document, for a save.
+struct XmlParsedFacts {
+  XmlSectionBytes section;
+  std::u16string strEncoding;  // the encoding the file was read in, byte order included
+  // The attributes the file's DTD declares for Message with a type other than CDATA, whose values the
+  // parser normalises (spaces trimmed and folded).
+  std::unordered_set<std::u16string> tokenizedMessageAttributes;
+  std::unordered_set<std::u16string> generalEntities;  // the general entities the file declares
+  // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
+  // not standalone: the parser then skips references to entities it does not know, rather than fail.
+  bool bSkipsUnknownEntities = false;
+};
+
+// An element's attributes, in order: names and values.
+using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
+
+// One message file, for the length of one load or save: the parser, the document it built, and the bytes
+// a save splices its section into. While it lives, Xerces-C is usable (persist/xml_library.h says how),
+// and it releases every Xerces-C object it made before it lets go of Xerces-C.
 // An exception Xerces-C throws holds its memory, so the object is made before a try that catches one,
 // and goes after the exception.
 class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSResourceResolver {
@@ -56,37 +84,51 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
   // refers to anything outside itself, nests deeper than the library handles, has an element with more
   // attributes than it handles, refers to an entity it does not expand, would build more than a fixed
-  // multiple of its size (so that time and memory stay within one too), or has no document element. The
-  // document keeps the file's internal DTD subset as its text stands in the file.
+  // multiple of its size (so that time and memory stay within one too), or has no document element.
   // With kWithoutDynamicMessages the document's DynamicMsg section (as FindChildElement would find it
   // through MsgList) comes out empty: its content is checked like the rest of the file but not built.
   xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath, XmlLoadMode mode = XmlLoadMode::kWhole);
 
-  // Makes the deep copy of the document (the document node cloned with all its descendants) that
-  // SaveXmlFile writes, and returns its document element: what is appended to the copy from then on is
-  // written too.
-  xercesc::DOMElement* CopyXmlDocument();
+  // ---- Saving: what follows works on the file LoadXmlFile read last.
 
-  // Replaces, in *pstrText, every unit that the document cannot carry (for XML 1.0 the control characters
-  // other than tab, line feed and carriage return, U+FFFE, U+FFFF and unpaired surrogates; for XML 1.1
-  // also U+007F to U+009F and U+2028) with U+FFFD, and returns how many it replaced.
+  // Replaces, in *pstrText, every unit that the document cannot carry with U+FFFD, and returns how many it
+  // replaced: U+FFFE, U+FFFF and unpaired surrogates, and in an XML 1.0 document also the control
+  // characters other than tab, line feed and carriage return (XML 1.1 carries them as references).
   size_t MakeCarriable(std::u16string* pstrText) const;
 
-  // Serialises the deep copy of the document, made now unless CopyXmlDocument made it before, with the
-  // serializer's defaults, checks that the bytes load again into what the copy holds, and replaces the file
-  // at `strPath` with them in one step. A document read as UTF-16 is written with a byte-order mark; one
-  // whose declared encoding does not load back as written is written as UTF-8, its declaration saying so.
-  // In an XML 1.1 document every unit MakeCarriable would replace is written as U+FFFD (UnitsReplaced
-  // counts them). False, with the reason in Error() and the file untouched, when the serializer, the check
-  // or the write fails; true, with SaveNotes() as the file layer gave them (platform::ReplaceFileContents),
-  // when the file holds the new bytes. The check parses with the same parser, which releases the parsed
-  // document: what LoadXmlFile returned is not to be used afterwards.
-  bool SaveXmlFile(const std::u16string& strPath);
+  // Does to *pstrValue what the parser does to the value of attribute `lpName` of a Message element where
+  // the file's DTD declares it of a type other than CDATA: trims white space and folds each run of it into
+  // one space (Xerces-C does so to white space written as references too). Whether it changed the value.
+  bool NormaliseAsDeclared(const char16_t* lpName, std::u16string* pstrValue) const;
+
+  // Appends to *pstrMarkup an empty element `lpName` with these attributes in this order, each value
+  // written so that it reads back as it is once MakeCarriable has been applied.
+  void AppendElementText(std::u16string* pstrMarkup, const char16_t* lpName,
+                         const XmlAttributes& attributes) const;
+
+  // The element children of the section (see XmlSectionBytes) in the file.
+  size_t SectionChildren() const { return m_facts.section.childEnds.size(); }
+
+  // The references to entities the file does not declare, which the parser skipped, in the part of the
+  // section that SaveSection with `nKeepFrom` replaces: each "&name;" once, in the order they stand.
+  std::vector<std::u16string> UndeclaredReferences(size_t nKeepFrom) const;
+
+  // Replaces the section's content with `markup`, followed by its content from the end of its
+  // `nKeepFrom`-th element child on as the file has it (none of it when nKeepFrom >= SectionChildren()),
+  // and leaves every other byte of the file as it stands. The markup is written in the file's encoding,
+  // characters it has no bytes for as references. The bytes replace the file at `strPath` in one step once
+  // they load again under the same limits, with the section where it was put (so that everything outside
+  // it reads as before), and `readsBackAsMeant` accepts the document element they load into. Where the
+  // file's own encoding cannot write the markup, or the bytes do not pass, a file in an encoding other
+  // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike. False,
+  // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
+  // SaveNotes() as the file layer gave them (platform::ReplaceFileContents), when the file holds the new
+  // bytes. The check parses with the same parser, which releases the document LoadXmlFile returned.
+  bool SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
+                   const std::function<bool(xercesc::DOMElement*)>& readsBackAsMeant);
 
   // Why the last step failed, for the trace; empty when nothing failed.
   const std::u16string& Error() const { return m_strError; }
-  // Units that the last SaveXmlFile wrote as U+FFFD, outside what MakeCarriable had made carriable.
-  size_t UnitsReplaced() const { return m_nUnitsReplaced; }
   // What the last save that succeeded did beyond a plain replacement of the file, for the trace.
   const std::vector<std::u16string>& SaveNotes() const { return m_saveNotes; }
 
@@ -98,20 +140,28 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
                                        const XMLCh* publicId, const XMLCh* systemId,
                                        const XMLCh* baseURI) override;
   xercesc::DOMElement* ParseXmlBytes(std::string_view bytes, XmlLoadMode mode);
-  bool ReadsBackAs(std::string_view bytes, const xercesc::DOMDocument* pWritten);
+  // Parses whole what a save means to write, after releasing every document parsed before; sets
+  // *pSection to where the section stands in `bytes`.
+  xercesc::DOMElement* ParseWritten(std::string_view bytes, XmlSectionBytes* pSection);
+  struct Splice;
+  bool SpliceInEncoding(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
+  bool SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
+  bool ReadsBackAsMeant(const Splice& splice, const std::function<bool(xercesc::DOMElement*)>& check);
 
   bool m_bReady = false;
   bool m_bInitializedHere = false;
 
   xercesc::DOMDocument* m_pDocument = nullptr;  // owned by the parser
-  // The deep copy of the document that SaveXmlFile writes, once made; owned here.
-  xercesc::DOMDocument* m_pCopy = nullptr;
   CMsgFileParser* m_pParser = nullptr;
   xercesc::DOMImplementationLS* m_pImplementation = nullptr;  // process-wide; never released
 
   std::u16string m_strError;
-  size_t m_nUnitsReplaced = 0;
   std::vector<std::u16string> m_saveNotes;
+
+  // The file LoadXmlFile read last: its bytes, what the parse learnt of them, and its XML version.
+  std::string m_fileBytes;
+  XmlParsedFacts m_facts;
+  bool m_bXml11 = false;
 
   // What the parser reported of the file it parsed last.
   size_t m_nErrors = 0;
@@ -128,12 +178,6 @@ xercesc::DOMElement* FindChildElement(xercesc::DOMNode* pParent, const char16_t*
 // Empties *pstrValue, then fills it with the value of the attribute named exactly `lpName`. False when
 // the element is null or has no such attribute.
 bool GetAttributeText(xercesc::DOMElement* pElement, const char16_t* lpName, std::u16string* pstrValue);
-
-// Appends a new element `lpName` with these attributes, set in this order, as the last child of
-// `pParent`, in the document of `pParent`.
-using XmlAttributes = std::vector<std::pair<const char16_t*, std::u16string>>;
-xercesc::DOMElement* AppendElement(xercesc::DOMElement* pParent, const char16_t* lpName,
-                                   const XmlAttributes& attributes);
 
 }  // namespace tidings
 

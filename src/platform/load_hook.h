@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // How the library's start-up code is run once the library is loaded. Only the shared library itself
 // links an implementation: code that links the core into an executable has no load hook.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The name of the new file that a replacement writes beside the file it replaces, shared by both
 // platforms' implementations of ReplaceFileContents.
 

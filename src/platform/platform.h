@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The one interface between the portable core and the operating system. Each platform implements it
 // once, in src/platform/posix or src/platform/win32; CMake compiles exactly one of them. Nothing in the
 // core includes a system header of its own for these services.
@@ -43,6 +46,15 @@ constexpr size_t kMaxSettingBytes = 1024;
 // or the value does not exist or cannot be read.
 Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName);
 
+// ---- Configuration directories.
+
+// The directory the build placed the message file in, and the one it placed the trace log in (POSIX
+// builds configured with TIDINGS_CONFIG_DIR and TIDINGS_LOG_DIR, as the Debian packages are): absolute,
+// without a final separator. Empty when the build placed none, and always on Windows: the file is then in
+// the "Config" directory beside the library's own file.
+std::u16string BuiltMsgFileDir();
+std::u16string BuiltLogDir();
+
 // ---- Module path.
 
 // The full file name of the module (shared library, or executable for code linked into one) that holds
@@ -53,6 +65,16 @@ std::u16string OwnModuleFileName();
 char16_t PathSeparator();
 
 // ---- Files.
+//
+// Only a regular file is read, appended to or replaced. Anything else at a path (a directory, FIFO,
+// device or socket, or a link to one) counts as no file at all: it is never read nor written, and never
+// even opened where the platform can tell beforehand (POSIX; on Windows only the open handle tells), and
+// nothing opened blocks on it.
+
+// What stands at a path, links followed.
+enum class PathKind { kNothing, kRegularFile, kOther };
+// kNothing also when the platform cannot tell.
+PathKind KindOfPath(const std::u16string& path);
 
 // A file opened for appending lines, shared with other writers in this process and in others. Each
 // Append lands whole at the end of the file, after every line appended before it, and no truncation by
@@ -72,14 +94,16 @@ class AppendFile {
 
 // Opens `path` for appending, creating it when it does not exist and keeping its content when it does,
 // shared with other readers, writers and deleters. Null on failure (for instance when the directory does
-// not exist). Never creates a directory.
+// not exist, or the path holds no regular file). Never creates a directory.
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 
-// Reads the whole file at `path`. False when it does not exist or cannot be read.
+// Reads the whole file at `path`: the bytes it held when it was opened. False when it does not exist, is
+// no regular file, or cannot be read.
 bool ReadWholeFile(const std::u16string& path, std::string* out);
 
 // Replaces the content of the existing file at `path` with `bytes`, so that the file is at every moment
 // either the old one whole or the new one whole, and stays what it was:
+// - Only a regular file is replaced (see above): anything else fails the replacement untouched.
 // - A symbolic link (a chain of them) is followed: the file it ends in is replaced and the link stays.
 //   A link that leads nowhere, or in a loop, fails like a missing file. A missing file is never created.
 // - A file the process may not write is not replaced either, even in a directory it may write: the

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // A registry value's bytes read as a setting, shared by the two settings stores that hold such values:
 // the registry itself (Windows) and the registry export file (POSIX).
 

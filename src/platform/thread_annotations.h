@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Lock annotations for clang's -Wthread-safety analysis; they expand to nothing elsewhere.
 
 #ifndef TIDINGS_PLATFORM_THREAD_ANNOTATIONS_H_

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The store's lock and its scoped holder.
 
 #ifndef TIDINGS_STORE_CRITICAL_SECTION_H_

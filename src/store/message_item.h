@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // One message as the store holds it.
 
 #ifndef TIDINGS_STORE_MESSAGE_ITEM_H_

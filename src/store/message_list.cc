@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // How the list finds its messages without walking it, and removes them without moving the rest.
 //
 // By ID. The list is held as runs: stretches in which the IDs strictly increase, or strictly decrease,

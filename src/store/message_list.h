@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMessageList: one of the store's two lists of messages, in insertion order.
 //
 // Each message has a slot, its place in the list's storage. Slots follow the list's order, but a removed

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CMessageStore: the library's messages. It owns the two message lists, the next message ID and the lock
 // that guards all three; every step takes the lock for its whole duration and for nothing else, so no
 // caller's code (a subscriber's callback, a handler module) ever runs under it.

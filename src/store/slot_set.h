@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CSlotSet: which slots of a list hold a message, for a list that leaves a removed message's slot empty
 // for a while. It finds the next occupied slot from any slot in a few steps however many empty ones lie
 // between: a bit per slot, and above those bits a bit per word of them, and so on up to a single word.

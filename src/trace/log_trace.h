@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // CLogTrace: the process-wide trace log, an append-only text file that records the library's calls
 // when a machine-wide switch is set.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The small printf-style formatter behind the trace log. It works on UTF-16 texts and takes its
 // arguments type-safely, so that a format and its arguments can never disagree about sizes.
 

@@ -1,3 +1,6 @@
+/* Copyright 2026 The Tidings developers */
+/* SPDX-License-Identifier: Apache-2.0 */
+
 /*
  * A client written in plain C: it includes the public header alone, links the library directly and
  * calls each of the eleven exports, checking what each gives back. Built once as C99 and once as C11.

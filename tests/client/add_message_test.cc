@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Adding and updating messages, seen through the exports and the trace log.
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Echoing a message to its handler module: what the handler is given and which current directory it
 // sees, the current directory afterwards, when the module is loaded and unloaded, and the trace of each
 // way an echo can go. The handler modules (tests/handlers) write down what they see in a record file

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading messages by ID and stepping from one message to the next, seen through the exports, the
 // caller's record and the trace log.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Damaged and hostile message files: a file that does not parse cleanly loads nothing and is never
 // rewritten, and nothing in a file makes the library read another file or reach the network.
 
@@ -261,12 +264,8 @@ TEST_F(MsgFileHostileTest, NestingWithinTheLimitLoadsAndSurvivesTheSave) {
   ASSERT_EQ(api.Finish(), 1);
   const std::string saved = ReadFileBytes(MsgFilePath());
   EXPECT_EQ(SectionElements(saved, "DynamicMsg").size(), 1u);
-  // The nested elements come back; the innermost one, being empty, as an empty-element tag.
-  std::string nested;
-  for (int i = 0; i < 239; ++i) nested += "<a>";
-  nested += "<a/>";
-  for (int i = 0; i < 239; ++i) nested += "</a>";
-  EXPECT_NE(saved.find("<Message MsgSInfo=\"d\">" + nested + "</Message>"), std::string::npos);
+  // The nested elements come back as the file has them.
+  EXPECT_EQ(AroundSection(saved, "DynamicMsg"), AroundSection(original, "DynamicMsg"));
 }
 
 // A secret beside the message file, and files that try to pull it in.

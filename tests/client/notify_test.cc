@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Change notification: who is called, in what order, with which trace lines, and what callbacks that
 // call back into the library see and do to the pass under way.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Removing messages by span and name or by ID, and marking a message's popup as shown.
 
 #include <cstring>

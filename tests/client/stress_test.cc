@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Many threads at once: adding, updating, deleting, marking, reading, walking, subscribing and
 // unsubscribing, with callbacks that call back into the library. Bounded by iteration counts; a deadlock
 // shows as the test's timeout.

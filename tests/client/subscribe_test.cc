@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The subscriber registry: handles, removal, order of the registrations, and the announcement of the
 // first existing message that a subscription can ask for.
 

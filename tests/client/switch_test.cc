@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The trace switch: which values under HKEY_LOCAL_MACHINE turn the log on when the library loads.
 
 #include <string>

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The trace log: its texts, its line format, its size limit and its silence on failure.
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The calling conventions on 32-bit Windows: the exports are caller-cleans (cdecl), the callbacks the
 // library calls are callee-cleans (stdcall). Every export is called here from assembly exactly as a cdecl
 // caller calls it: the arguments pushed from right to left, the call, and the caller's own removal of the

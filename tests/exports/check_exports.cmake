@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Checks the export table of the built library against the eleven exports of the public interface.
 #   cmake -DLIBRARY=<file> -DTOOL=<objdump or nm> -DFORMAT=<pe or elf> -P check_exports.cmake
 # PE: objdump -p must show an Export Address Table of exactly eleven entries, ordinal base 1, and every

@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Checks that each Windows module a user receives imports only Windows' own DLLs (compared without regard
 # to case, as the loader compares them), and prints each one's import list.
 #   cmake -DOBJDUMP=<objdump> "-DMODULES=<file>;<file>..." -P check_imports.cmake

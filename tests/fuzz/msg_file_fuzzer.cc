@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Fuzzes loading and saving the message file: the input is laid as a message file, loaded, saved into a
 // copy and the copy loaded again. Nothing may crash, leak or hang, and whatever a save writes must load.
 

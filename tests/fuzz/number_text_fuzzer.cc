@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Fuzzes the reader of the message file's number texts: the input, taken as UTF-16 units, must never
 // crash it, and its two promises must hold: false exactly when nothing but spaces was given, and the
 // output untouched then.

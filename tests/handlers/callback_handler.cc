@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The calling-back handler: during its call it uses the library that loaded it, as a handler may.
 // dwEchoParam carries two message IDs: in its low 16 bits the ID of the message being echoed, in its
 // high 16 bits the ID of another message. The handler deletes its own message by span and name, tries

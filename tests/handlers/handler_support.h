@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // What the test handler modules share: the export of the entry point, the record each module leaves
 // beside its own file, and the way back into the library that loaded it.
 //

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // A module that is no handler: it exports a near miss of the entry point's name, but not NBX_EchoMsg
 // itself. It records its load and unload with the current directory it sees then.
 

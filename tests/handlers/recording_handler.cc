@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The recording handler: writes down every load, call and unload of its module with the current
 // directory it sees then. A call also records its arguments, how many calls this mapping of the module
 // has had, and the address of its own entry point, which is what the library's trace has to show. The

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Installs a built Tidings into a fresh prefix, then configures, builds and runs two client projects
 # against the installed package only:
 #   consumer-cmake      find_package(Tidings) and Tidings::Tidings

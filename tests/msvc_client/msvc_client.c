@@ -1,3 +1,6 @@
+/* Copyright 2026 The Tidings developers */
+/* SPDX-License-Identifier: Apache-2.0 */
+
 /* A client built as an MSVC project builds one, with no C runtime at all (see run-msvc-client.sh, which
  * lays out Config\Msg.xml: the default message "Welcome", and the dynamic message 0 "Echo me" whose echo
  * path names the example handler). Exit status: 0, or the number of the first check that failed. */

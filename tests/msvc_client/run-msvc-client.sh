@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds msvc_client.c as an MSVC project would (clang in MSVC ABI mode, lld-link, Tidings.lib) and runs
 # it under Wine in a directory holding only the client, Tidings.dll and Config\; the example handler and
 # tidings-msgcheck.exe (which then checks the saved file) each lie alone in a directory of their own.
@@ -30,7 +33,7 @@ EOF
 status=0
 (cd "$work/app" && wine client.exe) || status=$?
 [ "$status" -eq 0 ] || fail "check $status failed (see msvc_client.c)"
-saved='<Message MsgEchoPath="" MsgName="Added" MsgSInfo="from an MSVC client" MsgSpan="Client" ShowTime="25" ShowType="3"/>'
+saved='<Message MsgSpan="Client" MsgName="Added" MsgSInfo="from an MSVC client" MsgEchoPath="" ShowType="3" ShowTime="25"/>'
 grep -qF "$saved" "$msg_file" || { cat "$msg_file"; fail "the saved file lacks $saved"; }
 [ "$(cat "$work/handler/EchoHandler.log" 2>/dev/null)" = $'Mail\tInbox\t7' ] || fail "the handler did not log the echo"
 status=0

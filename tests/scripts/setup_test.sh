@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Checks that the set-up scripts survive what a flaky mirror and an interrupted run leave behind:
 #   - an index that cannot be fetched is named and does not stop the run, whichever way apt exits: a
 #     refused connection (apt says "W:" and exits 0) and a file of the wrong size ("E:", exit 100);
@@ -16,7 +19,7 @@ source "$root/scripts/lib/wine.sh"
 
 tmp=$(mktemp -d)
 server=""
-trap 'stop_wine_server; [ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'stop_wine_server; [ -z "$server" ] || kill "$server" 2>/dev/null || true; rm -rf "$tmp"' EXIT
 passes=0 failures=0
 check() {
   local what=$1
@@ -45,14 +48,16 @@ Components: main
 SHA256:
  $(printf '0%.0s' {1..64}) 4242 main/binary-$arch/Packages
 RELEASE
-python3 -m http.server 0 --bind 127.0.0.1 --directory "$tmp/mirror" >"$tmp/http.log" 2>&1 &
+: >"$tmp/http.log"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$tmp/mirror" >>"$tmp/http.log" 2>&1 &
 server=$!
 port=""
-for _ in $(seq 50); do
+for _ in $(seq 100); do
   port=$(sed -n 's/^Serving HTTP on [^ ]* port \([0-9]*\).*/\1/p' "$tmp/http.log")
   [ -n "$port" ] && break
   sleep 0.1
 done
+check "a local server stands in for the mirror" [ -n "$port" ]
 echo "deb [trusted=yes] http://127.0.0.1:$port/ bookworm main" >"$tmp/broken.list.d/broken.list"
 cat >"$tmp/broken.conf" <<CONF
 Dir::Etc::sourcelist "/dev/null";

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The library as a client sees it: the eleven exports resolved by name from a loaded copy, and the add
 // record filled in as a client fills it. Shared by the tests and the benchmarks.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "client_fixture.h"
 
 #include <chrono>
@@ -16,6 +19,19 @@ namespace test {
 namespace {
 
 fs::path OwnDirectory() { return fs::path(platform::OwnModuleFileName()).parent_path(); }
+
+// Copies the built library into `dir` and loads that copy, with its exports in *pApi.
+void* CopyAndLoad(const fs::path& dir, TidingsApi* pApi) {
+  const fs::path target = dir / TIDINGS_TEST_LIBRARY_NAME;
+  fs::copy_file(OwnDirectory() / TIDINGS_TEST_LIBRARY_NAME, target, fs::copy_options::overwrite_existing);
+  void* hLibrary = LoadModuleAt(target);
+  const char* lpMissing = hLibrary == nullptr ? "anything" : client::ResolveTidingsApi(hLibrary, pApi);
+  EXPECT_EQ(lpMissing, nullptr) << "cannot load " << target << ", or it does not export " << lpMissing;
+  // A test goes on after a failed assertion in a helper; without the exports it would only crash, so
+  // end it here (the framework reports the exception as the test's failure).
+  if (lpMissing != nullptr) throw std::runtime_error("the library could not be loaded");
+  return hLibrary;
+}
 
 fs::path MakeFreshDirectory() {
   std::random_device rd;
@@ -125,6 +141,8 @@ void ClientTest::SetUp() { m_dir = MakeFreshDirectory(); }
 
 void ClientTest::TearDown() {
   UnloadLibrary();
+  for (void* hLibrary : m_otherCopies) platform::UnloadModule(hLibrary);
+  m_otherCopies.clear();
   std::error_code ec;
   fs::remove_all(m_dir, ec);
 }
@@ -142,16 +160,12 @@ void ClientTest::LoadLibraryWithSettings(const std::vector<SettingEntry>& settin
   if (!settings.empty()) WriteSettings(settings);
   ASSERT_EQ(m_hLibrary, nullptr) << "the library is loaded already";
   if (bConfigDir) fs::create_directories(ConfigDir());
-  const fs::path source = OwnDirectory() / TIDINGS_TEST_LIBRARY_NAME;
-  const fs::path target = LibraryDir() / TIDINGS_TEST_LIBRARY_NAME;
-  fs::copy_file(source, target, fs::copy_options::overwrite_existing);
-  m_hLibrary = LoadModuleAt(target);
-  ASSERT_NE(m_hLibrary, nullptr) << "cannot load " << target;
-  const char* lpMissing = client::ResolveTidingsApi(m_hLibrary, &api);
-  EXPECT_EQ(lpMissing, nullptr) << "the library does not export " << lpMissing;
-  // A test goes on after a failed assertion in a helper; without the exports it would only crash, so
-  // end it here (the framework reports the exception as the test's failure).
-  if (lpMissing != nullptr) throw std::runtime_error("the library could not be loaded");
+  m_hLibrary = CopyAndLoad(LibraryDir(), &api);
+}
+
+void ClientTest::LoadAnotherCopy(const fs::path& name, TidingsApi* pApi) {
+  fs::create_directories(m_dir / name / "Config");
+  m_otherCopies.push_back(CopyAndLoad(m_dir / name, pApi));
 }
 
 void ClientTest::UnloadLibrary() {

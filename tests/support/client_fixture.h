@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The black-box fixture: a test that sees the library as a client does. Each test gets a fresh directory
 // of its own, a copy of the built library in it (with or without a Config folder beside it), loads that
 // copy by path and resolves the exports by name. Every test case runs in a process of its own (one ctest
@@ -49,6 +52,10 @@ class ClientTest : public ::testing::Test {
   // Loads with exactly these switch values in the settings store.
   void LoadLibraryWithSettings(const std::vector<SettingEntry>& settings, bool bConfigDir = true);
   void UnloadLibrary();
+  // Loads one more copy of the library, from the subdirectory `name` of the test's directory (with a
+  // Config folder beside it), beside the one LoadLibrary loads, with its exports in *pApi. It stays loaded
+  // until the test ends.
+  void LoadAnotherCopy(const fs::path& name, TidingsApi* pApi);
   // Makes the library's copy go into the subdirectory `name` of the test's directory from the next load
   // on (for directory names with characters outside ASCII); ConfigDir() and the paths under it follow.
   void UseLibrarySubdirectory(const fs::path& name);
@@ -82,6 +89,7 @@ class ClientTest : public ::testing::Test {
   fs::path m_dir;
   fs::path m_libraryDir;  // empty: Dir()
   void* m_hLibrary = nullptr;
+  std::vector<void*> m_otherCopies;
 };
 
 // Splits the bytes of a trace log into lines, checking every line's form; adds a test failure for each

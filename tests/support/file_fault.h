@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Real file-system faults for the tests of saving the message file: a volume that runs full or turns
 // read-only, and a file held open so that it cannot be replaced. Each platform offers those it has; the
 // others return null with the reason, for the test to skip with.
@@ -46,6 +49,16 @@ std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path
 // 0, and setting them fails.
 uint32_t FileAttributeBits(const std::filesystem::path& file);
 bool SetFileAttributeBits(const std::filesystem::path& file, uint32_t nBits);
+
+// Something other than a regular file, for the tests that check it counts as no file at all.
+enum class OddPath { kFifo, kDirectory, kLinkToDevNull, kLinkToDevZero, kSocket };
+
+// Makes `kind` at `path`, where nothing is. False, with the reason in *pstrWhyNot, where the platform
+// cannot make it (Windows has no FIFO, and its links lead to no endless device; under Wine, whose files
+// are the host's, Wine's host tools make the FIFO and the links).
+bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* pstrWhyNot);
+// Removes what MakeOddPath made (and what else may stand there instead).
+void RemoveOddPath(const std::filesystem::path& path);
 
 // The ID of this process, and of another one that runs for at least as long as this one's test.
 uint32_t ThisProcessId();

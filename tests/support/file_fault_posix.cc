@@ -1,7 +1,13 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "file_fault.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -98,6 +104,45 @@ std::unique_ptr<HeldFile> HoldFileAgainstReplacement(const std::filesystem::path
 uint32_t FileAttributeBits(const std::filesystem::path& /*file*/) { return 0; }
 
 bool SetFileAttributeBits(const std::filesystem::path& /*file*/, uint32_t /*nBits*/) { return false; }
+
+bool MakeOddPath(const std::filesystem::path& path, OddPath kind, std::string* pstrWhyNot) {
+  std::error_code ec;
+  switch (kind) {
+    case OddPath::kFifo:
+      if (::mkfifo(path.c_str(), 0600) == 0) return true;
+      *pstrWhyNot = Reason("mkfifo");
+      return false;
+    case OddPath::kDirectory:
+      std::filesystem::create_directory(path, ec);
+      break;
+    case OddPath::kLinkToDevNull:
+    case OddPath::kLinkToDevZero:
+      std::filesystem::create_symlink(kind == OddPath::kLinkToDevNull ? "/dev/null" : "/dev/zero", path, ec);
+      break;
+    case OddPath::kSocket: {
+      sockaddr_un address = {};
+      address.sun_family = AF_UNIX;
+      if (path.native().size() >= sizeof address.sun_path) {
+        *pstrWhyNot = "the path is too long for a socket's address: " + path.native();
+        return false;
+      }
+      std::strcpy(address.sun_path, path.c_str());
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      // The socket's file stays when the socket is closed.
+      const bool bBound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+      if (!bBound) *pstrWhyNot = Reason("cannot bind a socket");
+      if (fd >= 0) ::close(fd);
+      return bBound;
+    }
+  }
+  if (ec) *pstrWhyNot = ec.message();
+  return !ec;
+}
+
+void RemoveOddPath(const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
 
 uint32_t ThisProcessId() { return static_cast<uint32_t>(::getpid()); }
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Message files that push the library's limits on what a file may build, shared by the tests and the
 // benchmarks.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // A TCP listener on 127.0.0.1 that counts the connections made to it, for the tests that make sure the
 // library never reaches out to the network. A thread of its own accepts and closes every connection at
 // once, so a client that does connect fails fast instead of waiting for an answer.

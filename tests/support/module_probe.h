@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Asking the process which modules it has mapped, for tests that check that a module is gone again.
 
 #ifndef TIDINGS_TESTS_SUPPORT_MODULE_PROBE_H_

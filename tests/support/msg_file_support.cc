@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 #include "msg_file_support.h"
 
 #include <cstring>
@@ -98,28 +101,20 @@ bool SectionContent(const std::string& xml, const std::string& section, std::str
   return true;
 }
 
-std::pair<std::string, std::string> AroundSection(const std::string& xml, const std::string& root,
-                                                  const std::string& section) {
-  const size_t rootStart = FindStartTag(xml, root);
-  const size_t rootEnd = xml.rfind("</" + root + ">");
+std::pair<std::string, std::string> AroundSection(const std::string& xml, const std::string& section) {
   const size_t start = FindStartTag(xml, section);
-  if (rootStart == std::string::npos || rootEnd == std::string::npos || start == std::string::npos) {
-    ADD_FAILURE() << "no " << root << " or no " << section << " in\n" << xml;
+  const size_t close = start == std::string::npos ? start : xml.find('>', start);
+  if (close == std::string::npos) {
+    ADD_FAILURE() << "no " << section << " in\n" << xml;
     return {};
   }
-  const size_t close = xml.find('>', start);
-  size_t end = std::string::npos;
-  if (close != std::string::npos && xml[close - 1] == '/') {
-    end = close + 1;
-  } else if (close != std::string::npos) {
-    end = xml.find("</" + section + ">", close);
-    if (end != std::string::npos) end += section.size() + 3;
-  }
-  if (end == std::string::npos || end > rootEnd) {
+  if (xml[close - 1] == '/') return {xml.substr(0, close - 1), xml.substr(close + 1)};
+  const size_t end = xml.find("</" + section + ">", close);
+  if (end == std::string::npos) {
     ADD_FAILURE() << "no end of " << section << " in\n" << xml;
     return {};
   }
-  return {xml.substr(rootStart, start - rootStart), xml.substr(end, rootEnd + root.size() + 3 - end)};
+  return {xml.substr(0, close), xml.substr(end + section.size() + 3)};
 }
 
 std::vector<SavedElement> SectionElements(const std::string& xml, const std::string& section) {

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Helpers for the tests of the message file: fixtures, a reader of what the library saved that is
 // independent of the XML library under test, and a look at the two lists through the exports.
 
@@ -27,12 +30,11 @@ struct SavedElement {
 // The content between the start and end tag of the first element named `section` (exactly) in `xml`; empty
 // for an empty-element tag. False when there is no such element.
 bool SectionContent(const std::string& xml, const std::string& section, std::string* pstrContent);
-// What stands around the first element named `section`: from the start tag of the document element `root`
-// to that section, and from the section's end to the end tag of `root`. The serializer writes its own XML
-// declaration and nothing outside the document element survives parsing, so this is all of a file that
-// must come back as it was read. Fails the test when either element is missing.
-std::pair<std::string, std::string> AroundSection(const std::string& xml, const std::string& root,
-                                                  const std::string& section);
+// What stands around the content of the first element named `section`: from the start of `xml` to the
+// end of the section's start tag (without the '/' of an empty-element tag, which a save may fill), and
+// from the end of its end tag to the end of `xml`. A save leaves both as they were. Fails the test when
+// the section is missing.
+std::pair<std::string, std::string> AroundSection(const std::string& xml, const std::string& section);
 // The element children of the first element named `section`. Fails the test when the section is missing,
 // or holds anything but empty elements (which is all the library writes into it).
 std::vector<SavedElement> SectionElements(const std::string& xml, const std::string& section);

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The trace log is UTF-8 here.
 
 #include "narrow_text.h"

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // How the trace log spells characters outside ASCII on the platform under test. Its lines are narrow
 // text: UTF-8 on POSIX, the ANSI code page on Windows, where a character the code page cannot represent
 // becomes the code page's default character.

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The trace log is in the ANSI code page here; the samples are for code page 1252, Wine's default.
 
 #include <windows.h>

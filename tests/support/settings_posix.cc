@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The settings file, written in the registry export format with every value as a hex(N) list, so that
 // any type and any bytes can be expressed.
 

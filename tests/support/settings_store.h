@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Writing the machine-wide switch values the library reads at load: the Windows registry on Windows,
 // the settings file the library was built to read elsewhere. Tests that use it must not run at the same
 // time as any other test that loads the library (ctest's RESOURCE_LOCK "tidings_settings").
@@ -28,7 +31,8 @@ SettingEntry DwordSetting(const std::u16string& keyPath, const std::u16string& v
 // Removes both switch values ("Debug" and "AmbrelDebugFlag"), then writes `entries`.
 void WriteSettings(const std::vector<SettingEntry>& entries);
 
-// Where the settings file the library was built to read lies (POSIX builds only).
+// Where the settings file the library was built to read lies; empty on Windows, which keeps the settings
+// in the registry.
 std::string SettingsFilePath();
 
 // The usual switch: "Debug" = REG_SZ "1".

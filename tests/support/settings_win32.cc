@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The switch values in the real registry (Wine's, under test).
 
 #include <windows.h>
@@ -38,6 +41,8 @@ void WriteSettings(const std::vector<SettingEntry>& entries) {
     if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot set a registry value");
   }
 }
+
+std::string SettingsFilePath() { return std::string(); }
 
 }  // namespace test
 }  // namespace tidings

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The checker held against the library: what tidings-msgcheck lists for a file is what CMsgGov loads
 // from it, and what it says the next save drops or rewrites is gone once CMsgGov has saved the file.
 

@@ -1,3 +1,6 @@
+# Copyright 2026 The Tidings developers
+# SPDX-License-Identifier: Apache-2.0
+
 # Runs tidings-msgcheck on one fixture and compares what it prints and its exit status with the
 # expected ones. Called by ctest with
 #   -DTOOL=<tidings-msgcheck> -DEMULATOR=<runner or empty> -DDIR=<fixtures> -DCASE=<name> -DSTATUS=<n>

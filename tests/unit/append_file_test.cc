@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The trace log's file: lines from several writers stay whole and in order around a truncation.
 
 #include <gtest/gtest.h>

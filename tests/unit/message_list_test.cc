@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The message list finds by ID and by span and name without walking, and must still find exactly what a
 // walk from the first item finds: the first item with an ID, every item with a span and name in list
 // order, under whatever locale is current when it searches. Removals leave empty slots behind that the

@@ -1,12 +1,19 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The store from inside: what it keeps of an added or updated message, and the end of the message IDs,
 // which no client can reach in reasonable time.
 
 #include "module/msg_gov.h"
+#include "persist/msg_file.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +44,11 @@ class CMessageStoreTestPeer {
     store.m_DynamicMsgList.Append(std::move(item));
     if (dwMsgID >= store.m_nNextMsgID) store.m_nNextMsgID = dwMsgID + 1;
   }
+};
+
+class CLogTraceTestPeer {
+ public:
+  static void TurnOn(CLogTrace& trace) { trace.m_bTraceOn = 1; }
 };
 
 class CMsgGovTestPeer {
@@ -194,6 +206,62 @@ TEST_F(MsgGovTest, FixedFieldsWithoutTerminatorAreStoredCutToTheirRoom) {
   EXPECT_EQ(items[0].strMsgName, std::u16string(255, u'N'));
   EXPECT_EQ(items[0].strMsgSInfo, std::u16string(1023, u'I'));
   EXPECT_EQ(items[0].strMsgEchoPath, u"path");
+}
+
+// Messages of the file that no ID is left for at a load are kept back, and every save leaves them in
+// DynamicMsg as they stand, after the messages it writes.
+TEST_F(MsgGovTest, MessagesThatGetNoIdStayInTheFileAsTheyStand) {
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() /
+      ("tidings-keptback-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  fs::create_directories(dir);
+  const std::u16string path = (dir / "Msg.xml").u16string();
+  const std::string kept =
+      "<Message MsgSInfo='c'/>\n  <!-- kept as it stands -->\n  <Note   MsgSInfo=\"d\" x='y'/>"
+      "<Message MsgSInfo='e'></Message>\n";
+  std::ofstream(dir / "Msg.xml", std::ios::binary)
+      << "<Root><MsgList><DynamicMsg>\n  <Message MsgSInfo='a'/> <Message MsgSInfo='b'/>" << kept
+      << "</DynamicMsg></MsgList></Root>";
+  m_trace.Init((dir / "trace.txt").u16string(), 0xA00000);
+  CLogTraceTestPeer::TurnOn(m_trace);
+  CMessageStoreTestPeer::SetNextMsgID(CMsgGovTestPeer::Store(m_gov), INT32_MAX - 1);
+
+  m_gov.LoadMsgFile(path);
+  std::vector<_Message_Item> items = Items();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[1].dwMsgID, INT32_MAX);
+  ASSERT_EQ(m_gov.DeleteMessageFromID(INT32_MAX - 1), 1);
+  // The first save writes the one message left and keeps the three; the second, with none left in
+  // memory, keeps them again.
+  for (int nSave = 0; nSave < 2; ++nSave) {
+    m_gov.SaveMsgFile(path);
+    std::stringstream saved;
+    saved << std::ifstream(dir / "Msg.xml", std::ios::binary).rdbuf();
+    EXPECT_NE(saved.str().find(">" + kept + "</DynamicMsg>"), std::string::npos) << saved.str();
+    LoadedMessages reloaded;
+    ASSERT_TRUE(ReadMsgFile(path, 0, &reloaded));
+    std::u16string strInfos;
+    for (const _Message_Item& item : reloaded.dynamics) strInfos += item.strMsgSInfo;
+    EXPECT_EQ(strInfos, nSave == 0 ? u"bcde" : u"cde");
+  }
+  std::stringstream trace;
+  trace << std::ifstream(dir / "trace.txt", std::ios::binary).rdbuf();
+  const std::string lines = trace.str();
+  EXPECT_NE(lines.find("--LoadMsgFile kept back 3 messages of DynamicMsg: no message ID is left for them"),
+            std::string::npos)
+      << lines;
+  EXPECT_EQ(lines.find("failed"), std::string::npos) << lines;
+  size_t nLeft = 0;
+  for (size_t pos = 0;
+       (pos = lines.find("--SaveMsgFile left 3 messages in DynamicMsg as they stood: they got no "
+                         "message ID",
+                         pos)) != std::string::npos;
+       ++pos) {
+    ++nLeft;
+  }
+  EXPECT_EQ(nLeft, 2u) << lines;
+  fs::remove_all(dir);
 }
 
 }  // namespace

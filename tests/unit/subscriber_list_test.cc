@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The subscriber list finds positions and handles without walking, and must still answer exactly as a
 // plain array from which each removed record is erased.
 

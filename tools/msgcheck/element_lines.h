@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The line each element of a message file starts on, noted while the library's parser reads it.
 
 #ifndef TIDINGS_TOOLS_MSGCHECK_ELEMENT_LINES_H_

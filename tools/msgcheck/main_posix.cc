@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // tidings-msgcheck <file>. Outside Windows the path arrives as narrow text, taken to be UTF-8.
 
 #include <cstdio>

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // tidings-msgcheck <file>. On Windows the path arrives as UTF-16 through the wide entry point, so a
 // path outside the ANSI code page works.
 

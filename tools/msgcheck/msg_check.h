@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The message-file checker behind tidings-msgcheck. It reads a message file with the library's own
 // reading code (the parser and ReadMessages), lists the messages the library
 // would load from it at a fresh start, and reports what the library accepts or ignores without a word.

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // How a number text of the message file reads, next to how it looks: the checker's view of
 // ParseNumberText.
 

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform interface on POSIX systems (Linux).
 
 #include <dirent.h>
@@ -27,60 +30,80 @@
 #ifndef TIDINGS_SETTINGS_FILE
 #define TIDINGS_SETTINGS_FILE "/etc/tidings/registry.reg"
 #endif
+// The directories CMake's TIDINGS_CONFIG_DIR and TIDINGS_LOG_DIR name; empty for the one beside the library.
+#ifndef TIDINGS_CONFIG_DIR
+#define TIDINGS_CONFIG_DIR ""
+#endif
+#ifndef TIDINGS_LOG_DIR
+#define TIDINGS_LOG_DIR TIDINGS_CONFIG_DIR
+#endif
 
 namespace tidings {
 namespace platform {
 
 namespace {
 
-// Reads an open file to its end into *out, and closes it. False on a read error, and when it holds more
-// than nMaxBytes (it may grow while it is read).
-bool ReadAndClose(int fd, size_t nMaxBytes, std::string* out) {
+// Opens the regular file at `path` (through links, too) with `flags`, and fills *pst. Anything else there
+// is never opened where stat can tell beforehand: opening a FIFO can wake a process waiting at its other
+// end, and opening some devices acts (a watchdog starts, a tape rewinds when closed). O_NONBLOCK: a FIFO
+// or device that took the place of the file meanwhile does not block the open, and is closed again
+// unread and unwritten. With O_CREAT, nothing at the path is created as a regular file. -1 when the file
+// cannot be opened (errno says why), and when the path holds something else, which *pbOther (if given)
+// then says.
+int OpenRegularFile(const char* path, int flags, struct stat* pst, bool* pbOther = nullptr) {
+  if (pbOther != nullptr) *pbOther = false;
+  const bool bExists = ::stat(path, pst) == 0;
+  if (!bExists && (errno != ENOENT || (flags & O_CREAT) == 0)) return -1;
+  int fd = -1;
+  if (!bExists || S_ISREG(pst->st_mode)) fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd >= 0 && (::fstat(fd, pst) != 0 || !S_ISREG(pst->st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
+  if (fd < 0) {
+    if (pbOther != nullptr) *pbOther = bExists && !S_ISREG(pst->st_mode);
+    return -1;
+  }
+  // A regular file ignores O_NONBLOCK on most file systems, but not on every one (FUSE passes it on).
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+// Reads the regular file at `path` whole, when it holds at most nMaxBytes: the bytes it held when it was
+// opened, however it grows meanwhile, so that a file that never ends is read to a bound too. False when
+// the path holds no regular file, it is larger, or reading fails.
+bool ReadRegularFile(const char* path, size_t nMaxBytes, std::string* out) {
+  struct stat st;
+  const int fd = OpenRegularFile(path, O_RDONLY, &st);
+  if (fd < 0) return false;
   std::string bytes;
-  char buf[8192];
-  bool bOk = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      bOk = false;
+  bool bOk = static_cast<uint64_t>(st.st_size) <= nMaxBytes;
+  try {
+    if (bOk) bytes.resize(static_cast<size_t>(st.st_size));
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  size_t nRead = 0;
+  while (bOk && nRead < bytes.size()) {
+    const ssize_t n = ::read(fd, &bytes[nRead], bytes.size() - nRead);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      bOk = n == 0;  // shorter than it was: it shrank meanwhile
       break;
     }
-    if (static_cast<size_t>(n) > nMaxBytes - bytes.size()) {
-      bOk = false;
-      break;
-    }
-    bytes.append(buf, static_cast<size_t>(n));
+    nRead += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (bOk) out->swap(bytes);
-  return bOk;
+  if (!bOk) return false;
+  bytes.resize(nRead);
+  out->swap(bytes);
+  return true;
 }
 
-bool ReadNativeFile(const char* path, std::string* out) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  return ReadAndClose(fd, static_cast<size_t>(-1), out);
-}
-
-// The settings file is read while the library loads, before the host can do anything about it: it is
-// read only when it is a regular file (through a link to one, too) of at most this many bytes. A FIFO
-// would block the load until someone writes to it, a device such as /dev/urandom would never end.
+// The settings file is read while the library loads, before the host can do anything about it: a file
+// larger than this is not read.
 constexpr size_t kMaxSettingsFileBytes = 16u << 20;
-
-bool ReadSettingsFile(const char* path, std::string* out) {
-  // O_NONBLOCK: opening a FIFO that has no writer returns at once, so that fstat can turn it away.
-  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<uint64_t>(st.st_size) > kMaxSettingsFileBytes) {
-    ::close(fd);
-    return false;
-  }
-  return ReadAndClose(fd, kMaxSettingsFileBytes, out);
-}
 
 std::u16string ErrnoText(const std::string& what) { return Utf8ToUtf16(what + ": " + std::strerror(errno)); }
 
@@ -246,18 +269,10 @@ bool SyncDirectory(const std::string& dir) {
   return bOk;
 }
 
-// ReplaceFileContents once the links are followed and the file `target` is open for writing as fdOld.
-bool ReplaceOpenFile(int fdOld, const std::string& target, std::string_view bytes, std::u16string* pstrError,
-                     std::vector<std::u16string>* pNotes) {
-  struct stat old;
-  if (::fstat(fdOld, &old) != 0) {
-    *pstrError = ErrorText("cannot read the mode of", target);
-    return false;
-  }
-  if (!S_ISREG(old.st_mode)) {
-    *pstrError = Utf8ToUtf16(target + " is no regular file");
-    return false;
-  }
+// ReplaceFileContents once the links are followed and the regular file `target` is open for writing as
+// fdOld, with the status `old`.
+bool ReplaceOpenFile(int fdOld, const struct stat& old, const std::string& target, std::string_view bytes,
+                     std::u16string* pstrError, std::vector<std::u16string>* pNotes) {
   const size_t slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
   const std::string name = target.substr(slash + 1);
@@ -359,9 +374,13 @@ pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<p
 
 Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
   std::string file;
-  if (!ReadSettingsFile(TIDINGS_SETTINGS_FILE, &file)) return Setting();
+  if (!ReadRegularFile(TIDINGS_SETTINGS_FILE, kMaxSettingsFileBytes, &file)) return Setting();
   return FindRegFileSetting(file, keyPath, valueName);
 }
+
+std::u16string BuiltMsgFileDir() { return Utf8ToUtf16(TIDINGS_CONFIG_DIR); }
+
+std::u16string BuiltLogDir() { return Utf8ToUtf16(TIDINGS_LOG_DIR); }
 
 std::u16string OwnModuleFileName() {
   static const std::u16string name = ComputeOwnModuleFileName();
@@ -371,8 +390,8 @@ std::u16string OwnModuleFileName() {
 char16_t PathSeparator() { return u'/'; }
 
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
-  std::string native = Utf16ToUtf8(path);
-  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  struct stat st;
+  const int fd = OpenRegularFile(Utf16ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND, &st);
   if (fd < 0) return nullptr;
   std::unique_ptr<AppendFile> file(new (std::nothrow) PosixAppendFile(fd));
   if (!file) ::close(fd);
@@ -380,7 +399,13 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
 }
 
 bool ReadWholeFile(const std::u16string& path, std::string* out) {
-  return ReadNativeFile(Utf16ToUtf8(path).c_str(), out);
+  return ReadRegularFile(Utf16ToUtf8(path).c_str(), std::string().max_size(), out);
+}
+
+PathKind KindOfPath(const std::u16string& path) {
+  struct stat st;
+  if (::stat(Utf16ToUtf8(path).c_str(), &st) != 0) return PathKind::kNothing;
+  return S_ISREG(st.st_mode) ? PathKind::kRegularFile : PathKind::kOther;
 }
 
 bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
@@ -392,12 +417,16 @@ bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std
   if (ResolveLinks(&target, &error)) {
     // Opened for writing as a write in place would open it, so that a file the process may not write
     // is refused the same way whatever its directory allows; held for such a write.
-    const int fdOld = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fdOld < 0) {
-      error = ErrorText("cannot write", target);
-    } else {
-      bOk = ReplaceOpenFile(fdOld, target, bytes, &error, &notes);
+    struct stat old;
+    bool bOther = false;
+    const int fdOld = OpenRegularFile(target.c_str(), O_WRONLY, &old, &bOther);
+    if (fdOld >= 0) {
+      bOk = ReplaceOpenFile(fdOld, old, target, bytes, &error, &notes);
       ::close(fdOld);
+    } else if (bOther) {
+      error = Utf8ToUtf16(target + " is no regular file");
+    } else {
+      error = ErrorText("cannot write", target);
     }
   }
   if (!bOk) {

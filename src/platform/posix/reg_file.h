@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading one value out of a registry export file (the text `reg export` and regedit write), which is
 // where the POSIX build keeps the settings that live under HKEY_LOCAL_MACHINE on Windows.
 //

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // Conversions between UTF-8 and UTF-16, for the POSIX edge of the platform interface.
 
 #ifndef TIDINGS_PLATFORM_POSIX_UTF_H_

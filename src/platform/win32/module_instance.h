@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The library's own module handle on Windows, handed over by DllMain.
 
 #ifndef TIDINGS_PLATFORM_WIN32_MODULE_INSTANCE_H_

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform interface on Windows.
 
 #include <windows.h>
@@ -77,6 +80,26 @@ class Win32AppendFile final : public AppendFile {
 
   HANDLE m_h;
 };
+
+// Whether the open handle `h` is of a file on a disk (a directory too). Under Wine a FIFO, device or socket
+// of the host's file system opens as a pipe or a character device.
+bool IsDiskFileHandle(HANDLE h) { return ::GetFileType(h) == FILE_TYPE_DISK; }
+
+// Opens the regular file at `path` with CreateFileW's `dwAccess` and `dwDisposition`, shared with every
+// other opener; a directory does not open so. Something else there is closed again at once, unread and
+// unwritten: INVALID_HANDLE_VALUE, with *pbOther (if given) set. INVALID_HANDLE_VALUE with GetLastError
+// when the open fails.
+HANDLE OpenRegularFile(const std::u16string& path, DWORD dwAccess, DWORD dwDisposition,
+                       bool* pbOther = nullptr) {
+  if (pbOther != nullptr) *pbOther = false;
+  HANDLE h = ::CreateFileW(W(path), dwAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           dwDisposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE || IsDiskFileHandle(h)) return h;
+  ::CloseHandle(h);
+  if (pbOther != nullptr) *pbOther = true;
+  ::SetLastError(ERROR_BAD_FILE_TYPE);
+  return INVALID_HANDLE_VALUE;
+}
 
 std::u16string ErrorText(const char* what, DWORD dwError) {
   const std::string text = std::string(what) + ": error " + std::to_string(dwError);
@@ -260,6 +283,11 @@ Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueNa
   return SettingFromRegistryValue(dwType, std::string_view(reinterpret_cast<const char*>(data), cb));
 }
 
+// The configuration files are always beside the library.
+std::u16string BuiltMsgFileDir() { return std::u16string(); }
+
+std::u16string BuiltLogDir() { return std::u16string(); }
+
 std::u16string OwnModuleFileName() {
   // The library's own module, never the host executable's: DllMain hands over the instance handle; code
   // linked straight into an executable (the unit tests) falls back to the module holding this function.
@@ -283,8 +311,7 @@ std::u16string OwnModuleFileName() {
 char16_t PathSeparator() { return u'\\'; }
 
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
-  HANDLE h = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = OpenRegularFile(path, GENERIC_WRITE, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   std::unique_ptr<AppendFile> file(new (std::nothrow) Win32AppendFile(h));
   if (!file) ::CloseHandle(h);
@@ -292,24 +319,44 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
 }
 
 bool ReadWholeFile(const std::u16string& path, std::string* out) {
-  HANDLE h = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = OpenRegularFile(path, GENERIC_READ, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return false;
+  // What the file holds now, however it grows meanwhile.
+  LARGE_INTEGER size;
   std::string bytes;
-  char buf[65536];
-  bool bOk = true;
-  for (;;) {
+  bool bOk = ::GetFileSizeEx(h, &size) && static_cast<uint64_t>(size.QuadPart) <= bytes.max_size();
+  try {
+    if (bOk) bytes.resize(static_cast<size_t>(size.QuadPart));
+  } catch (...) {
+    ::CloseHandle(h);
+    throw;
+  }
+  size_t nRead = 0;
+  while (bOk && nRead < bytes.size()) {
+    const size_t nLeft = bytes.size() - nRead;
     DWORD got = 0;
-    if (!::ReadFile(h, buf, sizeof buf, &got, nullptr)) {
-      bOk = false;
-      break;
-    }
-    if (got == 0) break;
-    bytes.append(buf, got);
+    bOk = ::ReadFile(h, &bytes[nRead], nLeft > 0x40000000 ? 0x40000000 : static_cast<DWORD>(nLeft), &got,
+                     nullptr) != 0;
+    if (got == 0) break;  // shorter than it was: it shrank meanwhile
+    nRead += got;
   }
   ::CloseHandle(h);
-  if (bOk) out->swap(bytes);
-  return bOk;
+  if (!bOk) return false;
+  bytes.resize(nRead);
+  out->swap(bytes);
+  return true;
+}
+
+PathKind KindOfPath(const std::u16string& path) {
+  // No access asked for: the handle only tells what the path holds. Backup semantics open a directory too.
+  HANDLE h = ::CreateFileW(W(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return PathKind::kNothing;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool bRegular = IsDiskFileHandle(h) && ::GetFileInformationByHandle(h, &info) &&
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  ::CloseHandle(h);
+  return bRegular ? PathKind::kRegularFile : PathKind::kOther;
 }
 
 bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
@@ -320,9 +367,11 @@ bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std
   // Opened for writing as a write in place would open it (following links), so that a read-only file,
   // one whose ACL denies writing and one another process holds are refused the same way whatever the
   // directory allows; held for such a write.
-  HANDLE hOld = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (hOld == INVALID_HANDLE_VALUE) {
+  bool bOther = false;
+  HANDLE hOld = OpenRegularFile(path, GENERIC_WRITE, OPEN_EXISTING, &bOther);
+  if (bOther) {
+    error = path + u" is no regular file";
+  } else if (hOld == INVALID_HANDLE_VALUE) {
     error = ErrorText("cannot open the file for writing", ::GetLastError());
   } else {
     bOk = ReplaceOpenFile(hOld, LinkTarget(path, hOld), bytes, &error, &notes);

@@ -1,3 +1,6 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
 // A client of the installed Tidings, linked to it through the CMake package. It adds a message, reads it
 // back, updates it, marks its popup, steps through the list and deletes it, and exits 0 only when every
 // check holds.

@@ -1,3 +1,6 @@
+/* Copyright 2026 The Tidings developers */
+/* SPDX-License-Identifier: Apache-2.0 */
+
 /* A C client of the installed Tidings, built with the flags pkg-config gives for it. It adds two
  * messages, reads one back, steps from one to the other, deletes one by span and name, and exits 0 only
  * when every check holds. */

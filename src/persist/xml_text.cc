@@ -1,0 +1,144 @@
+// Copyright 2026 The Tidings developers
+// SPDX-License-Identifier: Apache-2.0
+
+#include "persist/xml_text.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/TransService.hpp>
+
+namespace tidings {
+
+using namespace xercesc;
+
+namespace {
+
+constexpr XMLSize_t kBlock = 16 * 1024;
+
+std::unique_ptr<XMLTranscoder> MakeTranscoder(const XMLCh* encoding) {
+  if (encoding == nullptr) return nullptr;
+  XMLTransService::Codes result = XMLTransService::Ok;
+  std::unique_ptr<XMLTranscoder> pTranscoder(XMLPlatformUtils::fgTransService->makeNewTranscoderFor(
+      encoding, result, kBlock, XMLPlatformUtils::fgMemoryManager));
+  if (result != XMLTransService::Ok) pTranscoder.reset();
+  return pTranscoder;
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+void AppendReference(char32_t c, std::u16string* pOut) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  pOut->append(u"&#x");
+  int nShift = 28;
+  while (nShift > 0 && ((c >> nShift) & 0xF) == 0) nShift -= 4;
+  for (; nShift >= 0; nShift -= 4) pOut->push_back(kHex[(c >> nShift) & 0xF]);
+  pOut->push_back(u';');
+}
+
+}  // namespace
+
+size_t ByteOrderMarkSize(std::string_view bytes) {
+  for (std::string_view mark :
+       {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE\0\0", 4),
+        std::string_view("\0\0\xFE\xFF", 4), std::string_view("\xFF\xFE"), std::string_view("\xFE\xFF")}) {
+    if (bytes.substr(0, mark.size()) == mark) return mark.size();
+  }
+  return 0;
+}
+
+size_t DecodedBytes::UnitAt(size_t nOffset) const {
+  size_t nAt = 0;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    // The second unit of a pair starts no character, whichever unit the pair's bytes were counted to.
+    const bool bSecond = i > 0 && IsLowSurrogate(text[i]) && IsHighSurrogate(text[i - 1]);
+    if (nAt == nOffset && !bSecond) return i;
+    if (nAt > nOffset) return npos;
+    nAt += sizes[i];
+  }
+  return nAt == nOffset ? sizes.size() : npos;
+}
+
+size_t DecodedBytes::OffsetOf(size_t nUnit) const {
+  size_t nAt = 0;
+  for (size_t i = 0; i < nUnit && i < sizes.size(); ++i) nAt += sizes[i];
+  return nAt;
+}
+
+bool DecodeBytes(std::string_view bytes, const XMLCh* encoding, DecodedBytes* pDecoded) {
+  pDecoded->text.clear();
+  pDecoded->sizes.clear();
+  std::unique_ptr<XMLTranscoder> pTranscoder = MakeTranscoder(encoding);
+  if (!pTranscoder) return false;
+  std::vector<XMLCh> units(kBlock);
+  std::vector<unsigned char> sizes(kBlock);
+  const XMLByte* pNext = reinterpret_cast<const XMLByte*>(bytes.data());
+  XMLSize_t nLeft = bytes.size();
+  try {
+    while (nLeft != 0) {
+      XMLSize_t nEaten = 0;
+      const XMLSize_t nMade =
+          pTranscoder->transcodeFrom(pNext, nLeft, units.data(), kBlock, nEaten, sizes.data());
+      if (nEaten == 0 || nEaten > nLeft || nMade > kBlock) return false;
+      pDecoded->text.append(U(units.data()), nMade);
+      pDecoded->sizes.insert(pDecoded->sizes.end(), sizes.begin(),
+                             sizes.begin() + static_cast<std::ptrdiff_t>(nMade));
+      pNext += nEaten;
+      nLeft -= nEaten;
+    }
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pBytes) {
+  pBytes->clear();
+  std::unique_ptr<XMLTranscoder> pTranscoder = MakeTranscoder(encoding);
+  if (!pTranscoder) return false;
+  std::u16string carried;
+  carried.reserve(text.size());
+  std::unordered_map<char32_t, bool> known;
+  try {
+    auto canWrite = [&](char32_t c) {
+      const auto found = known.find(c);
+      if (found != known.end()) return found->second;
+      return known[c] = pTranscoder->canTranscodeTo(static_cast<unsigned int>(c));
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+      const bool bPair = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+      const char32_t c =
+          bPair ? 0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (text[i + 1] - 0xDC00) : char32_t{text[i]};
+      if (canWrite(c)) {
+        carried.append(text.substr(i, bPair ? 2 : 1));
+      } else if (c < 0x80) {
+        return false;  // the markup itself cannot be written
+      } else {
+        AppendReference(c, &carried);
+      }
+      if (bPair) ++i;
+    }
+    std::vector<XMLByte> out(kBlock * 8);
+    size_t nDone = 0;
+    while (nDone < carried.size()) {
+      // A block never ends between the two units of a pair.
+      size_t nCount = std::min<size_t>(kBlock, carried.size() - nDone);
+      if (nDone + nCount < carried.size() && IsHighSurrogate(carried[nDone + nCount - 1])) --nCount;
+      XMLSize_t nEaten = 0;
+      const XMLSize_t nMade = pTranscoder->transcodeTo(X(carried.c_str()) + nDone, nCount, out.data(),
+                                                       out.size(), nEaten, XMLTranscoder::UnRep_Throw);
+      if (nEaten == 0 || nEaten > nCount) return false;
+      pBytes->append(reinterpret_cast<const char*>(out.data()), nMade);
+      nDone += nEaten;
+    }
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tidings
