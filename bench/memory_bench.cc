@@ -84,7 +84,7 @@ class CMessageStoreTestPeer {
     size_t nBytes = 0;
     *pnMessages = store.m_DynamicMsgList.size() + store.m_DefaultMsgList.size();
     for (const CMessageList* list : {&store.m_DynamicMsgList, &store.m_DefaultMsgList}) {
-      for (size_t i = 0; i < list->size(); ++i) {
+      for (size_t i = list->First(); i != CMessageList::npos; i = list->Next(i)) {
         const _Message_Item& item = (*list)[i];
         for (const std::u16string* text :
              {&item.strMsgSpan, &item.strMsgName, &item.strMsgSInfo, &item.strMsgEchoPath}) {
@@ -139,9 +139,12 @@ std::u16string InfoOf(uint32_t k) {
 }
 
 // n messages added one by one with NBX_AddMessage's code, the dynamic list's index built on the way;
-// with bHalve, the later half removed again (from the back, which moves nothing), to see what stays
-// behind of the room they took.
-void AddedMessages(benchmark::State& state, const char* name, bool bHalve) {
+// then half of them removed again, to see what stays behind of the room they took: the later half (from
+// the back, which leaves no empty slot), or every other message (each leaving an empty slot between two
+// messages until the list packs them).
+enum class Halve { kNo, kLaterHalf, kEveryOther };
+
+void AddedMessages(benchmark::State& state, const char* name, Halve halve) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
   for (auto _ : state) {
     CLogTrace trace;
@@ -151,8 +154,10 @@ void AddedMessages(benchmark::State& state, const char* name, bool bHalve) {
       const _Message_AddInfo info = MakeAddInfo(NameOf(k), InfoOf(k));
       gov.AddMessage(T(SpanOf(k)).c_str(), &info);
     }
-    if (bHalve) {
+    if (halve == Halve::kLaterHalf) {
       for (uint32_t k = n; k-- > n / 2;) gov.DeleteMessageFromID(static_cast<int32_t>(k));
+    } else if (halve == Halve::kEveryOther) {
+      for (uint32_t k = 0; k < n; k += 2) gov.DeleteMessageFromID(static_cast<int32_t>(k));
     }
     Report(state, name, gov, g_nLiveBytes.load() - nBefore);
   }
@@ -229,17 +234,16 @@ void SavePeak(benchmark::State& state, const char* name, std::string (*make)(siz
 }
 
 [[maybe_unused]] const bool kRegistered = [] {
-  benchmark::RegisterBenchmark("Memory/added",
-                               [](benchmark::State& s) { AddedMessages(s, "Memory/added", false); })
-      ->Arg(1000)
-      ->Arg(100000)
-      ->Iterations(1);
+  auto added = [](const char* name, Halve halve) {
+    benchmark::RegisterBenchmark(name, [name, halve](benchmark::State& s) { AddedMessages(s, name, halve); })
+        ->Arg(1000)
+        ->Arg(100000)
+        ->Iterations(1);
+  };
+  added("Memory/added", Halve::kNo);
   benchmark::RegisterBenchmark("Memory/loaded", LoadedMessages)->Arg(1000)->Arg(100000)->Iterations(1);
-  benchmark::RegisterBenchmark("Memory/halved",
-                               [](benchmark::State& s) { AddedMessages(s, "Memory/halved", true); })
-      ->Arg(1000)
-      ->Arg(100000)
-      ->Iterations(1);
+  added("Memory/halved", Halve::kLaterHalf);
+  added("Memory/every_other_removed", Halve::kEveryOther);
   benchmark::RegisterBenchmark(
       "Memory/save",
       [](benchmark::State& s) { SavePeak(s, "Memory/save", [](size_t n) { return MessageFileXml(0, n); }); })

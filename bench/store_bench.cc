@@ -10,6 +10,11 @@
 
 #include <benchmark/benchmark.h>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <time.h>
+#endif
+
 #include <chrono>
 #include <deque>
 #include <cstdint>
@@ -36,6 +41,42 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The calling thread's processor time in seconds where the system keeps it, else the wall clock. Reading
+// it is a system call that takes longer than a removal, so it times long runs only; a run that neither
+// blocks nor waits costs that time, without what other processes on a shared machine took of the core.
+double ThreadSeconds() {
+#if defined(__linux__)
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+#else
+  return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+#endif
+}
+
+// Tells whether the calling thread was switched out since the last call (always false where the system
+// does not count it). A batch of a few microseconds that another process interrupts takes milliseconds
+// by the wall clock: one such batch in a thousand would outweigh the calls, so those are timed again.
+class SwitchWatch {
+ public:
+  SwitchWatch() { Switched(); }
+  bool Switched() {
+#if defined(__linux__)
+    rusage usage;
+    getrusage(RUSAGE_THREAD, &usage);
+    const long nSwitches = usage.ru_nvcsw + usage.ru_nivcsw;
+    const bool bSwitched = nSwitches != m_nSwitches;
+    m_nSwitches = nSwitches;
+    return bSwitched;
+#else
+    return false;
+#endif
+  }
+
+ private:
+  long m_nSwitches = 0;
+};
+
 // One dynamic message as the benchmarks know it: its ID and the key of its span and name.
 struct Live {
   int32_t dwMsgID;
@@ -56,7 +97,9 @@ class Store {
   const Api& api() const { return m_lib.api; }
   size_t size() const { return m_nSize; }
 
-  // The live messages in list order.
+  // The live messages, the last one added last. Otherwise in no order: a removal moves the last one into
+  // the place of the one removed, so that this record, which the timed calls do not use, does not sweep
+  // the cache with a shift of its own just before them.
   std::vector<Live> live;
 
   // A key no message has had yet.
@@ -155,7 +198,7 @@ void GetNextMessageStep(benchmark::State& state, bool bDefault) {
   if (nFound != state.iterations()) state.SkipWithError("a step found nothing");
 }
 
-// From the first message around the list and back to it: n steps.
+// From a message around the list and back to it: n steps.
 void GetNextMessageWalk(benchmark::State& state, bool bDefault) {
   Store& store = Store::Of(static_cast<size_t>(state.range(0)));
   _Message_GetInfo info;
@@ -218,32 +261,53 @@ void AddMessageNew(benchmark::State& state) {
   }
 }
 
-// ---- Removing: messages at random places go, and as many new ones take their place at the end.
+// ---- Removing: messages at random places go, and as many new ones take their place at the end. With
+// bRefill, a batch's time is that of the removals and of the adds after them: a removal may leave work to
+// the next add (packing the list), and this shows what a removal costs with its share of that.
 
 template <typename RemoveFn>
-void RemoveBatches(benchmark::State& state, RemoveFn remove) {
+void RemoveBatches(benchmark::State& state, RemoveFn remove, bool bRefill = false) {
   Store& store = Store::Of(static_cast<size_t>(state.range(0)));
   Rng rng;
+  SwitchWatch watch;
   std::vector<Live> victims(kBatch);
+  std::vector<uint32_t> keys(kBatch);
+  std::vector<std::basic_string<TIDINGS_WCHAR>> spans(kBatch);
+  std::vector<_Message_AddInfo> infos(kBatch);
   for (auto _ : state) {
     const size_t nBatch = kBatch < store.live.size() ? kBatch : store.live.size();
-    for (size_t j = 0; j < nBatch; ++j) {
-      const size_t pos = rng.Below(store.live.size());
-      victims[j] = store.live[pos];
-      store.live.erase(store.live.begin() + static_cast<std::ptrdiff_t>(pos));
+    double seconds = 0;
+    for (int nTry = 0; nTry < 100; ++nTry) {
+      for (size_t j = 0; j < nBatch; ++j) {
+        const size_t pos = rng.Below(store.live.size());
+        victims[j] = store.live[pos];
+        store.live[pos] = store.live.back();
+        store.live.pop_back();
+        keys[j] = store.FreshKey();
+        spans[j] = T(SpanOf(keys[j]));
+        infos[j] = MakeAddInfo(NameOf(keys[j]), u"Added by the benchmark");
+      }
+      watch.Switched();
+      seconds = remove(store, victims, nBatch);
+      const Clock::time_point start = Clock::now();
+      for (size_t j = 0; j < nBatch; ++j) store.api().AddMessage(spans[j].c_str(), &infos[j]);
+      if (bRefill) seconds += SecondsSince(start);
+      for (size_t j = 0; j < nBatch; ++j) store.Added(keys[j]);
+      if (!watch.Switched()) break;
     }
-    const double seconds = remove(store, victims, nBatch);
     state.SetIterationTime(seconds / static_cast<double>(nBatch));
-    for (size_t j = 0; j < nBatch; ++j) store.AddNew(store.FreshKey());
   }
 }
 
-void DeleteMessageFromID(benchmark::State& state) {
-  RemoveBatches(state, [](Store& store, const std::vector<Live>& victims, size_t nBatch) {
-    const Clock::time_point start = Clock::now();
-    for (size_t j = 0; j < nBatch; ++j) store.api().DeleteMessageFromID(victims[j].dwMsgID);
-    return SecondsSince(start);
-  });
+void DeleteMessageFromID(benchmark::State& state, bool bRefill) {
+  RemoveBatches(
+      state,
+      [](Store& store, const std::vector<Live>& victims, size_t nBatch) {
+        const Clock::time_point start = Clock::now();
+        for (size_t j = 0; j < nBatch; ++j) store.api().DeleteMessageFromID(victims[j].dwMsgID);
+        return SecondsSince(start);
+      },
+      bRefill);
 }
 
 // By span and name, in another letter case than they were added with.
@@ -258,6 +322,56 @@ void DeleteMessage(benchmark::State& state) {
     for (size_t j = 0; j < nBatch; ++j) store.api().DeleteMessage(spans[j].c_str(), names[j].c_str());
     return SecondsSince(start);
   });
+}
+
+// ---- Removing every message of a store of N, one call each, oldest first (each removal then takes the
+// first message of the list) or newest first, timed by the thread's processor time. The store is filled
+// again between runs, without the timer.
+
+enum class Removal { kByIdOldestFirst, kByIdNewestFirst, kByNameOldestFirst };
+
+void RemoveAll(benchmark::State& state, Removal removal) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  // A copy of its own per case, started empty: its IDs are then 0, 1, 2, ... in the order of adding.
+  struct Copy {
+    LibraryCopy library;
+    int32_t dwNextMsgID = 0;
+  };
+  static std::map<std::pair<size_t, Removal>, std::unique_ptr<Copy>> copies;
+  std::unique_ptr<Copy>& copy = copies[{n, removal}];
+  if (!copy) {
+    copy.reset(new Copy);
+    copy->library.api.Initial();
+  }
+  const Api& api = copy->library.api;
+  std::vector<int32_t> ids(n);
+  std::vector<std::basic_string<TIDINGS_WCHAR>> spans(n), names(n);
+  for (auto _ : state) {
+    for (size_t j = 0; j < n; ++j) {
+      const uint32_t k = static_cast<uint32_t>(j);
+      const _Message_AddInfo info = MakeAddInfo(NameOf(k), u"Added by the benchmark");
+      spans[j] = T(UpperSpanOf(k));
+      names[j] = T(UpperNameOf(k));
+      api.AddMessage(T(SpanOf(k)).c_str(), &info);
+      ids[j] = copy->dwNextMsgID++;
+    }
+    const double dStart = ThreadSeconds();
+    switch (removal) {
+      case Removal::kByIdOldestFirst:
+        for (size_t j = 0; j < n; ++j) api.DeleteMessageFromID(ids[j]);
+        break;
+      case Removal::kByIdNewestFirst:
+        for (size_t j = n; j-- > 0;) api.DeleteMessageFromID(ids[j]);
+        break;
+      case Removal::kByNameOldestFirst:
+        for (size_t j = 0; j < n; ++j) api.DeleteMessage(spans[j].c_str(), names[j].c_str());
+        break;
+    }
+    state.SetIterationTime(ThreadSeconds() - dStart);
+    int32_t dwFirst = -1;
+    _Message_GetInfo info;
+    if (api.GetNextMessage(0, &dwFirst, &info) != 0) state.SkipWithError("a message was not removed");
+  }
 }
 
 void MessageHasPopup(benchmark::State& state) {
@@ -343,9 +457,22 @@ void RegisterSized(const std::string& name, Fn fn, bool bManualTime = false) {
   RegisterSized("GetNextMessage/walk/default", [](benchmark::State& s) { GetNextMessageWalk(s, true); });
   RegisterSized("AddMessage/update", AddMessageUpdate);
   RegisterSized("AddMessage/new", AddMessageNew, true);
-  RegisterSized("DeleteMessageFromID", DeleteMessageFromID, true);
+  RegisterSized(
+      "DeleteMessageFromID", [](benchmark::State& s) { DeleteMessageFromID(s, false); }, true);
+  RegisterSized(
+      "DeleteMessageFromID/with_refill", [](benchmark::State& s) { DeleteMessageFromID(s, true); }, true);
   RegisterSized("DeleteMessage", DeleteMessage, true);
   RegisterSized("MessageHasPopup", MessageHasPopup);
+  for (auto entry : {std::make_pair("RemoveAll/by_id/oldest_first", Removal::kByIdOldestFirst),
+                     std::make_pair("RemoveAll/by_id/newest_first", Removal::kByIdNewestFirst),
+                     std::make_pair("RemoveAll/by_name/oldest_first", Removal::kByNameOldestFirst)}) {
+    const Removal removal = entry.second;
+    benchmark::RegisterBenchmark(entry.first, [removal](benchmark::State& s) { RemoveAll(s, removal); })
+        ->Arg(1000)
+        ->Arg(100000)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+  }
   benchmark::RegisterBenchmark("Notify/subscribers", Notify)->Arg(1)->Arg(10)->Arg(100);
   RegisterSized(
       "UNSubscribe/handle_order", [](benchmark::State& s) { Unsubscribe(s, false); }, true);

@@ -1,7 +1,7 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-// How the list finds its messages without walking it.
+// How the list finds its messages without walking it, and removes them without moving the rest.
 //
 // By ID. The list is held as runs: stretches in which the IDs strictly increase, or strictly decrease,
 // from item to item. Within a run an ID occurs at most once, and a search by interpolation, bounded by
@@ -13,21 +13,27 @@
 // win. Any other order works too, just with more runs.
 //
 // By span and name. An open-addressing table maps a key of each message's span and name to its ID; the
-// ID leads to the position. The key only narrows the candidates: each one is confirmed with the real
+// ID leads to the slot. The key only narrows the candidates: each one is confirmed with the real
 // comparison, platform::CompareNoCase, and the matches are handed out in list order. The table is built
 // by the first search that needs it (the default list, never searched so, never gets one) and dropped
 // while the list is more than one run, when IDs may repeat; such a list is searched from its first item.
 //
-// Memory. The items and their IDs grow by a tenth at a time rather than doubling, and give back their
-// room once a tenth of it stands empty; the table holds 8 bytes a slot and is rebuilt at half load once
-// it is more than 80% or less than 45% full. So beside the items the list holds at most 15 + 4.4 + 18
-// bytes per message; with the 24 bytes of an item's fields beside its four strings (64-bit builds),
-// at most 62 bytes per message beside the strings.
+// Removal. A removed message's slot is emptied where it stands (its texts freed, its ID kept among the
+// IDs, so that the runs stay ordered for the search) instead of the messages behind it moving up: that
+// made removing every message oldest first take time n^2. A set of the slots in use leads a walk past
+// the empty ones in a few steps however many there are. Empty slots at the end go at once; the others
+// are squeezed out in one pass over the list when the slots run out, or when the list gives room back,
+// so each pass is paid for by the removals or appends since the last one, a few dozen moves apiece.
+//
+// Memory. The slots grow by a tenth at a time rather than doubling, and give back their room once a
+// ninth of it stands empty, keeping a twentieth spare; the table holds 8 bytes a slot and is rebuilt at
+// half load once it is more than 80% or less than 45% full. So beside the items the list holds at most
+// 17 + 4.5 + 0.2 + 18 bytes per message; with the 24 bytes of an item's fields beside its four strings
+// (64-bit builds), at most 64 bytes per message beside the strings.
 
 #include "store/message_list.h"
 
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 #include "platform/platform.h"
@@ -132,7 +138,7 @@ size_t CMessageList::FindInRun(size_t r, int32_t dwMsgID) const {
 size_t CMessageList::FindById(int32_t dwMsgID) const {
   for (size_t r = 0; r < m_runs.size(); ++r) {
     const size_t i = FindInRun(r, dwMsgID);
-    if (i != npos) return i;
+    if (i != npos && m_live.Contains(i)) return i;
   }
   return npos;
 }
@@ -209,16 +215,16 @@ std::vector<size_t> CMessageList::FindByName(const std::u16string& strMsgSpan,
                                              const std::u16string& strMsgName) {
   std::vector<size_t> matches;
   if (!NameIndexUsable()) {
-    for (size_t i = 0; i < m_items.size(); ++i) {
+    for (size_t i = First(); i != npos; i = Next(i)) {
       if (IsSameMessage(m_items[i], strMsgSpan, strMsgName)) matches.push_back(i);
     }
     return matches;
   }
   if (!NameIndexBuilt()) {
-    std::vector<NameSlot> slots(std::max(kMinNameSlots, 2 * m_items.size()), NameSlot{0, 0});
+    std::vector<NameSlot> slots(std::max(kMinNameSlots, 2 * m_nLive), NameSlot{0, 0});
     m_nameSlots.swap(slots);
-    for (const _Message_Item& item : m_items) {
-      InsertName(NameKey(item.strMsgSpan, item.strMsgName), item.dwMsgID);
+    for (size_t i = First(); i != npos; i = Next(i)) {
+      InsertName(NameKey(m_items[i].strMsgSpan, m_items[i].strMsgName), m_ids[i]);
     }
   }
   const uint32_t nKey = NameKey(strMsgSpan, strMsgName);
@@ -235,9 +241,16 @@ std::vector<size_t> CMessageList::FindByName(const std::u16string& strMsgSpan,
 
 void CMessageList::Append(_Message_Item item) {
   // Everything that can run out of memory comes first; from the push on, nothing fails.
-  const size_t nRoom = m_items.size() + m_items.size() / 10 + 4;
-  if (m_items.size() == m_items.capacity()) m_items.reserve(nRoom);
-  if (m_ids.size() == m_ids.capacity()) m_ids.reserve(nRoom);
+  if (m_items.size() == m_live.size()) {
+    // Full: the empty slots are squeezed out where they are if they are worth a pass over the list, else
+    // the messages move to more room (leaving them behind on the way).
+    const size_t nEmpty = m_items.size() - m_nLive;
+    if (nEmpty > 0 && nEmpty >= m_live.size() / 20) {
+      Compact();
+    } else {
+      Regroup(m_nLive + m_nLive / 10 + 4);
+    }
+  }
   const bool bNewRun = BeginsRun(item.dwMsgID);
   if (bNewRun && m_runs.size() == m_runs.capacity()) m_runs.reserve(2 * m_runs.size() + 1);
   // The index stays while the list stays one run.
@@ -256,6 +269,8 @@ void CMessageList::Append(_Message_Item item) {
   }
   m_items.push_back(std::move(item));
   m_ids.push_back(dwMsgID);
+  m_live.Insert(m_items.size() - 1);
+  ++m_nLive;
   if (bKeepsIndex) {
     InsertName(nKey, dwMsgID);
   } else if (NameIndexBuilt()) {
@@ -263,34 +278,106 @@ void CMessageList::Append(_Message_Item item) {
   }
 }
 
-void CMessageList::RemoveAt(size_t i) noexcept {
-  if (NameIndexBuilt()) EraseName(NameKey(m_items[i].strMsgSpan, m_items[i].strMsgName), m_items[i].dwMsgID);
-  size_t r = 0;
-  while (r + 1 < m_runs.size() && m_runs[r + 1].nBegin <= i) ++r;
-  for (size_t s = r + 1; s < m_runs.size(); ++s) --m_runs[s].nBegin;
-  m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(i));
-  m_ids.erase(m_ids.begin() + static_cast<std::ptrdiff_t>(i));
-  if (RunEnd(r) == m_runs[r].nBegin) m_runs.erase(m_runs.begin() + static_cast<std::ptrdiff_t>(r));
-  // Too much room now: the items move to less, keeping a twentieth spare (a failure keeps the room).
-  if (m_items.capacity() > m_items.size() + m_items.size() / 10 + 2) {
+void CMessageList::Vacate(size_t i) noexcept {
+  if (NameIndexBuilt()) EraseName(NameKey(m_items[i].strMsgSpan, m_items[i].strMsgName), m_ids[i]);
+  m_items[i] = _Message_Item();
+  m_live.Erase(i);
+  --m_nLive;
+}
+
+void CMessageList::Tidy() noexcept {
+  if (m_nLive == 0) {
+    Clear();
+    return;
+  }
+  while (!m_live.Contains(m_items.size() - 1)) {
+    m_items.pop_back();
+    m_ids.pop_back();
+  }
+  while (m_runs.back().nBegin >= m_items.size()) m_runs.pop_back();
+  // Too much room now: the messages move to less, keeping a twentieth spare (a failure keeps the room).
+  // Not before a ninth stands empty, so that a removal right after the slots grew by a tenth does not
+  // give the room back at once.
+  if (m_live.size() > m_nLive + m_nLive / 9 + 4) {
     try {
-      const size_t nRoom = m_items.size() + m_items.size() / 20;
-      std::vector<_Message_Item> items;
-      items.reserve(nRoom);
-      std::vector<int32_t> ids;
-      ids.reserve(nRoom);
-      std::move(m_items.begin(), m_items.end(), std::back_inserter(items));
-      ids.assign(m_ids.begin(), m_ids.end());
-      m_items.swap(items);
-      m_ids.swap(ids);
+      Regroup(m_nLive + m_nLive / 20 + 4);
     } catch (...) {
     }
   }
 }
 
+void CMessageList::RemoveAt(size_t i) noexcept {
+  Vacate(i);
+  Tidy();
+}
+
+void CMessageList::Remove(const std::vector<size_t>& slots) noexcept {
+  for (size_t i : slots) Vacate(i);
+  if (!slots.empty()) Tidy();
+}
+
+template <typename Put>
+size_t CMessageList::Pack(Put put) noexcept {
+  size_t n = 0;
+  size_t nRuns = 0;
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const size_t nBegin = n;
+    const size_t nEnd = RunEnd(r);
+    // Slot by slot: the list gives room back before its empty slots outnumber its messages by much.
+    for (size_t i = m_runs[r].nBegin; i < nEnd; ++i) {
+      if (m_live.Contains(i)) put(i, n++);
+    }
+    // A run left with no message goes; the others keep their direction, whatever is left of them.
+    if (n != nBegin) m_runs[nRuns++] = Run{nBegin, m_runs[r].nDirection};
+  }
+  m_runs.erase(m_runs.begin() + static_cast<std::ptrdiff_t>(nRuns), m_runs.end());
+  return n;
+}
+
+void CMessageList::Compact() noexcept {
+  const size_t n = Pack([this](size_t i, size_t nTo) {
+    if (i == nTo) return;
+    m_items[nTo] = std::move(m_items[i]);
+    m_ids[nTo] = m_ids[i];
+  });
+  m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(n), m_items.end());
+  m_ids.erase(m_ids.begin() + static_cast<std::ptrdiff_t>(n), m_ids.end());
+  m_live.Assign(n);
+}
+
+void CMessageList::Regroup(size_t nSlots) {
+  CSlotSet live(nSlots);
+  std::vector<int32_t> ids;
+  ids.reserve(nSlots);
+  if (m_nLive == m_items.size() && nSlots >= m_items.capacity()) {
+    // No empty slot to leave behind, and more room: the vector moves the messages itself, each in one
+    // step with the freeing of its old place. The last step that can fail.
+    m_items.reserve(nSlots);
+    ids.assign(m_ids.begin(), m_ids.end());
+  } else {
+    std::vector<_Message_Item> items;
+    items.reserve(nSlots);
+    // From here on nothing fails.
+    Pack([&](size_t i, size_t) {
+      items.push_back(std::move(m_items[i]));
+      ids.push_back(m_ids[i]);
+    });
+    m_items.swap(items);
+  }
+  live.Assign(m_nLive);
+  m_ids.swap(ids);
+  m_live = std::move(live);
+}
+
+void CMessageList::Reserve(size_t n) {
+  if (n > m_nLive && n - m_nLive > m_live.size() - m_items.size()) Regroup(n);
+}
+
 void CMessageList::Clear() noexcept {
   std::vector<_Message_Item>().swap(m_items);
   std::vector<int32_t>().swap(m_ids);
+  m_live = CSlotSet();
+  m_nLive = 0;
   std::vector<Run>().swap(m_runs);
   DropNameIndex();
 }

@@ -3,9 +3,13 @@
 
 // CMessageList: one of the store's two lists of messages, in insertion order.
 //
+// Each message has a slot, its place in the list's storage. Slots follow the list's order, but a removed
+// message leaves its slot empty for a while, so a slot is not a position: the list is walked with First
+// and Next. Slots stay as they are until the next Append or Remove.
+//
 // The list finds its messages without walking it: by ID with a binary search, and by span and name
-// through an index. Both are its own business; what it finds is always what a walk from the first item
-// would find (message_list.cc explains how).
+// through an index; a removal moves no message. All this is its own business: what it finds is always
+// what a walk from the first message would find (message_list.cc explains how).
 
 #ifndef TIDINGS_STORE_MESSAGE_LIST_H_
 #define TIDINGS_STORE_MESSAGE_LIST_H_
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "store/message_item.h"
+#include "store/slot_set.h"
 
 namespace tidings {
 
@@ -23,38 +28,48 @@ class CMessageList {
  public:
   static constexpr size_t npos = static_cast<size_t>(-1);
 
-  size_t size() const { return m_items.size(); }
-  bool empty() const { return m_items.empty(); }
+  // The number of messages.
+  size_t size() const { return m_nLive; }
+  bool empty() const { return m_nLive == 0; }
+  // The message in slot i, a slot that First, Next or a search gave.
   const _Message_Item& operator[](size_t i) const { return m_items[i]; }
-  // An item may be changed in place, except for its span, name and ID: the list finds items by them.
+  // A message may be changed in place, except for its span, name and ID: the list finds messages by them.
   _Message_Item& operator[](size_t i) { return m_items[i]; }
 
-  // The position of the first message with this ID, or npos.
+  // The slot of the first message, or npos when the list is empty.
+  size_t First() const { return m_live.FindFrom(0); }
+  // The slot of the message after the one in slot i, or npos when that one is the last.
+  size_t Next(size_t i) const {
+    return i + 1 < m_items.size() && m_live.Contains(i + 1) ? i + 1 : m_live.FindFrom(i + 1);
+  }
+
+  // The slot of the first message with this ID, or npos.
   size_t FindById(int32_t dwMsgID) const;
 
-  // The positions, in list order, of every message with this span and name, each compared without regard
-  // to case in the current locale (platform::CompareNoCase). May build the index, so it may run out of
+  // The slots, in list order, of every message with this span and name, each compared without regard to
+  // case in the current locale (platform::CompareNoCase). May build the index, so it may run out of
   // memory; the list is unchanged then.
   std::vector<size_t> FindByName(const std::u16string& strMsgSpan, const std::u16string& strMsgName);
 
-  // Appends a message at the end. On failure (out of memory) the list is unchanged.
+  // Appends a message at the end. On failure (out of memory) the list holds the same messages as before.
   void Append(_Message_Item item);
 
-  // Removes the message at position i; those behind it move up one place. Never fails.
+  // Removes the messages in these slots (each named once, in any order); the others keep their order.
+  // Never fails.
+  void Remove(const std::vector<size_t>& slots) noexcept;
   void RemoveAt(size_t i) noexcept;
 
   // Empties the list and gives its memory back.
   void Clear() noexcept;
-  // Makes room for n messages in all, so that appending up to there needs no more memory for the items.
-  void Reserve(size_t n) {
-    m_items.reserve(n);
-    m_ids.reserve(n);
-  }
+  // Makes room for n messages in all, so that appending up to there needs no more memory for them. May
+  // run out of memory; the list holds the same messages then.
+  void Reserve(size_t n);
 
  private:
-  // A stretch of the list whose IDs strictly increase (or strictly decrease) from item to item.
+  // A stretch of slots whose IDs strictly increase (or strictly decrease) from slot to slot, the IDs of
+  // emptied slots included.
   struct Run {
-    size_t nBegin;   // position of its first item
+    size_t nBegin;   // its first slot
     int nDirection;  // +1 increasing, -1 decreasing, 0 not known yet (a single item)
   };
   // One entry of the span-and-name index: the key of a message's span and name, and its ID.
@@ -80,10 +95,29 @@ class CMessageList {
   void EraseName(uint32_t nKey, int32_t dwMsgID) noexcept;
   void DropNameIndex() noexcept;
 
+  // Empties slot i: frees its message and takes it out of the index.
+  void Vacate(size_t i) noexcept;
+  // After removals: drops the empty slots at the end, and gives room back once there is too much.
+  void Tidy() noexcept;
+  // Hands the slot of each message, in list order, to put(slot), which moves the message to the next
+  // place of a packed list, and renumbers the runs for that list.
+  template <typename Put>
+  size_t Pack(Put put) noexcept;
+  // Packs the messages at the front of the slots they are in.
+  void Compact() noexcept;
+  // Moves the messages, packed, to storage of nSlots slots. REQUIRES: nSlots >= size(). May run out of
+  // memory; the list is unchanged then.
+  void Regroup(size_t nSlots);
+
+  // The slots: the messages, and emptied slots among them holding an empty item.
   std::vector<_Message_Item> m_items;
-  // The items' IDs once more, in list order, packed tight: a search reads these, not the items.
+  // The slots' IDs once more, packed tight, emptied slots' too: a search reads these, not the items.
   std::vector<int32_t> m_ids;
-  // The runs in list order, covering the whole list; empty with the list.
+  // The slots that hold a message. The slots the set was made for are the list's room: m_items has the
+  // capacity for them all, so that appending up to there never moves the items.
+  CSlotSet m_live;
+  size_t m_nLive = 0;
+  // The runs in slot order, covering every slot; empty with the slots.
   std::vector<Run> m_runs;
   // Open addressing with linear probing, 45% to 80% full; empty while there is no index.
   std::vector<NameSlot> m_nameSlots;

@@ -46,8 +46,7 @@ int32_t CMessageStore::DelMsgItem(const std::u16string& strMsgSpanName, const st
   const std::vector<size_t> matches = m_DynamicMsgList.FindByName(strMsgSpanName, strMsgName);
   if (matches.empty()) return -1;
   const int32_t result = m_DynamicMsgList[matches.back()].dwMsgID;
-  // From the last one back, so that the positions still to go do not move.
-  for (size_t k = matches.size(); k-- > 0;) m_DynamicMsgList.RemoveAt(matches[k]);
+  m_DynamicMsgList.Remove(matches);
   return result;
 }
 
@@ -70,14 +69,16 @@ int32_t CMessageStore::SetMsgItemPopup(int32_t dwMsgID) {
 
 const _Message_Item* CMessageStore::NextItem(const CMessageList& list, int32_t dwMsgID) {
   const size_t i = list.FindById(dwMsgID);
-  return i == CMessageList::npos ? nullptr : &list[(i + 1) % list.size()];
+  if (i == CMessageList::npos) return nullptr;
+  const size_t next = list.Next(i);
+  return &list[next != CMessageList::npos ? next : list.First()];
 }
 
 bool CMessageStore::GetFirstMsgID(int32_t* pdwMsgID) {
   CAutoCriticalSection lock(m_cs);
   const CMessageList& list = m_DynamicMsgList.empty() ? m_DefaultMsgList : m_DynamicMsgList;
   if (list.empty()) return false;
-  *pdwMsgID = list[0].dwMsgID;
+  *pdwMsgID = list[list.First()].dwMsgID;
   return true;
 }
 
@@ -115,7 +116,7 @@ void CMessageStore::AppendLoaded(std::vector<_Message_Item> defaults, std::vecto
 std::vector<_Message_Item> CMessageStore::SavedMsgItems() {
   CAutoCriticalSection lock(m_cs);
   std::vector<_Message_Item> items;
-  for (size_t i = 0; i < m_DynamicMsgList.size(); ++i) {
+  for (size_t i = m_DynamicMsgList.First(); i != CMessageList::npos; i = m_DynamicMsgList.Next(i)) {
     if (m_DynamicMsgList[i].bSaveAfterClose != 0) items.push_back(m_DynamicMsgList[i]);
   }
   return items;

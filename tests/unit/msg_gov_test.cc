@@ -30,7 +30,10 @@ class CMessageStoreTestPeer {
   static std::vector<_Message_Item> DynamicItems(CMessageStore& store) {
     CAutoCriticalSection lock(store.m_cs);
     std::vector<_Message_Item> items;
-    for (size_t i = 0; i < store.m_DynamicMsgList.size(); ++i) items.push_back(store.m_DynamicMsgList[i]);
+    for (size_t i = store.m_DynamicMsgList.First(); i != CMessageList::npos;
+         i = store.m_DynamicMsgList.Next(i)) {
+      items.push_back(store.m_DynamicMsgList[i]);
+    }
     return items;
   }
 
