@@ -24,9 +24,6 @@ using namespace xercesc;
 
 namespace {
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // Whether text[i] is a unit that no document of that XML version can carry, even as a reference.
 bool IsUncarried(std::u16string_view text, size_t i, bool bXml11) {
   const char16_t unit = text[i];
@@ -114,7 +111,6 @@ bool XmlDocContext::NormaliseAsDeclared(const char16_t* lpName, std::u16string* 
 
 void XmlDocContext::AppendElementText(std::u16string* pstrMarkup, const char16_t* lpName,
                                       const XmlAttributes& attributes) const {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
   pstrMarkup->append(u"<").append(lpName);
   for (const auto& attribute : attributes) {
     pstrMarkup->append(u" ").append(attribute.first).append(u"=\"");
@@ -132,12 +128,7 @@ void XmlDocContext::AppendElementText(std::u16string* pstrMarkup, const char16_t
       } else if (unit == u'"') {
         pstrMarkup->append(u"&quot;");
       } else {
-        pstrMarkup->append(u"&#x");
-        if (unit >= 0x1000) pstrMarkup->push_back(kHex[unit >> 12]);
-        if (unit >= 0x100) pstrMarkup->push_back(kHex[(unit >> 8) & 0xF]);
-        if (unit >= 0x10) pstrMarkup->push_back(kHex[(unit >> 4) & 0xF]);
-        pstrMarkup->push_back(kHex[unit & 0xF]);
-        pstrMarkup->push_back(u';');
+        AppendCharReference(unit, pstrMarkup);
       }
     }
     pstrMarkup->append(value.substr(nRun));

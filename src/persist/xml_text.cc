@@ -28,10 +28,9 @@ std::unique_ptr<XMLTranscoder> MakeTranscoder(const XMLCh* encoding) {
   return pTranscoder;
 }
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+}  // namespace
 
-void AppendReference(char32_t c, std::u16string* pOut) {
+void AppendCharReference(char32_t c, std::u16string* pOut) {
   static const char16_t kHex[] = u"0123456789ABCDEF";
   pOut->append(u"&#x");
   int nShift = 28;
@@ -39,8 +38,6 @@ void AppendReference(char32_t c, std::u16string* pOut) {
   for (; nShift >= 0; nShift -= 4) pOut->push_back(kHex[(c >> nShift) & 0xF]);
   pOut->push_back(u';');
 }
-
-}  // namespace
 
 size_t ByteOrderMarkSize(std::string_view bytes) {
   for (std::string_view mark :
@@ -136,7 +133,7 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
       } else {
         if (bAsItIs) carried.assign(text.substr(0, i));
         bAsItIs = false;
-        AppendReference(c, &carried);
+        AppendCharReference(c, &carried);
       }
       if (bPair) ++i;
     }
