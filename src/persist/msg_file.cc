@@ -6,6 +6,7 @@
 
 #include "persist/msg_file.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,31 +37,51 @@ void ReadMessageFields(const XmlAttributeSource& attributes, _Message_Item* pIte
   ParseNumberText(*pstrNumber, &pItem->dwPopShowTimeout);
 }
 
-// Reads the messages of one section (DefaultMsg or DynamicMsg): every element child is a message, whatever
-// its name. They are numbered from *pnCounter, which moves one step away from zero per message. Messages
-// past the last 32-bit ID are not read; *pnKeptBack (if given) counts them.
-std::vector<_Message_Item> ReadMessageList(DOMElement* pSection, int64_t* pnCounter,
-                                           size_t* pnKeptBack = nullptr) {
-  std::vector<_Message_Item> items;
-  _Message_Item item;
-  item.ShowType = 0;
-  std::u16string strNumber;
+// Reads the messages of one section (DefaultMsg or DynamicMsg) as the parser or a document tells of its
+// element children, whatever their names. They are numbered from *pnCounter, which moves one step away
+// from zero per message. Messages past the last 32-bit ID are not read; *pnKeptBack (if given) counts them.
+class SectionReader final : public XmlSectionReader {
+ public:
+  SectionReader(int64_t* pnCounter, size_t* pnKeptBack, std::vector<_Message_Item>* pItems)
+      : m_pnCounter(pnCounter), m_pnKeptBack(pnKeptBack), m_pItems(pItems) {
+    m_item.ShowType = 0;
+  }
+
+  void Child(const XmlAttributeSource& attributes) override {
+    if (m_bFull) return;
+    if (*m_pnCounter > kMaxMsgID || *m_pnCounter < INT32_MIN) {
+      if (m_pnKeptBack == nullptr) {
+        m_bFull = true;
+      } else {
+        ++*m_pnKeptBack;
+      }
+      return;
+    }
+    ReadMessageFields(attributes, &m_item, &m_strNumber);
+    m_item.bSaveAfterClose = 1;
+    m_item.bHasPopup = 0;
+    m_item.dwMsgID = static_cast<int32_t>(*m_pnCounter);
+    *m_pnCounter += *m_pnCounter < 0 ? -1 : 1;
+    m_pItems->push_back(m_item);
+  }
+
+ private:
+  int64_t* const m_pnCounter;
+  size_t* const m_pnKeptBack;
+  std::vector<_Message_Item>* const m_pItems;
+  _Message_Item m_item;  // the working record: one serves a whole section
+  std::u16string m_strNumber;
+  bool m_bFull = false;  // past the last ID, with nothing to count
+};
+
+// Tells `pReader` of the element children of `pSection` (may be null) in a built document.
+void ReadSection(DOMElement* pSection, XmlSectionReader* pReader) {
+  if (pSection == nullptr) return;
   // From sibling to sibling: a node list's item(i) walks from the first child every time.
   for (DOMNode* pChild = pSection->getFirstChild(); pChild != nullptr; pChild = pChild->getNextSibling()) {
-    if (pChild->getNodeType() != DOMNode::ELEMENT_NODE) continue;
-    if (*pnCounter > kMaxMsgID || *pnCounter < INT32_MIN) {
-      if (pnKeptBack == nullptr) break;
-      ++*pnKeptBack;
-      continue;
-    }
-    ReadMessageFields(ElementAttributes(static_cast<DOMElement*>(pChild)), &item, &strNumber);
-    item.bSaveAfterClose = 1;
-    item.bHasPopup = 0;
-    item.dwMsgID = static_cast<int32_t>(*pnCounter);
-    *pnCounter += *pnCounter < 0 ? -1 : 1;
-    items.push_back(item);
+    if (pChild->getNodeType() == DOMNode::ELEMENT_NODE)
+      pReader->Child(ElementAttributes(static_cast<DOMElement*>(pChild)));
   }
-  return items;
 }
 
 // Whether a message read back holds the six fields written.
@@ -101,26 +122,42 @@ class ReadBackCheck final : public XmlSectionCheck {
 
 }  // namespace
 
+namespace {
+
+// The messages of a file, read by section. The default messages are numbered -2, -3, ...; the dynamic
+// ones from the first dynamic ID on.
+struct MessagesReader {
+  explicit MessagesReader(int64_t nFirstDynamicID) { loaded.nNextMsgID = nFirstDynamicID; }
+
+  LoadedMessages loaded;
+  int64_t nDefaultCounter = -2;
+  SectionReader defaults{&nDefaultCounter, nullptr, &loaded.defaults};
+  SectionReader dynamics{&loaded.nNextMsgID, &loaded.nKeptBack, &loaded.dynamics};
+};
+
+}  // namespace
+
 bool ReadMessages(DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMessages* pOut) {
   DOMElement* pMsgList = FindChildElement(pRoot, u"MsgList");
   if (pMsgList == nullptr) return false;
-  DOMElement* pDefault = FindChildElement(pMsgList, u"DefaultMsg");
-  DOMElement* pDynamic = FindChildElement(pMsgList, u"DynamicMsg");
-  LoadedMessages loaded;
-  int64_t nDefaultCounter = -2;
-  if (pDefault != nullptr) loaded.defaults = ReadMessageList(pDefault, &nDefaultCounter);
-  loaded.nNextMsgID = nFirstDynamicID;
-  if (pDynamic != nullptr) loaded.dynamics = ReadMessageList(pDynamic, &loaded.nNextMsgID, &loaded.nKeptBack);
-  *pOut = std::move(loaded);
+  MessagesReader reader(nFirstDynamicID);
+  ReadSection(FindChildElement(pMsgList, u"DefaultMsg"), &reader.defaults);
+  ReadSection(FindChildElement(pMsgList, u"DynamicMsg"), &reader.dynamics);
+  *pOut = std::move(reader.loaded);
   return true;
 }
 
 bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMessages* pOut) {
   XmlDocContext document;  // made before the try, so that it outlives whatever Xerces-C throws
   try {
+    // The messages are read as the parser meets them, no document built: a load holds the file's bytes
+    // and the messages, not a document some twenty times the file's size. Any fault in the file, found
+    // however late, loads nothing.
+    auto pReader = std::make_unique<MessagesReader>(nFirstDynamicID);
     if (!document.SetLocaleAndCreateParser() ||
-        !ReadMessages(document.LoadXmlFile(path), nFirstDynamicID, pOut))
+        !document.ReadXmlSections(path, &pReader->defaults, &pReader->dynamics) || !document.HasMsgList())
       return false;
+    *pOut = std::move(pReader->loaded);
     pOut->memo = document.Memo();
     return true;
   } catch (...) {

@@ -3,8 +3,10 @@
 
 // The message file, read and written by plain functions. The file holds a document element of any name
 // with a MsgList child, which holds a DefaultMsg and a DynamicMsg section; every element child of a
-// section is a message, its fields in six attributes. The store and the message-file checker (tools/)
-// both read a file through ReadMessages, so both read it exactly alike.
+// section is a message, its fields in six attributes. The store reads a file with ReadMsgFile, as the
+// parser meets its messages; the message-file checker (tools/) with ReadMessages, from the document it
+// builds. Both read each message with the same reader and find the sections alike (the message-file
+// fuzzer holds them to the same result).
 
 #ifndef TIDINGS_PERSIST_MSG_FILE_H_
 #define TIDINGS_PERSIST_MSG_FILE_H_

@@ -104,9 +104,10 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
 //   FindChildElement finds through MsgList) and its messages end in the file's bytes, the encoding, the
 //   attributes the DTD declares for Message with a tokenized type, and the entities it declares.
 // - Asked to, it builds no document at all: a save needs only those facts, and it checks what it writes
-//   by the messages the parser reads (XmlSectionCheck), which it is told of as they are read. Building
-//   the document cost more than the rest of the save together, and memory some hundred times the file's
-//   size. The file is still scanned in full and refused for the same faults as ever, the limits
+//   by the messages the parser reads (XmlSectionCheck), which it is told of as they are read; a load
+//   likewise reads the messages of both sections as they are read (XmlSectionReader). Building the
+//   document cost more than the rest of the save together, and memory some twenty to a hundred times
+//   the file's size. The file is still scanned in full and refused for the same faults as ever, the limits
 //   included. The section is the one FindChildElement finds: the first element named MsgList (in any
 //   case) among the document element's children, and the first element named DynamicMsg among its
 //   children, where an entity reference's content is not a child of the element around the reference,
@@ -208,6 +209,10 @@ class CMsgFileParser : public DOMLSParserImpl {
     } else if (m_nLevel == 2) {
       m_bInMsgList = !m_bMsgListSeen && SameName(lpName, u"MsgList");
       m_bMsgListSeen = m_bMsgListSeen || m_bInMsgList;
+      m_facts.bMsgList = m_bMsgListSeen;
+    } else if (m_nLevel == 3 && m_bInMsgList && !m_bDefaultSeen && SameName(lpName, u"DefaultMsg")) {
+      m_bDefaultSeen = true;
+      m_bInDefaults = true;
     } else if (m_nLevel == 3 && m_bInMsgList && !m_bDynamicSeen && SameName(lpName, u"DynamicMsg")) {
       m_bDynamicSeen = true;
       m_bInSection = true;
@@ -220,6 +225,8 @@ class CMsgFileParser : public DOMLSParserImpl {
       section.bFound = SourceOffset(&section.nOpenEnd);
     } else if (m_nLevel == 4 && m_bInSection && m_pCheck != nullptr) {
       m_pCheck->Child(ScannedAttributes(attrList, attrCount));
+    } else if (m_nLevel == 4 && m_bInDefaults && m_pDefaults != nullptr) {
+      m_pDefaults->Child(ScannedAttributes(attrList, attrCount));
     }
     if (m_bBuild) {
       // Calls endElement itself for an empty element.
@@ -238,6 +245,7 @@ class CMsgFileParser : public DOMLSParserImpl {
       // The scanner does not say whether a start tag was an empty-element tag; its end tells.
       section.bEmptyTag = section.nCloseEnd == section.nOpenEnd;
     }
+    if (m_nLevel == 3) m_bInDefaults = false;
     NoteSectionChildEnd();
     Close();
     if (m_bBuild) DOMLSParserImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
@@ -293,17 +301,18 @@ class CMsgFileParser : public DOMLSParserImpl {
     const XMLScanner* pScanner = getScanner();
     return pScanner == nullptr ? nullptr : pScanner->getLocator();
   }
-  // Before each parse: `bytes` (which must outlive the parse) are the file's; `pCheck` (may be null)
-  // is told of the section's children.
-  void Reset(bool bBuild, XmlSectionCheck* pCheck, std::string_view bytes) {
+  // Before each parse: `bytes` (which must outlive the parse) are the file's; `pCheck` and `pDefaults`
+  // (either may be null) are told of the children of DynamicMsg and of DefaultMsg.
+  void Reset(bool bBuild, XmlSectionReader* pCheck, XmlSectionReader* pDefaults, std::string_view bytes) {
     m_refusal = Refusal::kNone;
     m_strRefusedEntity.clear();
     m_nRefusedLine = m_nRefusedColumn = 0;
     m_outsideEntities.clear();
     m_bBuild = bBuild;
     m_pCheck = pCheck;
+    m_pDefaults = pDefaults;
     m_nLevel = 0;
-    m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = m_bInSection = false;
+    m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = m_bInSection = m_bDefaultSeen = m_bInDefaults = false;
     m_nMainReader = 0;
     m_facts = XmlParsedFacts();
     m_bytes = bytes;
@@ -443,13 +452,16 @@ class CMsgFileParser : public DOMLSParserImpl {
   XMLFileLoc m_nRefusedColumn = 0;
   // The entities declared outside the file: system ID, and "&name;" or "%name;".
   std::unordered_map<std::u16string, std::u16string> m_outsideEntities;
-  bool m_bBuild = true;                 // else no node is built, the document stays empty
-  XmlSectionCheck* m_pCheck = nullptr;  // told of the section's children
-  size_t m_nLevel = 0;                  // elements and entity references open, the document element being 1
+  bool m_bBuild = true;                     // else no node is built, the document stays empty
+  XmlSectionReader* m_pCheck = nullptr;     // told of the section's children
+  XmlSectionReader* m_pDefaults = nullptr;  // told of DefaultMsg's children
+  size_t m_nLevel = 0;  // elements and entity references open, the document element being 1
   bool m_bMsgListSeen = false;
   bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
   bool m_bDynamicSeen = false;
-  bool m_bInSection = false;    // inside the first DynamicMsg of the first MsgList
+  bool m_bInSection = false;  // inside the first DynamicMsg of the first MsgList
+  bool m_bDefaultSeen = false;
+  bool m_bInDefaults = false;   // inside the first DefaultMsg of the first MsgList
   XMLSize_t m_nMainReader = 0;  // the scanner's number of the reader of the file itself
   XmlParsedFacts m_facts;
 
@@ -544,7 +556,8 @@ std::u16string XmlDocContext::RefusalText(size_t nBytes) const {
       break;
     case CMsgFileParser::Refusal::kEntityTooLong:
       return u"refused: it refers to the entity " + strEntity + u", whose text is longer than " +
-             DecimalText(kMaxEntityText) + u" characters, the library's limit for an entity that is referred to";
+             DecimalText(kMaxEntityText) +
+             u" characters, the library's limit for an entity that is referred to";
     case CMsgFileParser::Refusal::kEntityPercent:
       return u"refused: it refers to the parameter entity " + strEntity +
              u", whose text holds a percent sign: the library expands no parameter entity that refers to "
@@ -559,11 +572,14 @@ std::u16string XmlDocContext::RefusalText(size_t nBytes) const {
       return u"refused: an element type declaring more than " + DecimalText(kMaxAttributes) +
              u" attributes, the library's limit";
     case CMsgFileParser::Refusal::kTooLarge:
-      return u"refused: it would build more than " + DecimalText(kBuiltUnitsBase + kBuiltUnitsPerByte * nBytes) +
+      return u"refused: it would build more than " +
+             DecimalText(kBuiltUnitsBase + kBuiltUnitsPerByte * nBytes) +
              u" text units, the library's limit for a file of " + DecimalText(nBytes) + u" bytes (" +
-             DecimalText(kBuiltUnitsPerByte) + u" a byte beyond a first " + DecimalText(kBuiltUnitsBase) + u")";
+             DecimalText(kBuiltUnitsPerByte) + u" a byte beyond a first " + DecimalText(kBuiltUnitsBase) +
+             u")";
     case CMsgFileParser::Refusal::kTooDeep:
-      return u"refused: elements nested deeper than " + DecimalText(kMaxDepth) + u" levels, the library's limit";
+      return u"refused: elements nested deeper than " + DecimalText(kMaxDepth) +
+             u" levels, the library's limit";
   }
   if (m_nRequests == 0) return std::u16string();
   const std::u16string strOutside = m_pParser->OutsideEntity(m_strFirstRequest);
@@ -575,14 +591,15 @@ std::u16string XmlDocContext::RefusalText(size_t nBytes) const {
   return u"refused: " + strWhat + u", and the library reads nothing from outside the message file";
 }
 
-DOMDocument* XmlDocContext::ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionCheck* pCheck) {
+DOMDocument* XmlDocContext::ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionReader* pCheck,
+                                          XmlSectionReader* pDefaults) {
   m_pDocument = nullptr;
   m_nErrors = m_nRequests = 0;
   m_strFirstError.clear();
   m_strFirstRequest.clear();
   m_nFirstErrorLine = m_nFirstErrorColumn = m_nFirstRequestLine = m_nFirstRequestColumn = 0;
   m_nErrorLine = m_nErrorColumn = 0;
-  m_pParser->Reset(bBuild, pCheck, bytes);
+  m_pParser->Reset(bBuild, pCheck, pDefaults, bytes);
   static const XMLCh kBufferId[] = {chLatin_M, chLatin_s, chLatin_g, chPeriod,
                                     chLatin_x, chLatin_m, chLatin_l, chNull};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
@@ -640,9 +657,10 @@ bool XmlDocContext::ReadXmlFile(const std::u16string& strPath) {
   return true;
 }
 
-DOMDocument* XmlDocContext::ParseFileBytes(bool bBuild) {
+DOMDocument* XmlDocContext::ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics,
+                                           XmlSectionReader* pDefaults) {
   m_facts = XmlParsedFacts();
-  DOMDocument* pDocument = ParseXmlBytes(m_fileBytes, bBuild, nullptr);
+  DOMDocument* pDocument = ParseXmlBytes(m_fileBytes, bBuild, pDynamics, pDefaults);
   m_bFileParsedWhole = pDocument != nullptr && bBuild;
   if (pDocument != nullptr) {
     m_facts = m_pParser->Facts();
@@ -661,6 +679,11 @@ DOMElement* XmlDocContext::LoadXmlBytes(std::string_view bytes) {
   m_fileBytes.assign(bytes);
   DOMDocument* pDocument = ParseFileBytes(true);
   return pDocument == nullptr ? nullptr : pDocument->getDocumentElement();
+}
+
+bool XmlDocContext::ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
+                                    XmlSectionReader* pDynamics) {
+  return ReadXmlFile(strPath) && ParseFileBytes(false, pDynamics, pDefaults) != nullptr;
 }
 
 namespace {
@@ -686,8 +709,7 @@ std::shared_ptr<const XmlFileMemo> XmlDocContext::Memo() const {
 
 bool XmlDocContext::ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo) {
   if (!ReadXmlFile(strPath)) return false;
-  if (pMemo != nullptr && pMemo->nSize == m_fileBytes.size() &&
-      pMemo->nHash == FingerprintOf(m_fileBytes)) {
+  if (pMemo != nullptr && pMemo->nSize == m_fileBytes.size() && pMemo->nHash == FingerprintOf(m_fileBytes)) {
     // Bytes that parsed once parse alike, to the same facts: the check of what a save writes parses the
     // whole of its bytes all the same.
     m_facts = pMemo->facts;

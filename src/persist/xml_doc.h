@@ -50,6 +50,7 @@ struct XmlParsedFacts {
   // The file has a DTD the parser does not read whole (an external subset, parameter entities), and is
   // not standalone: the parser then skips references to entities it does not know, rather than fail.
   bool bSkipsUnknownEntities = false;
+  bool bMsgList = false;  // the document element has a MsgList child
   // Every element name compared with a section's name was ASCII, so that the sections found do not
   // depend on the locale (ASCII letters fold alike in every one).
   bool bNamesAscii = true;
@@ -79,14 +80,22 @@ class XmlAttributeSource {
   ~XmlAttributeSource() = default;
 };
 
-// What a save checks of the section in the bytes it means to write, told of each element child of the
-// section as the parser reads it, without a document built.
-class XmlSectionCheck {
+// Told of each element child of a section (DefaultMsg or DynamicMsg) as the parser reads it, without a
+// document built.
+class XmlSectionReader {
+ public:
+  // Each element child of the section, in order.
+  virtual void Child(const XmlAttributeSource& attributes) = 0;
+
+ protected:
+  ~XmlSectionReader() = default;
+};
+
+// What a save checks of the section in the bytes it means to write.
+class XmlSectionCheck : public XmlSectionReader {
  public:
   // Before each parse of the bytes.
   virtual void Begin() = 0;
-  // Each element child of the section, in order.
-  virtual void Child(const XmlAttributeSource& attributes) = 0;
   // After a parse that read the whole of the bytes: whether the children were those meant.
   virtual bool Passed() const = 0;
 
@@ -129,8 +138,17 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // The same for a file that holds `bytes`, which need to live only for the call.
   xercesc::DOMElement* LoadXmlBytes(std::string_view bytes);
 
-  // What the parse of the file LoadXmlFile read last learnt of it, for a later ScanXmlFile of the same
-  // file; null when the parse failed, or when what it learnt may depend on the locale.
+  // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
+  // no document: `pDefaults` and `pDynamics` are told of the element children of DefaultMsg and DynamicMsg
+  // (the first of each among the children of the first MsgList, as FindChildElement finds them) as the
+  // parser reads them, so that a load holds no more than one message at a time beside the file's bytes.
+  // False when LoadXmlFile would return null; whether there was a MsgList, HasMsgList() says.
+  bool ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
+                       XmlSectionReader* pDynamics);
+  bool HasMsgList() const { return m_facts.bMsgList; }
+
+  // What the parse of the file LoadXmlFile or ReadXmlSections read last learnt of it, for a later ScanXmlFile
+  // of the same file; null when the parse failed, or when what it learnt may depend on the locale.
   std::shared_ptr<const XmlFileMemo> Memo() const;
 
   // ---- Saving: what follows works on the file ScanXmlFile, ScanXmlBytes, LoadXmlFile or LoadXmlBytes
@@ -206,11 +224,14 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
                                        const XMLCh* baseURI) override;
   // Parses `bytes` (which must outlive what the parse returns) as a load does: the document, which is
   // empty unless `bBuild` (the parser still tells `pCheck`, if given, of the section's children), or null.
-  xercesc::DOMDocument* ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionCheck* pCheck);
+  // `pDefaults` (may be null) is told of DefaultMsg's children alike.
+  xercesc::DOMDocument* ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionReader* pCheck,
+                                      XmlSectionReader* pDefaults = nullptr);
   // Reads the file at `strPath` into m_fileBytes; false, with the reason in m_strError, when it cannot.
   bool ReadXmlFile(const std::u16string& strPath);
-  // Parses m_fileBytes and notes what the parse learnt.
-  xercesc::DOMDocument* ParseFileBytes(bool bBuild);
+  // Parses m_fileBytes and notes what the parse learnt; the readers as ParseXmlBytes has them.
+  xercesc::DOMDocument* ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics = nullptr,
+                                       XmlSectionReader* pDefaults = nullptr);
   std::u16string RefusalText(size_t nBytes) const;
   // Parses whole what a save means to write, building nothing, after releasing every document parsed
   // before; sets *pSection to where the section stands in `bytes`. Bytes that are those of the file

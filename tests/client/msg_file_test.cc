@@ -251,18 +251,25 @@ TEST_F(MsgFileTest, SaveWritesTheFlaggedMessagesInOrderAndEmptiesTheList) {
   EXPECT_EQ(AroundSection(saved, "DynamicMsg"), AroundSection(original, "DynamicMsg"));
 }
 
-// An entity reference's content is no child of the element around it: a DynamicMsg that an entity brings
-// in is not the section, and a save leaves it as it was, reference and all.
+// An entity reference's content is no child of the element around it: a DynamicMsg or DefaultMsg that an
+// entity brings in is not the section, and a save leaves it as it was, reference and all. Only the first
+// DefaultMsg counts.
 TEST_F(MsgFileTest, ADynamicMsgInsideAnEntityReferenceIsNotTheSection) {
   WriteMsgFile(
-      "<!DOCTYPE Root [<!ENTITY inner \"<DynamicMsg><Message MsgSInfo='from the entity'/></DynamicMsg>\">\n"
+      "<!DOCTYPE Root [<!ENTITY inner \"<DynamicMsg><Message MsgSInfo='from the entity'/></DynamicMsg>"
+      "<DefaultMsg><Message MsgSInfo='default from the entity'/></DefaultMsg>\">\n"
       "<!ENTITY list \"<MsgList><DynamicMsg><Message MsgSInfo='from the other entity'/></DynamicMsg>"
       "</MsgList>\">]>\n"
-      "<Root>&list;<MsgList>&inner;<DynamicMsg><Message MsgSInfo=\"real\"/></DynamicMsg></MsgList></Root>");
+      "<Root>&list;<MsgList>&inner;<DynamicMsg><Message MsgSInfo=\"real\"/></DynamicMsg><DefaultMsg>"
+      "<Message MsgSInfo=\"real "
+      "default\"/></DefaultMsg><DefaultMsg><Message/></DefaultMsg></MsgList></Root>");
   LoadLibrary();
   ASSERT_EQ(api.Initial(), 1);
-  EXPECT_EQ(IdsInMemory(), (Ids{0}));
+  EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   EXPECT_EQ(Info(0), u"real");
+  EXPECT_EQ(Info(-2), u"real default");
+  _Message_GetInfo info;
+  EXPECT_FALSE(Get(-3, &info));
   Add(u"Mail", u"Inbox", u"added");
   ASSERT_EQ(api.Finish(), 1);
   const std::string saved = ReadFileBytes(MsgFilePath());

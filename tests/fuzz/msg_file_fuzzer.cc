@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // Fuzzes loading and saving the message file: the input is laid as a message file, loaded, saved into a
-// copy and the copy loaded again. Nothing may crash, leak or hang, and whatever a save writes must load.
+// copy and the copy loaded again. Nothing may crash, leak or hang, whatever a save writes must load, and
+// the load (which reads the messages as the parser meets them) must read what the message-file checker
+// reads from the document it builds.
 
 #include <unistd.h>
 
@@ -12,16 +14,51 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include "persist/msg_file.h"
+#include "persist/xml_doc.h"
 
 namespace {
 
 std::string g_strDir;
 
 std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+bool SameMessages(const std::vector<tidings::_Message_Item>& a,
+                  const std::vector<tidings::_Message_Item>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].dwMsgID != b[i].dwMsgID || a[i].strMsgSpan != b[i].strMsgSpan ||
+        a[i].strMsgName != b[i].strMsgName || a[i].strMsgSInfo != b[i].strMsgSInfo ||
+        a[i].strMsgEchoPath != b[i].strMsgEchoPath || a[i].ShowType != b[i].ShowType ||
+        a[i].dwPopShowTimeout != b[i].dwPopShowTimeout)
+      return false;
+  }
+  return true;
+}
+
+// Whether the messages read from a document built of `bytes` are `loaded` (read or not as `bLoaded`).
+bool DocumentReadsAlike(const uint8_t* data, size_t size, bool bLoaded,
+                        const tidings::LoadedMessages& loaded) {
+  tidings::XmlDocContext document;
+  tidings::LoadedMessages read;
+  bool bRead = false;
+  try {
+    bRead = document.SetLocaleAndCreateParser() &&
+            tidings::ReadMessages(
+                document.LoadXmlBytes(std::string_view(reinterpret_cast<const char*>(data), size)), 0, &read);
+  } catch (...) {
+    return true;  // out of memory: nothing to compare
+  }
+  if (bRead != bLoaded) return false;
+  return !bRead ||
+         (SameMessages(read.defaults, loaded.defaults) && SameMessages(read.dynamics, loaded.dynamics) &&
+          read.nNextMsgID == loaded.nNextMsgID && read.nKeptBack == loaded.nKeptBack);
+}
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -47,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFile(copy, data, size);
 
   tidings::LoadedMessages loaded;
-  tidings::ReadMsgFile(Utf16(path), 0, &loaded);
+  const bool bLoaded = tidings::ReadMsgFile(Utf16(path), 0, &loaded);
+  if (!DocumentReadsAlike(data, size, bLoaded, loaded)) __builtin_trap();
   // A message of its own, so that every save has something to write.
   tidings::_Message_Item item;
   item.strMsgSpan = u"fuzz";
