@@ -121,6 +121,9 @@ class CMessageList {
   std::vector<Run> m_runs;
   // Open addressing with linear probing, 45% to 80% full; empty while there is no index.
   std::vector<NameSlot> m_nameSlots;
+  // While there is an index, the slots' keys in it, packed beside the IDs (emptied slots' too), with
+  // room for as many as m_items: a removal leaves the index without reading the message's texts.
+  std::vector<uint32_t> m_keys;
   size_t m_nNames = 0;  // slots in use
 };
 
