@@ -208,7 +208,6 @@ void CMessageList::EraseName(uint32_t nKey, int32_t dwMsgID) noexcept {
 
 void CMessageList::DropNameIndex() noexcept {
   std::vector<NameSlot>().swap(m_nameSlots);
-  std::vector<uint32_t>().swap(m_keys);
   m_nNames = 0;
 }
 
@@ -223,15 +222,10 @@ std::vector<size_t> CMessageList::FindByName(const std::u16string& strMsgSpan,
   }
   if (!NameIndexBuilt()) {
     std::vector<NameSlot> slots(std::max(kMinNameSlots, 2 * m_nLive), NameSlot{0, 0});
-    // As much room as the items, so that appending never fails for want of room for a key.
-    std::vector<uint32_t> keys;
-    keys.reserve(m_live.size());
-    keys.resize(m_items.size(), 0);
     m_nameSlots.swap(slots);
-    m_keys.swap(keys);
     for (size_t i = First(); i != npos; i = Next(i)) {
-      m_keys[i] = NameKey(m_items[i].strMsgSpan, m_items[i].strMsgName);
-      InsertName(m_keys[i], m_ids[i]);
+      m_items[i].nNameKey = NameKey(m_items[i].strMsgSpan, m_items[i].strMsgName);
+      InsertName(m_items[i].nNameKey, m_ids[i]);
     }
   }
   const uint32_t nKey = NameKey(strMsgSpan, strMsgName);
@@ -274,12 +268,11 @@ void CMessageList::Append(_Message_Item item) {
   } else if (m_runs.back().nDirection == 0) {
     m_runs.back().nDirection = dwMsgID > m_ids.back() ? 1 : -1;
   }
-  m_items.push_back(std::move(item));
+  m_items.push_back(Slot{std::move(item), nKey});
   m_ids.push_back(dwMsgID);
   m_live.Insert(m_items.size() - 1);
   ++m_nLive;
   if (bKeepsIndex) {
-    m_keys.push_back(nKey);
     InsertName(nKey, dwMsgID);
   } else if (NameIndexBuilt()) {
     DropNameIndex();  // a second run began: an ID may come twice from now on
@@ -287,8 +280,8 @@ void CMessageList::Append(_Message_Item item) {
 }
 
 void CMessageList::Vacate(size_t i) noexcept {
-  if (NameIndexBuilt()) EraseName(m_keys[i], m_ids[i]);
-  m_items[i] = _Message_Item();
+  if (NameIndexBuilt()) EraseName(m_items[i].nNameKey, m_ids[i]);
+  static_cast<_Message_Item&>(m_items[i]) = _Message_Item();
   m_live.Erase(i);
   --m_nLive;
 }
@@ -301,7 +294,6 @@ void CMessageList::Tidy() noexcept {
   while (!m_live.Contains(m_items.size() - 1)) {
     m_items.pop_back();
     m_ids.pop_back();
-    if (NameIndexBuilt()) m_keys.pop_back();
   }
   while (m_runs.back().nBegin >= m_items.size()) m_runs.pop_back();
   // Too much room now: the messages move to less, keeping a twentieth spare (a failure keeps the room).
@@ -348,11 +340,9 @@ void CMessageList::Compact() noexcept {
     if (i == nTo) return;
     m_items[nTo] = std::move(m_items[i]);
     m_ids[nTo] = m_ids[i];
-    if (NameIndexBuilt()) m_keys[nTo] = m_keys[i];
   });
   m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(n), m_items.end());
   m_ids.erase(m_ids.begin() + static_cast<std::ptrdiff_t>(n), m_ids.end());
-  if (NameIndexBuilt()) m_keys.erase(m_keys.begin() + static_cast<std::ptrdiff_t>(n), m_keys.end());
   m_live.Assign(n);
 }
 
@@ -360,28 +350,23 @@ void CMessageList::Regroup(size_t nSlots) {
   CSlotSet live(nSlots);
   std::vector<int32_t> ids;
   ids.reserve(nSlots);
-  std::vector<uint32_t> keys;
-  if (NameIndexBuilt()) keys.reserve(nSlots);
   if (m_nLive == m_items.size() && nSlots >= m_items.capacity()) {
     // No empty slot to leave behind, and more room: the vector moves the messages itself, each in one
     // step with the freeing of its old place. The last step that can fail.
     m_items.reserve(nSlots);
     ids.assign(m_ids.begin(), m_ids.end());
-    keys.assign(m_keys.begin(), m_keys.end());
   } else {
-    std::vector<_Message_Item> items;
+    std::vector<Slot> items;
     items.reserve(nSlots);
     // From here on nothing fails.
     Pack([&](size_t i, size_t) {
       items.push_back(std::move(m_items[i]));
       ids.push_back(m_ids[i]);
-      if (NameIndexBuilt()) keys.push_back(m_keys[i]);
     });
     m_items.swap(items);
   }
   live.Assign(m_nLive);
   m_ids.swap(ids);
-  m_keys.swap(keys);
   m_live = std::move(live);
 }
 
@@ -390,7 +375,7 @@ void CMessageList::Reserve(size_t n) {
 }
 
 void CMessageList::Clear() noexcept {
-  std::vector<_Message_Item>().swap(m_items);
+  std::vector<Slot>().swap(m_items);
   std::vector<int32_t>().swap(m_ids);
   m_live = CSlotSet();
   m_nLive = 0;
