@@ -72,6 +72,12 @@ class CMessageList {
     size_t nBegin;   // its first slot
     int nDirection;  // +1 increasing, -1 decreasing, 0 not known yet (a single item)
   };
+  // A slot: its message, and while there is an index, the key the message is filed under there, so that
+  // a removal leaves the index without reading the message's texts. In 64-bit builds the key takes the
+  // room the item's alignment leaves spare at its end: it costs no memory, and no read beyond the item.
+  struct Slot : _Message_Item {
+    uint32_t nNameKey;
+  };
   // One entry of the span-and-name index: the key of a message's span and name, and its ID.
   struct NameSlot {
     uint32_t nKey;  // 0: the slot is free
@@ -110,7 +116,7 @@ class CMessageList {
   void Regroup(size_t nSlots);
 
   // The slots: the messages, and emptied slots among them holding an empty item.
-  std::vector<_Message_Item> m_items;
+  std::vector<Slot> m_items;
   // The slots' IDs once more, packed tight, emptied slots' too: a search reads these, not the items.
   std::vector<int32_t> m_ids;
   // The slots that hold a message. The slots the set was made for are the list's room: m_items has the
