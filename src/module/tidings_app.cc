@@ -6,12 +6,27 @@
 #include "module/module_paths.h"
 #include "persist/xml_library.h"
 #include "platform/load_hook.h"
+#include "platform/platform.h"
 
 namespace tidings {
 
 namespace {
 
 constexpr uint32_t kMaxLogFileSize = 0xA00000;  // 10 MiB
+
+// The trace switch, in the machine-wide settings (HKEY_LOCAL_MACHINE): on when the value "Debug" of
+// SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE reads as the text "1" or the number 1.
+// Both values are always read, in this order.
+bool IsOne(const platform::Setting& setting) {
+  using Kind = platform::Setting::Kind;
+  return (setting.kind == Kind::kText && setting.text == u"1") ||
+         (setting.kind == Kind::kNumber && setting.number == 1);
+}
+bool ReadTraceSwitch() {
+  const bool bDebug = IsOne(platform::ReadSetting(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug"));
+  const bool bAmbrel = IsOne(platform::ReadSetting(u"SOFTWARE", u"AmbrelDebugFlag"));
+  return bDebug || bAmbrel;
+}
 
 void RunInitInstance() { theApp.InitInstance(); }
 
@@ -25,7 +40,7 @@ struct CLoadHook {
 
 void CTidingsApp::InitInstance() {
   try {
-    g_LogTrace.Init(GetLogTracePath(), kMaxLogFileSize);
+    g_LogTrace.Init(GetLogTracePath(), kMaxLogFileSize, ReadTraceSwitch());
   } catch (...) {
     // Out of memory while the library loads: it still loads, with tracing off.
   }

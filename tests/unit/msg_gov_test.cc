@@ -46,11 +46,6 @@ class CMessageStoreTestPeer {
   }
 };
 
-class CLogTraceTestPeer {
- public:
-  static void TurnOn(CLogTrace& trace) { trace.m_bTraceOn = 1; }
-};
-
 class CMsgGovTestPeer {
  public:
   static CMessageStore& Store(CMsgGov& gov) { return gov.m_store; }
@@ -223,8 +218,7 @@ TEST_F(MsgGovTest, MessagesThatGetNoIdStayInTheFileAsTheyStand) {
   std::ofstream(dir / "Msg.xml", std::ios::binary)
       << "<Root><MsgList><DynamicMsg>\n  <Message MsgSInfo='a'/> <Message MsgSInfo='b'/>" << kept
       << "</DynamicMsg></MsgList></Root>";
-  m_trace.Init((dir / "trace.txt").u16string(), 0xA00000);
-  CLogTraceTestPeer::TurnOn(m_trace);
+  m_trace.Init((dir / "trace.txt").u16string(), 0xA00000, true);
   CMessageStoreTestPeer::SetNextMsgID(CMsgGovTestPeer::Store(m_gov), INT32_MAX - 1);
 
   m_gov.LoadMsgFile(path);
