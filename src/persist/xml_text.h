@@ -14,6 +14,8 @@
 
 #include <xercesc/util/XercesDefs.hpp>
 
+#include "platform/utf.h"
+
 namespace tidings {
 
 static_assert(sizeof(XMLCh) == sizeof(char16_t), "Xerces-C must use 16-bit text units");
@@ -25,8 +27,8 @@ inline std::u16string Text(const XMLCh* text) {
   return text == nullptr ? std::u16string() : std::u16string(U(text));
 }
 
-inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+using platform::IsHighSurrogate;
+using platform::IsLowSurrogate;
 
 // Appends the hexadecimal character reference to `c`, as `&#x9;` or `&#x1F600;`.
 void AppendCharReference(char32_t c, std::u16string* pOut);

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/utf.h"
+
 namespace tidings {
 
 // One argument of a trace format. Integers keep their width: "%X" of a 32-bit value prints at most eight
@@ -57,8 +59,7 @@ std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t 
 // nMax, or one fewer when the units at nMax - 1 and nMax are a surrogate pair.
 inline size_t WholePairsLength(const char16_t* text, size_t nAvailable, size_t nMax) {
   if (nAvailable <= nMax) return nAvailable;
-  if (nMax != 0 && text[nMax - 1] >= 0xD800 && text[nMax - 1] <= 0xDBFF && text[nMax] >= 0xDC00 &&
-      text[nMax] <= 0xDFFF) {
+  if (nMax != 0 && platform::IsHighSurrogate(text[nMax - 1]) && platform::IsLowSurrogate(text[nMax])) {
     return nMax - 1;
   }
   return nMax;

@@ -11,6 +11,7 @@
 #include "loopback_listener.h"
 #include "msg_file_support.h"
 #include "platform/platform.h"
+#include "platform/utf.h"
 
 namespace tidings {
 namespace test {
@@ -306,7 +307,8 @@ TEST_P(MsgFileEntityTest, NeverReadsAnotherFile) {
     LoadLibrary();
     ASSERT_EQ(api.Initial(), 1);
     for (int32_t id : IdsInMemory()) {
-      EXPECT_EQ(Utf8(Info(id)).find(kMarker), std::string::npos) << "message " << id << " holds the secret";
+      EXPECT_EQ(platform::Utf16ToUtf8Text(Info(id)).find(kMarker), std::string::npos)
+          << "message " << id << " holds the secret";
     }
     ASSERT_EQ(api.Finish(), 1);
   }

@@ -19,6 +19,7 @@
 #include "file_fault.h"
 #include "limit_files.h"
 #include "msg_file_support.h"
+#include "platform/utf.h"
 
 #if !defined(_WIN32)
 #include <pwd.h>
@@ -165,7 +166,7 @@ TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
   };
   EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
   for (const Expected& e : expected) {
-    SCOPED_TRACE(Utf8(e.lpInfo));
+    SCOPED_TRACE(platform::Utf16ToUtf8Text(e.lpInfo));
     _Message_GetInfo info;
     ASSERT_TRUE(Get(e.dwMsgID, &info));
     EXPECT_EQ(Info(e.dwMsgID), e.lpInfo);
@@ -178,8 +179,8 @@ TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
   ASSERT_EQ(messages.size(), 9u);
   for (size_t i = 0; i < messages.size(); ++i) {
     const Expected& e = expected[i + 2];
-    EXPECT_EQ(messages[i].attributes,
-              MessageAttributes("", "", Utf8(e.lpInfo), "", e.ShowType, e.dwPopShowTimeout));
+    EXPECT_EQ(messages[i].attributes, MessageAttributes("", "", platform::Utf16ToUtf8Text(e.lpInfo), "",
+                                                        e.ShowType, e.dwPopShowTimeout));
   }
 }
 
@@ -483,7 +484,7 @@ TEST_P(MsgFileRoundTripTest, SavesWhatItLoadedAndLeavesTheRestAsItWas) {
     ASSERT_EQ(api.DeleteMessageFromID(0), 1);
   }
   for (size_t i = 0; i < std::size(kAddedTexts); ++i) {
-    Add(u"Span", Utf16("added " + std::to_string(i)), kAddedTexts[i]);
+    Add(u"Span", platform::Utf8ToUtf16("added " + std::to_string(i)), kAddedTexts[i]);
     expected.push_back(c.readBack.empty() ? kAddedTexts[i] : c.readBack[i]);
   }
   std::vector<std::u16string> defaultTexts;
@@ -681,7 +682,7 @@ TEST_F(MsgFileTest, UnitsXmlCannotCarryAreWrittenAsReplacementCharacters) {
   };
   std::vector<std::string> expected;
   for (size_t i = 0; i < std::size(cases); ++i) {
-    Add(u"S", Utf16(std::to_string(i)), cases[i].text);
+    Add(u"S", platform::Utf8ToUtf16(std::to_string(i)), cases[i].text);
     if (cases[i].nReplaced != 0) {
       expected.push_back("--SaveMsgFile wrote message " + std::to_string(i) + " with U+FFFD for " +
                          std::to_string(cases[i].nReplaced) + " units XML cannot carry");
@@ -701,7 +702,7 @@ TEST_F(MsgFileTest, UnitsXmlCannotCarryAreWrittenAsReplacementCharacters) {
   ASSERT_EQ(api.Initial(), 1);
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(messages[i].attributes.at("MsgSInfo"), cases[i].written) << i;
-    EXPECT_EQ(Utf8(Info(static_cast<int32_t>(i))), cases[i].written) << i;
+    EXPECT_EQ(platform::Utf16ToUtf8Text(Info(static_cast<int32_t>(i))), cases[i].written) << i;
   }
 }
 

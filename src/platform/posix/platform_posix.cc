@@ -25,7 +25,7 @@
 #include "platform/new_file_name.h"
 #include "platform/platform.h"
 #include "platform/posix/reg_file.h"
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 #include "tidings_config.h"
 
 namespace tidings {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 #include "platform/registry_value.h"
 
 namespace tidings {

@@ -1,15 +1,27 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-// Conversions between UTF-8 and UTF-16, for the POSIX edge of the platform interface.
+// UTF-16 text helpers and the conversions between UTF-8 and UTF-16: portable, for the POSIX edge of the
+// platform interface and for every other part, tool and test that needs them.
 
-#ifndef TIDINGS_PLATFORM_POSIX_UTF_H_
-#define TIDINGS_PLATFORM_POSIX_UTF_H_
+#ifndef TIDINGS_PLATFORM_UTF_H_
+#define TIDINGS_PLATFORM_UTF_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tidings {
 namespace platform {
+
+inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+// Whether text[i] is a surrogate without its partner beside it.
+inline bool IsUnpairedSurrogate(std::u16string_view text, size_t i) {
+  if (IsHighSurrogate(text[i])) return i + 1 >= text.size() || !IsLowSurrogate(text[i + 1]);
+  return IsLowSurrogate(text[i]) && (i == 0 || !IsHighSurrogate(text[i - 1]));
+}
 
 // File names and the other texts the system hands over are bytes, mostly but not always UTF-8, and must
 // come back byte for byte: a directory named in Latin-1 is still that directory. So a byte that does not
@@ -27,7 +39,10 @@ std::string Utf16ToUtf8(const std::u16string& text);
 // UTF-16 to well-formed UTF-8, for text that people read: every unpaired surrogate becomes '?'.
 std::string Utf16ToUtf8Text(const std::u16string& text);
 
+// Appends the UTF-8 bytes of the code point `cp` (at most U+10FFFF; a surrogate takes three bytes).
+void AppendUtf8(uint32_t cp, std::string* out);
+
 }  // namespace platform
 }  // namespace tidings
 
-#endif  // TIDINGS_PLATFORM_POSIX_UTF_H_
+#endif  // TIDINGS_PLATFORM_UTF_H_
