@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -146,87 +147,83 @@ TEST_F(NotifyTest, EveryCallbackIsCalledInOrderAndANullOneIsSkippedWithoutATrace
   EXPECT_EQ(Changes(), expected);
 }
 
-TEST_F(NotifyTest, ACallbackThatUnsubscribesItselfMakesTheNextOneSlidePastForThisPassOnly) {
-  LoadAndShare();
-  Subscribe(&OnA);
-  Subscribe(&DropsHandle2);  // handle 2: itself
-  Subscribe(&OnB);
-  Subscribe(&OnC);
-  g_bArmed = true;
-  ClearTrace();
-  Add(u"Mail", u"Inbox");
-  const std::vector<std::string> unsubscribe = {
-      "Enter Fun UNSubscribe, hHandle is 0X2", "Enter Fun DelSubscribeEvent, hEvent is 0X2",
-      "--Item is Delete, Index is 1", "Exit  Fun DelSubscribeEvent, bRet is 1",
-      "Exit  Fun UNSubscribe, Ret is 1"};
-  EXPECT_EQ(InnerTrace(),
-            Join({Enter(0, ADDTYPE_NEW), Called(0), Begin(1), unsubscribe, Finish(1), Called(2), kExit}));
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}}));
+// A callback that changes the registry during a pass ('X', armed for its first call): the subscriptions in
+// order, the trace lines of the first pass between its Enter and Exit lines, and who is called in that
+// pass and in the next one.
+struct ReentrantCase {
+  const char* lpName;
+  std::vector<MSGEVENTPROC> subscribers;
+  std::vector<std::string> firstPassTrace;
+  std::vector<Change> firstPass, nextPass;
+};
+void PrintTo(const ReentrantCase& c, std::ostream* os) { *os << c.lpName; }
 
-  ClearChanges();
-  Add(u"Mail", u"Outbox");
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'A', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}));
+std::vector<std::string> Unsubscribed(int nHandle, int nIndex) {
+  const std::string h = std::to_string(nHandle);
+  return {"Enter Fun UNSubscribe, hHandle is 0X" + h, "Enter Fun DelSubscribeEvent, hEvent is 0X" + h,
+          "--Item is Delete, Index is " + std::to_string(nIndex), "Exit  Fun DelSubscribeEvent, bRet is 1",
+          "Exit  Fun UNSubscribe, Ret is 1"};
 }
 
-TEST_F(NotifyTest, ACallbackThatUnsubscribesAnEarlierOneMakesTheNextOneSlidePast) {
-  LoadAndShare();
-  Subscribe(&OnA);
-  Subscribe(&DropsHandle1);
-  Subscribe(&OnB);
-  Subscribe(&OnC);
-  g_bArmed = true;
-  Add(u"Mail", u"Inbox");
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}}));
-
-  ClearChanges();
-  Add(u"Mail", u"Outbox");
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'X', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}));
-}
-
-TEST_F(NotifyTest, ACallbackThatUnsubscribesALaterOneKeepsItFromBeingCalled) {
-  LoadAndShare();
-  Subscribe(&DropsHandle3);
-  Subscribe(&OnB);
-  Subscribe(&OnC);  // handle 3
-  Subscribe(&OnD);
-  g_bArmed = true;
-  ClearTrace();
-  Add(u"Mail", u"Inbox");
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}}));
-  const std::vector<std::string> unsubscribe = {
-      "Enter Fun UNSubscribe, hHandle is 0X3", "Enter Fun DelSubscribeEvent, hEvent is 0X3",
-      "--Item is Delete, Index is 2", "Exit  Fun DelSubscribeEvent, bRet is 1",
-      "Exit  Fun UNSubscribe, Ret is 1"};
-  EXPECT_EQ(InnerTrace(),
-            Join({Enter(0, ADDTYPE_NEW), Begin(0), unsubscribe, Finish(0), Called(1), Called(2), kExit}));
-
-  ClearChanges();
-  Add(u"Mail", u"Outbox");
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}));
-}
-
-TEST_F(NotifyTest, ASubscriptionMadeByACallbackIsCalledLaterInTheSamePass) {
-  LoadAndShare();
-  Subscribe(&SubscribesOnD);
-  Subscribe(&OnB);
-  g_bArmed = true;
-  ClearTrace();
-  Add(u"Mail", u"Inbox");
+std::vector<std::string> SubscribedLate() {
   char address[32];
   std::snprintf(address, sizeof address, "%llX",
                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&OnD)));
-  const std::vector<std::string> subscribe = {
-      "Enter Fun Subscribe, bSubscribeOld is 0",
-      std::string("Enter Fun AddSubscribeEvent, strMsgSpanName is late, pMsgTran is 0X") + address,
-      "Exit  Fun AddSubscribeEvent, Handle is 0X3", "Exit  Fun Subscribe, hHandle is 0X3"};
-  EXPECT_EQ(InnerTrace(),
-            Join({Enter(0, ADDTYPE_NEW), Begin(0), subscribe, Finish(0), Called(1), Called(2), kExit}));
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}}));
+  return {"Enter Fun Subscribe, bSubscribeOld is 0",
+          std::string("Enter Fun AddSubscribeEvent, strMsgSpanName is late, pMsgTran is 0X") + address,
+          "Exit  Fun AddSubscribeEvent, Handle is 0X3", "Exit  Fun Subscribe, hHandle is 0X3"};
+}
+
+std::vector<ReentrantCase> ReentrantCases() {
+  return {
+      // The one after it slides past, in this pass only.
+      {"UnsubscribingItself",
+       {&OnA, &DropsHandle2, &OnB, &OnC},
+       Join({Called(0), Begin(1), Unsubscribed(2, 1), Finish(1), Called(2)}),
+       {{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}},
+       {{'A', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}},
+      // The next one slides past too.
+      {"UnsubscribingAnEarlierOne",
+       {&OnA, &DropsHandle1, &OnB, &OnC},
+       Join({Called(0), Begin(1), Unsubscribed(1, 0), Finish(1), Called(2)}),
+       {{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}},
+       {{'X', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}},
+      // The one dropped (OnC, handle 3) is not called.
+      {"UnsubscribingALaterOne",
+       {&DropsHandle3, &OnB, &OnC, &OnD},
+       Join({Begin(0), Unsubscribed(3, 2), Finish(0), Called(1), Called(2)}),
+       {{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}},
+       {{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}},
+      // The new subscription is called later in the same pass.
+      {"Subscribing",
+       {&SubscribesOnD, &OnB},
+       Join({Begin(0), SubscribedLate(), Finish(0), Called(1), Called(2)}),
+       {{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}},
+       {{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}},
+  };
+}
+
+class NotifyReentrantTest : public NotifyTest, public ::testing::WithParamInterface<ReentrantCase> {};
+
+TEST_P(NotifyReentrantTest, ACallbackChangingTheSubscriptionsActsOnThePassUnderWay) {
+  const ReentrantCase& c = GetParam();
+  LoadAndShare();
+  for (MSGEVENTPROC pfn : c.subscribers) Subscribe(pfn);
+  g_bArmed = true;
+  ClearTrace();
+  Add(u"Mail", u"Inbox");
+  EXPECT_EQ(InnerTrace(), Join({Enter(0, ADDTYPE_NEW), c.firstPassTrace, kExit}));
+  EXPECT_EQ(Changes(), c.firstPass);
 
   ClearChanges();
   Add(u"Mail", u"Outbox");
-  EXPECT_EQ(Changes(), (std::vector<Change>{{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}));
+  EXPECT_EQ(Changes(), c.nextPass);
 }
+
+INSTANTIATE_TEST_SUITE_P(Callbacks, NotifyReentrantTest, ::testing::ValuesIn(ReentrantCases()),
+                         [](const ::testing::TestParamInfo<ReentrantCase>& param) {
+                           return std::string(param.param.lpName);
+                         });
 
 TEST_F(NotifyTest, ACallbackSeesTheChangeAlreadyMade) {
   LoadAndShare();
