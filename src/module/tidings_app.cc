@@ -14,18 +14,15 @@ namespace {
 
 constexpr uint32_t kMaxLogFileSize = 0xA00000;  // 10 MiB
 
-// The trace switch, in the machine-wide settings (HKEY_LOCAL_MACHINE): on when the value "Debug" of
-// SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE reads as the text "1" or the number 1.
-// Both values are always read, in this order.
-bool IsOne(const platform::Setting& setting) {
-  using Kind = platform::Setting::Kind;
-  return (setting.kind == Kind::kText && setting.text == u"1") ||
-         (setting.kind == Kind::kNumber && setting.number == 1);
+// The trace switch: on when "Debug" of SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE
+// (HKEY_LOCAL_MACHINE) reads as the text "1" or the number 1. Both are always read, in this order.
+bool IsOne(const platform::Setting& s) {
+  return (s.kind == platform::Setting::Kind::kText && s.text == u"1") ||
+         (s.kind == platform::Setting::Kind::kNumber && s.number == 1);
 }
 bool ReadTraceSwitch() {
   const bool bDebug = IsOne(platform::ReadSetting(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug"));
-  const bool bAmbrel = IsOne(platform::ReadSetting(u"SOFTWARE", u"AmbrelDebugFlag"));
-  return bDebug || bAmbrel;
+  return IsOne(platform::ReadSetting(u"SOFTWARE", u"AmbrelDebugFlag")) || bDebug;
 }
 
 void RunInitInstance() { theApp.InitInstance(); }

@@ -14,8 +14,6 @@
 
 #include <xercesc/util/XercesDefs.hpp>
 
-#include "platform/utf.h"
-
 namespace tidings {
 
 static_assert(sizeof(XMLCh) == sizeof(char16_t), "Xerces-C must use 16-bit text units");
@@ -26,9 +24,6 @@ inline const char16_t* U(const XMLCh* text) { return reinterpret_cast<const char
 inline std::u16string Text(const XMLCh* text) {
   return text == nullptr ? std::u16string() : std::u16string(U(text));
 }
-
-using platform::IsHighSurrogate;
-using platform::IsLowSurrogate;
 
 // Appends the hexadecimal character reference to `c`, as `&#x9;` or `&#x1F600;`.
 void AppendCharReference(char32_t c, std::u16string* pOut);

@@ -48,7 +48,7 @@ std::string ToUtf8(const std::u16string& text, bool bRawBytes) {
   out.reserve(text.size() + (text.size() - nAscii) * 2);
   for (size_t i = nAscii; i < text.size(); ++i) {
     uint32_t u = text[i];
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+    if (i + 1 < text.size() && IsSurrogatePair(text[i], text[i + 1])) {
       AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00u), &out);
       ++i;
     } else if (bRawBytes && u >= 0xDC80 && u <= 0xDCFF) {

@@ -1,8 +1,7 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-// UTF-16 text helpers and the conversions between UTF-8 and UTF-16: portable, for the POSIX edge of the
-// platform interface and for every other part, tool and test that needs them.
+// Portable UTF-16 text helpers and UTF-8 conversions: the one copy for the library, its tools and tests.
 
 #ifndef TIDINGS_PLATFORM_UTF_H_
 #define TIDINGS_PLATFORM_UTF_H_
@@ -17,10 +16,17 @@ namespace platform {
 
 inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+inline bool IsSurrogatePair(char16_t hi, char16_t lo) { return IsHighSurrogate(hi) && IsLowSurrogate(lo); }
 // Whether text[i] is a surrogate without its partner beside it.
 inline bool IsUnpairedSurrogate(std::u16string_view text, size_t i) {
   if (IsHighSurrogate(text[i])) return i + 1 >= text.size() || !IsLowSurrogate(text[i + 1]);
   return IsLowSurrogate(text[i]) && (i == 0 || !IsHighSurrogate(text[i - 1]));
+}
+// How many of the first `nAvailable` units of `text` to keep when it is cut to at most `nMax` units:
+// nMax, or one fewer when the units at nMax - 1 and nMax are a surrogate pair.
+inline size_t WholePairsLength(const char16_t* text, size_t nAvailable, size_t nMax) {
+  if (nAvailable <= nMax) return nAvailable;
+  return nMax != 0 && IsSurrogatePair(text[nMax - 1], text[nMax]) ? nMax - 1 : nMax;
 }
 
 // File names and the other texts the system hands over are bytes, mostly but not always UTF-8, and must

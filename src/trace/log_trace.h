@@ -22,8 +22,7 @@ class CLogTrace {
   CLogTrace(const CLogTrace&) = delete;
   CLogTrace& operator=(const CLogTrace&) = delete;
 
-  // Sets the path and the size limit, and turns tracing on if bTraceOn (the switch the caller read).
-  // Nothing turns it off again.
+  // Sets the path and the size limit; bTraceOn (the switch the caller read) turns tracing on for good.
   // REQUIRES: no other thread uses the log yet (it runs while the library loads).
   void Init(std::u16string strLogFile, uint32_t dwMaxFileSize, bool bTraceOn);
 
