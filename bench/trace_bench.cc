@@ -23,11 +23,6 @@
 
 namespace tidings {
 
-class CLogTraceTestPeer {
- public:
-  static void TurnOn(CLogTrace& trace) { trace.m_bTraceOn = 1; }
-};
-
 namespace bench {
 
 namespace {
@@ -41,8 +36,7 @@ const std::string kLine =
 
 void TraceLine(benchmark::State& state) {
   CLogTrace trace;
-  trace.Init((MakeScratchDirectory() / "UILogTrace.txt").u16string(), kMaxLogFileSize);
-  CLogTraceTestPeer::TurnOn(trace);
+  trace.Init((MakeScratchDirectory() / "UILogTrace.txt").u16string(), kMaxLogFileSize, true);
   for (auto _ : state) trace.WriteTrace(u"Enter Fun GetMessage, dwMsgID is %d", kMsgID);
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "trace/trace_format.h"
+#include "platform/utf.h"
 
 namespace tidings {
 
@@ -40,15 +40,14 @@ std::u16string CopyFieldText(const TIDINGS_WCHAR* field, size_t nFieldUnits) {
   while (n + 1 < nFieldUnits && UnitAt(field, n) != 0) ++n;
   if (n + 1 == nFieldUnits && n != 0) {
     // Cut by the field's end: the unit there decides whether the last one kept is half a pair.
-    const char16_t tail[2] = {UnitAt(field, n - 1), UnitAt(field, n)};
-    if (WholePairsLength(tail, 2, 1) == 0) --n;
+    if (platform::IsSurrogatePair(UnitAt(field, n - 1), UnitAt(field, n))) --n;
   }
   return CopyUnits(field, n);
 }
 
 void WriteFieldText(const std::u16string& text, TIDINGS_WCHAR* field, size_t nFieldUnits) {
   if (nFieldUnits == 0) return;
-  const size_t n = WholePairsLength(text.data(), text.size(), nFieldUnits - 1);
+  const size_t n = platform::WholePairsLength(text.data(), text.size(), nFieldUnits - 1);
   if (n != 0) std::memcpy(field, text.data(), n * sizeof(char16_t));
   const char16_t terminator = 0;
   std::memcpy(field + n, &terminator, sizeof terminator);

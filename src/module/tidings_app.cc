@@ -6,12 +6,24 @@
 #include "module/module_paths.h"
 #include "persist/xml_library.h"
 #include "platform/load_hook.h"
+#include "platform/platform.h"
 
 namespace tidings {
 
 namespace {
 
 constexpr uint32_t kMaxLogFileSize = 0xA00000;  // 10 MiB
+
+// The trace switch: on when "Debug" of SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE
+// (HKEY_LOCAL_MACHINE) reads as the text "1" or the number 1. Both are always read, in this order.
+bool IsOne(const platform::Setting& s) {
+  return (s.kind == platform::Setting::Kind::kText && s.text == u"1") ||
+         (s.kind == platform::Setting::Kind::kNumber && s.number == 1);
+}
+bool ReadTraceSwitch() {
+  const bool bDebug = IsOne(platform::ReadSetting(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug"));
+  return IsOne(platform::ReadSetting(u"SOFTWARE", u"AmbrelDebugFlag")) || bDebug;
+}
 
 void RunInitInstance() { theApp.InitInstance(); }
 
@@ -25,7 +37,7 @@ struct CLoadHook {
 
 void CTidingsApp::InitInstance() {
   try {
-    g_LogTrace.Init(GetLogTracePath(), kMaxLogFileSize);
+    g_LogTrace.Init(GetLogTracePath(), kMaxLogFileSize, ReadTraceSwitch());
   } catch (...) {
     // Out of memory while the library loads: it still loads, with tracing off.
   }

@@ -5,14 +5,15 @@
 
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "tidings_config.h"
+
 namespace tidings {
 
 using xercesc::XMLPlatformUtils;
 
 namespace {
 
-// Whether the Xerces-C linked here is the process's shared one (the build says: 0 where it links a copy
-// of its own into the library).
+// Whether the Xerces-C linked here is the process's shared one.
 constexpr bool kXercesSharedWithHost = TIDINGS_XERCES_SHARED_WITH_HOST != 0;
 
 enum class HoldState { kNone, kHeld, kFailed };

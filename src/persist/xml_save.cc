@@ -17,6 +17,7 @@
 #include "persist/xml_doc.h"
 #include "persist/xml_text.h"
 #include "platform/platform.h"
+#include "platform/utf.h"
 
 namespace tidings {
 
@@ -29,9 +30,7 @@ bool IsUncarried(std::u16string_view text, size_t i, bool bXml11) {
   const char16_t unit = text[i];
   if (unit < 0x20) return unit == 0 || (!bXml11 && unit != 0x9 && unit != 0xA && unit != 0xD);
   if (unit == 0xFFFE || unit == 0xFFFF) return true;
-  if (IsHighSurrogate(unit)) return i + 1 >= text.size() || !IsLowSurrogate(text[i + 1]);
-  if (IsLowSurrogate(unit)) return i == 0 || !IsHighSurrogate(text[i - 1]);
-  return false;
+  return platform::IsUnpairedSurrogate(text, i);
 }
 
 // Whether an attribute value must hold this unit as a reference to read back as it: tab, line feed and

@@ -11,6 +11,8 @@
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/TransService.hpp>
 
+#include "platform/utf.h"
+
 namespace tidings {
 
 using namespace xercesc;
@@ -52,7 +54,7 @@ size_t DecodedBytes::UnitAt(size_t nOffset) const {
   size_t nAt = 0;
   for (size_t i = 0; i < sizes.size(); ++i) {
     // The second unit of a pair starts no character, whichever unit the pair's bytes were counted to.
-    const bool bSecond = i > 0 && IsLowSurrogate(text[i]) && IsHighSurrogate(text[i - 1]);
+    const bool bSecond = i > 0 && platform::IsSurrogatePair(text[i - 1], text[i]);
     if (nAt == nOffset && !bSecond) return i;
     if (nAt > nOffset) return npos;
     nAt += sizes[i];
@@ -126,7 +128,7 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
         if (!bAsItIs) carried.push_back(unit);
         continue;
       }
-      const bool bPair = IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+      const bool bPair = i + 1 < text.size() && platform::IsSurrogatePair(unit, text[i + 1]);
       const char32_t c = bPair ? 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (text[i + 1] - 0xDC00) : unit;
       if (canWrite(c)) {
         if (!bAsItIs) carried.append(text.substr(i, bPair ? 2 : 1));
@@ -144,7 +146,7 @@ bool EncodeText(std::u16string_view text, const XMLCh* encoding, std::string* pB
     while (nDone < source.size()) {
       // A block never ends between the two units of a pair.
       size_t nCount = std::min<size_t>(kBlock, source.size() - nDone);
-      if (nDone + nCount < source.size() && IsHighSurrogate(source[nDone + nCount - 1])) --nCount;
+      if (nDone + nCount < source.size() && platform::IsHighSurrogate(source[nDone + nCount - 1])) --nCount;
       const size_t nAt = pBytes->size();
       pBytes->resize(nAt + nCount * kMostBytesPerUnit);
       XMLSize_t nEaten = 0;

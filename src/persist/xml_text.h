@@ -25,9 +25,6 @@ inline std::u16string Text(const XMLCh* text) {
   return text == nullptr ? std::u16string() : std::u16string(U(text));
 }
 
-inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // Appends the hexadecimal character reference to `c`, as `&#x9;` or `&#x1F600;`.
 void AppendCharReference(char32_t c, std::u16string* pOut);
 

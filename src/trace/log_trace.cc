@@ -35,21 +35,12 @@ void AppendZeroPadded(int32_t n, size_t nWidth, std::string* out) {
   while (nDigits > 0) out->push_back(digits[--nDigits]);
 }
 
-// The switch's "on": the text "1" or the number 1.
-bool IsOne(const platform::Setting& setting) {
-  using Kind = platform::Setting::Kind;
-  return (setting.kind == Kind::kText && setting.text == u"1") ||
-         (setting.kind == Kind::kNumber && setting.number == 1);
-}
-
 }  // namespace
 
-void CLogTrace::Init(std::u16string strLogFile, uint32_t dwMaxFileSize) {
+void CLogTrace::Init(std::u16string strLogFile, uint32_t dwMaxFileSize, bool bTraceOn) {
   m_strLogFile = std::move(strLogFile);
   m_dwMaxFileSize = dwMaxFileSize;
-  // Both values are always read, in this order; either one turns tracing on.
-  if (IsOne(platform::ReadSetting(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug"))) m_bTraceOn = 1;
-  if (IsOne(platform::ReadSetting(u"SOFTWARE", u"AmbrelDebugFlag"))) m_bTraceOn = 1;
+  if (bTraceOn) m_bTraceOn = 1;
 }
 
 void CLogTrace::WriteLine(const char16_t* format, const TraceArg* args, size_t nArgs) const noexcept {

@@ -22,11 +22,9 @@ class CLogTrace {
   CLogTrace(const CLogTrace&) = delete;
   CLogTrace& operator=(const CLogTrace&) = delete;
 
-  // Sets the path and the size limit, then reads the switch: tracing goes on when the value "Debug" of
-  // SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE under HKEY_LOCAL_MACHINE reads
-  // as the text "1" or the number 1 (see platform::ReadSetting). Nothing turns it off again.
+  // Sets the path and the size limit; bTraceOn (the switch the caller read) turns tracing on for good.
   // REQUIRES: no other thread uses the log yet (it runs while the library loads).
-  void Init(std::u16string strLogFile, uint32_t dwMaxFileSize);
+  void Init(std::u16string strLogFile, uint32_t dwMaxFileSize, bool bTraceOn);
 
   // Appends one line "TID:<thread> [<local time>.<seconds mod 1000>]     <text>" with CR LF, where text is
   // `format` formatted with `args` (see FormatTrace) and cut to 1023 units. When tracing is off, it
@@ -40,8 +38,6 @@ class CLogTrace {
   }
 
  private:
-  friend class CLogTraceTestPeer;  // lets tests and benchmarks turn tracing on without the settings store
-
   void WriteLine(const char16_t* format, const TraceArg* args, size_t nArgs) const noexcept;
   // Appends the local time text of `seconds` to a narrow line.
   void AppendTimeText(int64_t seconds, std::string* pstrLine) const;

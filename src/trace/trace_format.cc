@@ -3,6 +3,8 @@
 
 #include "trace/trace_format.h"
 
+#include "platform/utf.h"
+
 namespace tidings {
 
 namespace {
@@ -45,8 +47,7 @@ bool AppendText(const char16_t* text, size_t nMaxUnits, std::u16string* out) {
   for (const char16_t* p = text; *p != 0; ++p) {
     if (out->size() >= nMaxUnits) {
       // Cut here: a pair's first half goes with its second.
-      const char16_t tail[2] = {out->empty() ? u'\0' : out->back(), *p};
-      if (WholePairsLength(tail, 2, 1) == 0) out->pop_back();
+      if (!out->empty() && platform::IsSurrogatePair(out->back(), *p)) out->pop_back();
       return false;
     }
     const char16_t unit = *p;
@@ -118,7 +119,7 @@ std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t 
     }
     p = conv;
   }
-  out.resize(WholePairsLength(out.data(), out.size(), nMaxUnits));
+  out.resize(platform::WholePairsLength(out.data(), out.size(), nMaxUnits));
   return out;
 }
 

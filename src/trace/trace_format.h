@@ -44,7 +44,7 @@ class TraceArg {
 };
 
 // Formats `format` with `args` and returns at most `nMaxUnits` units of the result; the rest is dropped
-// (with WholePairsLength, so that no surrogate pair is split).
+// (never inside a surrogate pair).
 // Conversions: "%d" signed decimal, "%X" upper-case hexadecimal without leading zeros, "%s" a text (a null
 // text prints nothing; its control characters other than TAB, U+007F to U+009F and the line and
 // paragraph separators U+2028 and U+2029 print as "\x0A" or "\u2028", so that no text can end a line),
@@ -52,17 +52,6 @@ class TraceArg {
 // A conversion without an argument, or with one of another kind, prints as it would for 0 or the empty
 // text.
 std::u16string FormatTrace(const char16_t* format, const TraceArg* args, size_t nArgs, size_t nMaxUnits);
-
-// How many of the first `nAvailable` units of `text` to keep when it is cut to at most `nMax` units:
-// nMax, or one fewer when the units at nMax - 1 and nMax are a surrogate pair.
-inline size_t WholePairsLength(const char16_t* text, size_t nAvailable, size_t nMax) {
-  if (nAvailable <= nMax) return nAvailable;
-  if (nMax != 0 && text[nMax - 1] >= 0xD800 && text[nMax - 1] <= 0xDBFF && text[nMax] >= 0xDC00 &&
-      text[nMax] <= 0xDFFF) {
-    return nMax - 1;
-  }
-  return nMax;
-}
 
 }  // namespace tidings
 

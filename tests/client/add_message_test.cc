@@ -10,39 +10,18 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "change_recorder.h"
 #include "client_fixture.h"
 #include "platform/platform.h"
 
 namespace tidings {
 namespace test {
 namespace {
-
-struct Change {
-  int32_t dwMsgID;
-  int32_t nAddType;
-  bool operator==(const Change& other) const {
-    return dwMsgID == other.dwMsgID && nAddType == other.nAddType;
-  }
-};
-
-std::ostream& operator<<(std::ostream& os, const Change& c) {
-  return os << "(" << c.dwMsgID << ", " << c.nAddType << ")";
-}
-
-std::mutex g_changesLock;
-std::vector<Change> g_changes;
-
-void TIDINGS_CALLBACK RecordChange(int32_t dwMsgID, int32_t nAddType) {
-  std::lock_guard<std::mutex> lock(g_changesLock);
-  g_changes.push_back({dwMsgID, nAddType});
-}
 
 std::u16string InfoText(const _Message_GetInfo& info) {
   std::u16string text;
@@ -65,17 +44,6 @@ std::u16string NameOf(int k, int i) {
 
 class AddMessageTest : public ClientTest {
  protected:
-  void SetUp() override {
-    ClientTest::SetUp();
-    std::lock_guard<std::mutex> lock(g_changesLock);
-    g_changes.clear();
-  }
-
-  std::vector<Change> Changes() {
-    std::lock_guard<std::mutex> lock(g_changesLock);
-    return g_changes;
-  }
-
   // Message dwMsgID as NBX_GetMessage copies it; fails the test when it is not there.
   _Message_GetInfo Get(int32_t dwMsgID) {
     _Message_GetInfo info;

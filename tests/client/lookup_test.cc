@@ -197,12 +197,11 @@ TEST_F(LookupTest, FailedLookupsLeaveTheWholeRecordAsItWas) {
 // ---- Lists filled from the message file at start-up.
 
 TEST_F(LookupTest, DefaultListStepsInFileOrderAndIsEnteredAfterMinusTwo) {
-  LoadLibrary();
   WriteMsgFile(MsgFile(MessageElement("Sys", "a", "first", 0, 30) +
                            MessageElement("Sys", "b", "second", 1, 31) +
                            MessageElement("Sys", "c", "third", 2, 32),
                        ""));
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
 
   _Message_GetInfo rec = Patterned(0x5A);
   ASSERT_EQ(api.GetMessage(-2, &rec), 1);
@@ -233,10 +232,9 @@ TEST_F(LookupTest, DefaultListStepsInFileOrderAndIsEnteredAfterMinusTwo) {
 }
 
 TEST_F(LookupTest, ASingleDefaultMessageFollowsEveryUnknownDynamicId) {
-  LoadLibrary();
   WriteMsgFile(MsgFile(MessageElement("Sys", "only", "the default", 4, 5),
                        MessageElement("Mail", "Inbox", "loaded", 1, 2)));
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
 
   ExpectNext(0, 0);
   for (int32_t id : {1, 7, 100, INT32_MAX}) ExpectNext(id, -2);
@@ -262,10 +260,9 @@ TEST_F(LookupTest, AnOverlongTextFromTheFileIsCutTo1023Units) {
       dynamicUnits.push_back(static_cast<char16_t>('a' + i % 26));
     }
   }
-  LoadLibrary();
   WriteMsgFile(MsgFile(MessageElement("Sys", "long", defaultText, 3, 33),
                        MessageElement("Mail", "long", dynamicText, 6, 66)));
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
 
   // The numbers behind the text field are written too: a text running past its field would show there.
   _Message_GetInfo rec = Patterned(0x99);

@@ -11,6 +11,7 @@
 #include "loopback_listener.h"
 #include "msg_file_support.h"
 #include "platform/platform.h"
+#include "platform/utf.h"
 
 namespace tidings {
 namespace test {
@@ -44,12 +45,10 @@ std::string NestedFile(size_t nDepth, bool bInDynamicMsg = false) {
 
 class MsgFileHostileTest : public MsgFileTest {
  protected:
-  // Lays `bytes` as the message file, loads the library and runs MsgGovInitial: nothing may be loaded.
+  // Restarts the library over `bytes` as the message file (see Restart): nothing may be loaded.
   // A message added then must survive MsgGovFinish, which must leave the file as it was.
   void ExpectRefused(const std::string& bytes) {
-    WriteMsgFile(bytes);
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(bytes), 1);
     EXPECT_EQ(IdsInMemory(), Ids{}) << "a file that does not parse cleanly loaded messages";
     Add(u"Chat", u"Probe", u"probe");
     ASSERT_EQ(api.Finish(), 1);
@@ -162,8 +161,7 @@ TEST_F(MsgFileHostileTest, ShortEntitiesAndManyPredefinedReferencesStillLoad) {
   WriteMsgFile(
       "<!DOCTYPE Root [<!ENTITY co \"Quellbridge\">]>\n<Root><MsgList><DefaultMsg><Message MsgSInfo=\"" +
       many + "\"/></DefaultMsg><DynamicMsg><Message MsgSInfo=\"&co; news\"/></DynamicMsg></MsgList></Root>");
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   EXPECT_EQ(Info(0), u"Quellbridge news");
   _Message_GetInfo info;
@@ -198,7 +196,6 @@ TEST_F(MsgFileHostileTest, FilesThatWouldBuildOutOfProportionLoadNothing) {
     const auto start = std::chrono::steady_clock::now();
     ExpectRefused(file.second);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    UnloadLibrary();
   }
 }
 
@@ -206,8 +203,7 @@ TEST_F(MsgFileHostileTest, FilesWithinTheLimitsLoadAndSave) {
   WriteMsgFile(
       FileWithDtd("<!ENTITY unused '" + std::string(100000, 'y') + "'>" + NumberedAttList("Note", 128, "v"),
                   "<Note" + NumberedAttributes(128, "w") + "/>"));
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{0}));
   ASSERT_EQ(api.Finish(), 1);
   EXPECT_FALSE(TraceHasSaveFailure()) << "a save writes only what loads again, under the same limits";
@@ -217,12 +213,9 @@ TEST_F(MsgFileHostileTest, NestingTooDeepMakesAFileUnusable) {
   ExpectRefused(NestedFile(300));
   // Deep enough that a parse which went on to the end, rather than stopping at the limit, would not
   // finish before the test's time runs out: the scanner's work per start tag grows with the depth.
-  UnloadLibrary();
   ExpectRefused(NestedFile(1000000));
   // The same inside DynamicMsg, whose content a save reads without building it.
-  UnloadLibrary();
   ExpectRefused(NestedFile(300, /*bInDynamicMsg=*/true));
-  UnloadLibrary();
   ExpectRefused(NestedFile(1000000, /*bInDynamicMsg=*/true));
 }
 
@@ -243,23 +236,17 @@ TEST_F(MsgFileHostileTest, TheDepthLimitCountsEveryNodeInEitherSection) {
     for (const char* lpBottom : {"text", "<!-- comment -->", "<?pi?>", "<b/>", "<b></b>", "&amp;"}) {
       SCOPED_TRACE(std::string(lpBottom) + (bInDynamicMsg ? " in DynamicMsg" : " in DefaultMsg"));
       ExpectRefused(file(lpBottom, bInDynamicMsg));
-      UnloadLibrary();
     }
     // At the limit itself, and empty, the file is fine.
-    WriteMsgFile(file("", bInDynamicMsg));
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(file("", bInDynamicMsg)), 1);
     EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
     ASSERT_EQ(api.Finish(), 1);
-    UnloadLibrary();
   }
 }
 
 TEST_F(MsgFileHostileTest, NestingWithinTheLimitLoadsAndSurvivesTheSave) {
   const std::string original = NestedFile(240);
-  WriteMsgFile(original);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(original), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   ASSERT_EQ(api.Finish(), 1);
   const std::string saved = ReadFileBytes(MsgFilePath());
@@ -302,11 +289,10 @@ TEST_P(MsgFileEntityTest, NeverReadsAnotherFile) {
     ExpectRefused(xml);
   } else {
     // An external DTD is skipped: the file loads, but nothing declared there is used.
-    WriteMsgFile(xml);
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(xml), 1);
     for (int32_t id : IdsInMemory()) {
-      EXPECT_EQ(Utf8(Info(id)).find(kMarker), std::string::npos) << "message " << id << " holds the secret";
+      EXPECT_EQ(platform::Utf16ToUtf8Text(Info(id)).find(kMarker), std::string::npos)
+          << "message " << id << " holds the secret";
     }
     ASSERT_EQ(api.Finish(), 1);
   }
@@ -353,9 +339,7 @@ TEST_P(MsgFileNetworkTest, NeverConnects) {
   if (GetParam().bRefused) {
     ExpectRefused(xml);
   } else {
-    WriteMsgFile(xml);
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(xml), 1);
     ASSERT_EQ(api.Finish(), 1);
   }
   // Both calls have returned, so any connection they made is already waiting.

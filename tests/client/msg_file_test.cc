@@ -19,6 +19,7 @@
 #include "file_fault.h"
 #include "limit_files.h"
 #include "msg_file_support.h"
+#include "platform/utf.h"
 
 #if !defined(_WIN32)
 #include <pwd.h>
@@ -46,9 +47,7 @@ std::vector<std::string> FileNames(const fs::path& dir) {
 
 TEST_F(MsgFileTest, TheExampleLoadsAndOnlyTheChildrenOfDynamicMsgAreRewritten) {
   const std::string original = FixtureBytes("msg_example.xml");
-  WriteMsgFile(original);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(original), 1);
 
   _Message_GetInfo info;
   ASSERT_TRUE(Get(-2, &info));
@@ -73,9 +72,7 @@ TEST_F(MsgFileTest, TheExampleLoadsAndOnlyTheChildrenOfDynamicMsgAreRewritten) {
   EXPECT_FALSE(TraceHasSaveFailure());
 
   // What the serializer wrote reads back.
-  UnloadLibrary();
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   ASSERT_TRUE(Get(0, &info));
   EXPECT_EQ(info.dwPopShowTimeout, -1);
@@ -89,8 +86,7 @@ TEST_F(MsgFileTest, SectionNamesMatchInAnyCaseAttributeNamesOnlyExactly) {
       "<root><msglist><defaultmsg><Message MsgSInfo=\"default\" ShowType=\"4\"/></defaultmsg>"
       "<DYNAMICMSG><Message msgspan=\"Mail\" MsgName=\"Inbox\" msgsinfo=\"lower\" MsgSInfo=\"exact\" "
       "SHOWTIME=\"9\" MsgEchoPath=\"e.dll\"/></DYNAMICMSG></msglist></root>");
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   EXPECT_EQ(Info(-2), u"default");
   EXPECT_EQ(Info(0), u"exact");
@@ -110,9 +106,7 @@ TEST_F(MsgFileTest, ADocumentElementNamedMsgListIsNoSkeleton) {
   const std::string original =
       "<MsgList><DefaultMsg><Message MsgSInfo=\"d\"/></DefaultMsg>"
       "<DynamicMsg><Message MsgSInfo=\"x\"/></DynamicMsg></MsgList>";
-  WriteMsgFile(original);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(original), 1);
   EXPECT_EQ(IdsInMemory(), Ids{});
   Add(u"Mail", u"Inbox");
   ASSERT_EQ(api.Finish(), 1);
@@ -127,9 +121,7 @@ TEST_F(MsgFileTest, EveryElementOfTheFirstDynamicMsgIsAMessageAndOnlyElementsTak
       "      <Note MsgSInfo=\"second\" ShowType=\"2\" Extra=\"dropped\"/>\n"
       "      <Message MsgSInfo=\"third\"><Child/></Message>\n    </DynamicMsg>\n"
       "    <DynamicMsg><Message MsgSInfo=\"in the second section\"/></DynamicMsg>\n  </MsgList>\n</Root>";
-  WriteMsgFile(original);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(original), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{0, 1, 2}));
   EXPECT_EQ(Info(0), u"first");
   EXPECT_EQ(Info(1), u"second");
@@ -148,9 +140,7 @@ TEST_F(MsgFileTest, EveryElementOfTheFirstDynamicMsgIsAMessageAndOnlyElementsTak
 }
 
 TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
-  WriteMsgFile(FixtureBytes("msg_numbers.xml"));
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(FixtureBytes("msg_numbers.xml")), 1);
   struct Expected {
     int32_t dwMsgID;
     const char16_t* lpInfo;
@@ -165,7 +155,7 @@ TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
   };
   EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
   for (const Expected& e : expected) {
-    SCOPED_TRACE(Utf8(e.lpInfo));
+    SCOPED_TRACE(platform::Utf16ToUtf8Text(e.lpInfo));
     _Message_GetInfo info;
     ASSERT_TRUE(Get(e.dwMsgID, &info));
     EXPECT_EQ(Info(e.dwMsgID), e.lpInfo);
@@ -178,8 +168,8 @@ TEST_F(MsgFileTest, NumberTextsReadAsTheyAlwaysHaveAndAreWrittenInDecimal) {
   ASSERT_EQ(messages.size(), 9u);
   for (size_t i = 0; i < messages.size(); ++i) {
     const Expected& e = expected[i + 2];
-    EXPECT_EQ(messages[i].attributes,
-              MessageAttributes("", "", Utf8(e.lpInfo), "", e.ShowType, e.dwPopShowTimeout));
+    EXPECT_EQ(messages[i].attributes, MessageAttributes("", "", platform::Utf16ToUtf8Text(e.lpInfo), "",
+                                                        e.ShowType, e.dwPopShowTimeout));
   }
 }
 
@@ -190,8 +180,7 @@ TEST_F(MsgFileTest, EveryLoadAppendsAndAddedMessagesTakeTheNextId) {
   WriteMsgFile(
       "<Root><MsgList><DefaultMsg><Message MsgSInfo=\"a-2\"/><Message MsgSInfo=\"a-3\"/></DefaultMsg>" +
       twins + "</MsgList></Root>");
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   // The same span and name twice: two messages.
   EXPECT_EQ(IdsInMemory(), (Ids{-3, -2, 0, 1}));
   EXPECT_EQ(Info(0), u"twin 1");
@@ -223,9 +212,7 @@ TEST_F(MsgFileTest, SaveWritesTheFlaggedMessagesInOrderAndEmptiesTheList) {
       "<Root><MsgList>\n<DefaultMsg><Message MsgName=\"D\" MsgSInfo=\"default\" MsgSpan=\"S\" "
       "Vendor=\"kept\"/>"
       "</DefaultMsg>\n<DynamicMsg>\n  <!-- nothing yet -->\n</DynamicMsg>\n</MsgList></Root>";
-  WriteMsgFile(original);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(original), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2}));
   Add(u"Mail", u"A", u"a & <b>", 3, 15, 1);
   Add(u"Mail", u"B", u"b", 1, 30, 0);
@@ -261,10 +248,8 @@ TEST_F(MsgFileTest, ADynamicMsgInsideAnEntityReferenceIsNotTheSection) {
       "<!ENTITY list \"<MsgList><DynamicMsg><Message MsgSInfo='from the other entity'/></DynamicMsg>"
       "</MsgList>\">]>\n"
       "<Root>&list;<MsgList>&inner;<DynamicMsg><Message MsgSInfo=\"real\"/></DynamicMsg><DefaultMsg>"
-      "<Message MsgSInfo=\"real "
-      "default\"/></DefaultMsg><DefaultMsg><Message/></DefaultMsg></MsgList></Root>");
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+      "<Message MsgSInfo=\"real default\"/></DefaultMsg><DefaultMsg><Message/></DefaultMsg></MsgList></Root>");
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   EXPECT_EQ(Info(0), u"real");
   EXPECT_EQ(Info(-2), u"real default");
@@ -284,8 +269,7 @@ TEST_F(MsgFileTest, AnEmptyListEmptiesDynamicMsgCommentsIncluded) {
   WriteMsgFile(
       "<Root><MsgList><DynamicMsg><!-- one --><Message MsgSInfo=\"m\"/>\n<?pi?><!-- two --></DynamicMsg>"
       "</MsgList></Root>");
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   ASSERT_EQ(api.DeleteMessageFromID(0), 1);
   ASSERT_EQ(IdsInMemory(), Ids{});
   ASSERT_EQ(api.Finish(), 1);
@@ -295,9 +279,7 @@ TEST_F(MsgFileTest, AnEmptyListEmptiesDynamicMsgCommentsIncluded) {
 }
 
 TEST_F(MsgFileTest, AfterARestartSavedMessagesComeBackNumberedAfresh) {
-  WriteMsgFile(kSkeleton);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(kSkeleton), 1);
   Add(u"S", u"a", u"a");
   Add(u"S", u"b", u"b");
   Add(u"S", u"c", u"c");
@@ -307,9 +289,7 @@ TEST_F(MsgFileTest, AfterARestartSavedMessagesComeBackNumberedAfresh) {
   ASSERT_EQ(IdsInMemory(), (Ids{1, 2, 3, 4}));
   ASSERT_EQ(api.Finish(), 1);
 
-  UnloadLibrary();
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{0, 1, 2, 3}));
   EXPECT_EQ(Info(0), u"b");
   EXPECT_EQ(Info(1), u"c");
@@ -332,8 +312,7 @@ class MsgFileNoSkeletonTest : public MsgFileTest, public ::testing::WithParamInt
 TEST_P(MsgFileNoSkeletonTest, NothingIsWrittenAndNothingIsLost) {
   const NoSkeletonCase& c = GetParam();
   if (c.lpXml != nullptr) WriteMsgFile(c.lpXml);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   if (c.step == NoSkeletonCase::kDeleteFile) fs::remove(MsgFilePath());
   if (c.step == NoSkeletonCase::kRemoveConfig) fs::remove_all(ConfigDir());
   const Ids before = IdsInMemory();
@@ -380,8 +359,7 @@ TEST_P(MsgFileUtf16Test, IsWrittenBackAsUtf16WithAByteOrderMark) {
   std::string text = FromUtf16LeBytes(FixtureBytes("msg_utf16le.xml").substr(2));
   if (!GetParam()) text = text.substr(text.find("?>") + 2);  // no XML declaration: the BOM alone tells
   WriteMsgFile("\xFF\xFE" + ToUtf16LeBytes(text));
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   EXPECT_EQ(Info(-2), u"Willkommen, 欢迎");
   EXPECT_EQ(Info(0), u"Größe 3 — 新消息");
@@ -399,9 +377,7 @@ TEST_P(MsgFileUtf16Test, IsWrittenBackAsUtf16WithAByteOrderMark) {
   EXPECT_EQ(messages[1].attributes, MessageAttributes("Post", "Neu", "Ünï 中文 \U0001D11E", "", 1, 30));
   EXPECT_EQ(AroundSection(saved, "DynamicMsg"), AroundSection(text, "DynamicMsg"));
 
-  UnloadLibrary();
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0, 1}));
   EXPECT_EQ(Info(-2), u"Willkommen, 欢迎");
   EXPECT_EQ(Info(1), u"Ünï 中文 \U0001D11E");
@@ -416,8 +392,7 @@ TEST_F(MsgFileTest, AUtf8FileStaysUtf8) {
   WriteMsgFile(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root><MsgList><DynamicMsg>"
       "<Message MsgSInfo=\"Grüße 中文\"/></DynamicMsg></MsgList></Root>\n");
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(Info(0), u"Grüße 中文");
   Add(u"Post", u"Neu", u"新 \U0001D11E");
   ASSERT_EQ(api.Finish(), 1);
@@ -433,9 +408,7 @@ TEST_F(MsgFileTest, AUtf8FileStaysUtf8) {
 
 TEST_F(MsgFileTest, ALibraryDirectoryNamedOutsideAsciiLoadsAndSaves) {
   UseLibrarySubdirectory(fs::path(u"Nachrichten-Ü-中"));
-  WriteMsgFile(FixtureBytes("msg_example.xml"));
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(FixtureBytes("msg_example.xml")), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   Add(u"Chat", u"Hello", u"hi");
   ASSERT_EQ(api.Finish(), 1);
@@ -476,9 +449,7 @@ const std::u16string kAddedTexts[] = {
 TEST_P(MsgFileRoundTripTest, SavesWhatItLoadedAndLeavesTheRestAsItWas) {
   const RoundTripCase& c = GetParam();
   auto text = [&c](const std::string& bytes) { return c.bUtf16 ? FromUtf16LeBytes(bytes.substr(2)) : bytes; };
-  WriteMsgFile(c.bUtf16 ? "\xFF\xFE" + ToUtf16LeBytes(c.xml) : c.xml);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(c.bUtf16 ? "\xFF\xFE" + ToUtf16LeBytes(c.xml) : c.xml), 1);
   std::vector<std::u16string> expected;
   Ids defaults;
   const Ids loaded = IdsInMemory();
@@ -490,7 +461,7 @@ TEST_P(MsgFileRoundTripTest, SavesWhatItLoadedAndLeavesTheRestAsItWas) {
     ASSERT_EQ(api.DeleteMessageFromID(0), 1);
   }
   for (size_t i = 0; i < std::size(kAddedTexts); ++i) {
-    Add(u"Span", Utf16("added " + std::to_string(i)), kAddedTexts[i]);
+    Add(u"Span", platform::Utf8ToUtf16("added " + std::to_string(i)), kAddedTexts[i]);
     expected.push_back(c.readBack.empty() ? kAddedTexts[i] : c.readBack[i]);
   }
   std::vector<std::u16string> defaultTexts;
@@ -504,9 +475,7 @@ TEST_P(MsgFileRoundTripTest, SavesWhatItLoadedAndLeavesTheRestAsItWas) {
   const std::string saved = ReadFileBytes(MsgFilePath());
   EXPECT_EQ(AroundSection(text(saved), "DynamicMsg"), AroundSection(c.xml, "DynamicMsg"));
 
-  UnloadLibrary();
-  LoadLibrary(/*bTraceOn=*/false);
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(std::nullopt, /*bTraceOn=*/false), 1);
   Ids ids = defaults;
   for (size_t i = 0; i < expected.size(); ++i) ids.push_back(static_cast<int32_t>(i));
   ASSERT_EQ(IdsInMemory(), ids);
@@ -596,14 +565,11 @@ TEST_F(MsgFileTest, TheInternalSubsetIsKeptBehindAByteOrderMarkAndInUtf16) {
                            "</MsgList></Root>";
   for (bool bUtf16 : {false, true}) {
     SCOPED_TRACE(bUtf16 ? "UTF-16" : "UTF-8");
-    WriteMsgFile(bUtf16 ? "\xFF\xFE" + ToUtf16LeBytes(text) : "\xEF\xBB\xBF" + text);
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(bUtf16 ? "\xFF\xFE" + ToUtf16LeBytes(text) : "\xEF\xBB\xBF" + text), 1);
     ASSERT_EQ(api.Finish(), 1);
     EXPECT_FALSE(TraceHasSaveFailure());
     const std::string saved = ReadFileBytes(MsgFilePath());
     EXPECT_NE((bUtf16 ? FromUtf16LeBytes(saved.substr(2)) : saved).find(doctype), std::string::npos) << saved;
-    UnloadLibrary();
   }
 }
 
@@ -628,8 +594,7 @@ TEST_F(MsgFileTest, AFileStaysInItsEncodingUnlessItWouldNotReadBack) {
     WriteMsgFile("<?xml version=\"1.0\" " + c.strEncoding +
                  "?>\n<Root><MsgList><DefaultMsg><Message MsgSInfo=\"caf+AOk-\"/></DefaultMsg>" +
                  c.lpDynamicMsg + "</MsgList></Root>");
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(), 1);
     // The Windows transcoder has no UTF-7: such a file is refused there like any unreadable one.
     if (IdsInMemory().empty()) GTEST_SKIP() << "this Xerces-C does not read UTF-7";
     EXPECT_EQ(Info(-2), u"café");
@@ -643,9 +608,7 @@ TEST_F(MsgFileTest, AFileStaysInItsEncodingUnlessItWouldNotReadBack) {
     const std::vector<SavedElement> messages = SectionElements(saved, "DynamicMsg");
     ASSERT_EQ(messages.size(), 1u) << saved;
     EXPECT_EQ(messages[0].attributes.at("MsgSInfo"), c.lpInfo);
-    UnloadLibrary();
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(), 1);
     EXPECT_EQ(Info(-2), u"café");
     EXPECT_EQ(Info(0), u"Grüße");
     UnloadLibrary();
@@ -658,9 +621,7 @@ TEST_F(MsgFileTest, AFileStaysInItsEncodingUnlessItWouldNotReadBack) {
 TEST_F(MsgFileTest, ASaveThatWouldNotLoadKeepsTheOldFile) {
   const std::string original = "<!DOCTYPE Root [" + NumberedAttList("Message", 256, "v") +
                                "]>\n<Root><MsgList><DynamicMsg/></MsgList></Root>";
-  WriteMsgFile(original);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(original), 1);
   const std::u16string text = {u'a', 0x1, u'b'};
   Add(u"Mail", u"Inbox", text);
   ASSERT_EQ(api.Finish(), 1);
@@ -671,9 +632,7 @@ TEST_F(MsgFileTest, ASaveThatWouldNotLoadKeepsTheOldFile) {
 
 // Units XML cannot carry go to the file as U+FFFD, the trace naming the message; the rest is untouched.
 TEST_F(MsgFileTest, UnitsXmlCannotCarryAreWrittenAsReplacementCharacters) {
-  WriteMsgFile(kSkeleton);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(kSkeleton), 1);
   const std::string kFFFD = "\xEF\xBF\xBD";
   const struct {
     std::u16string text;
@@ -688,7 +647,7 @@ TEST_F(MsgFileTest, UnitsXmlCannotCarryAreWrittenAsReplacementCharacters) {
   };
   std::vector<std::string> expected;
   for (size_t i = 0; i < std::size(cases); ++i) {
-    Add(u"S", Utf16(std::to_string(i)), cases[i].text);
+    Add(u"S", platform::Utf8ToUtf16(std::to_string(i)), cases[i].text);
     if (cases[i].nReplaced != 0) {
       expected.push_back("--SaveMsgFile wrote message " + std::to_string(i) + " with U+FFFD for " +
                          std::to_string(cases[i].nReplaced) + " units XML cannot carry");
@@ -703,12 +662,10 @@ TEST_F(MsgFileTest, UnitsXmlCannotCarryAreWrittenAsReplacementCharacters) {
     if (line.rfind("--SaveMsgFile wrote", 0) == 0) lines.push_back(line);
   }
   EXPECT_EQ(lines, expected);
-  UnloadLibrary();
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(messages[i].attributes.at("MsgSInfo"), cases[i].written) << i;
-    EXPECT_EQ(Utf8(Info(static_cast<int32_t>(i))), cases[i].written) << i;
+    EXPECT_EQ(platform::Utf16ToUtf8Text(Info(static_cast<int32_t>(i))), cases[i].written) << i;
   }
 }
 
@@ -718,9 +675,7 @@ TEST_F(MsgFileTest, AnXml11FileCarriesControlCharactersAsReferences) {
   const std::string original =
       "<?xml version=\"1.1\"?>\n<Root><Note>a&#1;b</Note><MsgList><DefaultMsg><Message MsgSInfo=\"d&#2;\"/>"
       "</DefaultMsg><DynamicMsg><Message MsgSInfo=\"n&#x85;\"/></DynamicMsg></MsgList></Root>";
-  WriteMsgFile(original);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(original), 1);
   EXPECT_EQ(Info(-2), (std::u16string{u'd', 0x2}));
   EXPECT_EQ(Info(0), (std::u16string{u'n', 0x85}));
   const std::u16string text = {0x1, u'\t', 0x7F, 0x85, 0x2028, 0x1F};
@@ -729,9 +684,7 @@ TEST_F(MsgFileTest, AnXml11FileCarriesControlCharactersAsReferences) {
   EXPECT_FALSE(TraceHasSaveFailure());
   for (const std::string& line : TraceTexts()) EXPECT_EQ(line.find("U+FFFD"), std::string::npos) << line;
   EXPECT_EQ(AroundSection(ReadFileBytes(MsgFilePath()), "DynamicMsg"), AroundSection(original, "DynamicMsg"));
-  UnloadLibrary();
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   EXPECT_EQ(Info(-2), (std::u16string{u'd', 0x2}));
   EXPECT_EQ(Info(0), (std::u16string{u'n', 0x85}));
   EXPECT_EQ(Info(1), text);
@@ -745,9 +698,7 @@ TEST_F(MsgFileTest, ALibraryDirectoryNamedInLatin1IsItsOwnByteForByte) {
   fs::create_directories(planted);
   WriteFileBytes(planted / "Msg.xml", strPlanted);
   UseLibrarySubdirectory(std::string("caf\xe9"));
-  WriteMsgFile(kSkeleton);
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(kSkeleton), 1);
   EXPECT_EQ(IdsInMemory(), Ids{});
   Add(u"Chat", u"Hello", u"hi");
   ASSERT_EQ(api.Finish(), 1);
@@ -761,9 +712,7 @@ TEST_F(MsgFileTest, ALibraryDirectoryNamedInLatin1IsItsOwnByteForByte) {
 
 TEST_F(MsgFileTest, AHostWithoutXercesFindsItTerminatedOnceTheLibraryUnloads) {
   ASSERT_EQ(xercesc::XMLPlatformUtils::fgMemoryManager, nullptr) << "this test process never initialises it";
-  WriteMsgFile(FixtureBytes("msg_example.xml"));
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(FixtureBytes("msg_example.xml")), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   ASSERT_EQ(api.Finish(), 1);
   EXPECT_EQ(SectionElements(ReadFileBytes(MsgFilePath()), "DynamicMsg").size(), 1u);
@@ -777,9 +726,7 @@ TEST_F(MsgFileTest, AHostThatInitialisedXercesKeepsItAsItWas) {
     ~Terminator() { xercesc::XMLPlatformUtils::Terminate(); }
   } terminator;
 
-  WriteMsgFile(FixtureBytes("msg_example.xml"));
-  LoadLibrary();
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(FixtureBytes("msg_example.xml")), 1);
   EXPECT_EQ(IdsInMemory(), (Ids{-2, 0}));
   Add(u"Chat", u"Hello", u"hi");
   ASSERT_EQ(api.Finish(), 1);
@@ -838,9 +785,7 @@ class MsgFileFaultTest : public MsgFileTest {
   // Lays the example file, loads it and adds a message: IDs -2, 0 and 1.
   void Start() {
     m_original = FixtureBytes("msg_example.xml");
-    WriteMsgFile(m_original);
-    LoadLibrary();
-    ASSERT_EQ(api.Initial(), 1);
+    ASSERT_EQ(Restart(m_original), 1);
     Add(u"Chat", u"Hello", u"hi");
     ASSERT_EQ(IdsInMemory(), (Ids{-2, 0, 1}));
   }

@@ -11,29 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "change_recorder.h"
 #include "client_fixture.h"
 
 namespace tidings {
 namespace test {
 namespace {
 
-struct Call {
-  char who;
-  int32_t dwMsgID;
-  int32_t nAddType;
-  bool operator==(const Call& o) const {
-    return who == o.who && dwMsgID == o.dwMsgID && nAddType == o.nAddType;
-  }
-};
-
-std::ostream& operator<<(std::ostream& os, const Call& c) {
-  return os << c.who << "(" << c.dwMsgID << "," << c.nAddType << ")";
-}
-
 // Every test runs in a process of its own: the callbacks reach the exports and note their calls through
 // these.
 TidingsApi g_api;
-std::vector<Call> g_calls;
 bool g_bArmed = false;  // the next re-entrant callback to run does its one action
 
 bool TakeTurn() {
@@ -42,29 +29,22 @@ bool TakeTurn() {
   return bArmed;
 }
 
-void Note(char who, int32_t dwMsgID, int32_t nAddType) { g_calls.push_back({who, dwMsgID, nAddType}); }
-
-void TIDINGS_CALLBACK OnA(int32_t dwMsgID, int32_t nAddType) { Note('A', dwMsgID, nAddType); }
-void TIDINGS_CALLBACK OnB(int32_t dwMsgID, int32_t nAddType) { Note('B', dwMsgID, nAddType); }
-void TIDINGS_CALLBACK OnC(int32_t dwMsgID, int32_t nAddType) { Note('C', dwMsgID, nAddType); }
-void TIDINGS_CALLBACK OnD(int32_t dwMsgID, int32_t nAddType) { Note('D', dwMsgID, nAddType); }
-
 // Once armed, the first of these to run does one thing to the registry; the handle it names is the n-th
 // subscription of the test.
 void TIDINGS_CALLBACK DropsHandle2(int32_t dwMsgID, int32_t nAddType) {
-  Note('X', dwMsgID, nAddType);
+  NoteChange('X', dwMsgID, nAddType);
   if (TakeTurn()) g_api.UNSubscribe(2);
 }
 void TIDINGS_CALLBACK DropsHandle1(int32_t dwMsgID, int32_t nAddType) {
-  Note('X', dwMsgID, nAddType);
+  NoteChange('X', dwMsgID, nAddType);
   if (TakeTurn()) g_api.UNSubscribe(1);
 }
 void TIDINGS_CALLBACK DropsHandle3(int32_t dwMsgID, int32_t nAddType) {
-  Note('X', dwMsgID, nAddType);
+  NoteChange('X', dwMsgID, nAddType);
   if (TakeTurn()) g_api.UNSubscribe(3);
 }
 void TIDINGS_CALLBACK SubscribesOnD(int32_t dwMsgID, int32_t nAddType) {
-  Note('X', dwMsgID, nAddType);
+  NoteChange('X', dwMsgID, nAddType);
   if (TakeTurn()) g_api.Subscribe(T(u"late").c_str(), &OnD, 0);
 }
 
@@ -89,7 +69,7 @@ void TIDINGS_CALLBACK ReadsTheMessage(int32_t dwMsgID, int32_t nAddType) {
 
 // Told that message 1 is new, deletes message 0.
 void TIDINGS_CALLBACK DeletesMessage0(int32_t dwMsgID, int32_t nAddType) {
-  Note('X', dwMsgID, nAddType);
+  NoteChange('X', dwMsgID, nAddType);
   if (dwMsgID == 1 && nAddType == ADDTYPE_NEW) g_api.DeleteMessageFromID(0);
 }
 
@@ -114,7 +94,6 @@ class NotifyTest : public ClientTest {
  protected:
   void SetUp() override {
     ClientTest::SetUp();
-    g_calls.clear();
     g_reads.clear();
     g_bArmed = false;
   }
@@ -161,94 +140,90 @@ TEST_F(NotifyTest, EveryCallbackIsCalledInOrderAndANullOneIsSkippedWithoutATrace
   api.DeleteMessageFromID(0);
   Add(u"Mail", u"Inbox");
   api.DeleteMessage(T(u"MAIL").c_str(), T(u"inbox").c_str());
-  const std::vector<Call> expected = {
+  const std::vector<Change> expected = {
       {'A', 0, ADDTYPE_NEW},    {'C', 0, ADDTYPE_NEW},    {'A', 0, ADDTYPE_CHANGE}, {'C', 0, ADDTYPE_CHANGE},
       {'A', 0, ADDTYPE_CHANGE}, {'C', 0, ADDTYPE_CHANGE}, {'A', 0, ADDTYPE_DELETE}, {'C', 0, ADDTYPE_DELETE},
       {'A', 1, ADDTYPE_NEW},    {'C', 1, ADDTYPE_NEW},    {'A', 1, ADDTYPE_DELETE}, {'C', 1, ADDTYPE_DELETE}};
-  EXPECT_EQ(g_calls, expected);
+  EXPECT_EQ(Changes(), expected);
 }
 
-TEST_F(NotifyTest, ACallbackThatUnsubscribesItselfMakesTheNextOneSlidePastForThisPassOnly) {
-  LoadAndShare();
-  Subscribe(&OnA);
-  Subscribe(&DropsHandle2);  // handle 2: itself
-  Subscribe(&OnB);
-  Subscribe(&OnC);
-  g_bArmed = true;
-  ClearTrace();
-  Add(u"Mail", u"Inbox");
-  const std::vector<std::string> unsubscribe = {
-      "Enter Fun UNSubscribe, hHandle is 0X2", "Enter Fun DelSubscribeEvent, hEvent is 0X2",
-      "--Item is Delete, Index is 1", "Exit  Fun DelSubscribeEvent, bRet is 1",
-      "Exit  Fun UNSubscribe, Ret is 1"};
-  EXPECT_EQ(InnerTrace(),
-            Join({Enter(0, ADDTYPE_NEW), Called(0), Begin(1), unsubscribe, Finish(1), Called(2), kExit}));
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}}));
+// A callback that changes the registry during a pass ('X', armed for its first call): the subscriptions in
+// order, the trace lines of the first pass between its Enter and Exit lines, and who is called in that
+// pass and in the next one.
+struct ReentrantCase {
+  const char* lpName;
+  std::vector<MSGEVENTPROC> subscribers;
+  std::vector<std::string> firstPassTrace;
+  std::vector<Change> firstPass, nextPass;
+};
+void PrintTo(const ReentrantCase& c, std::ostream* os) { *os << c.lpName; }
 
-  g_calls.clear();
-  Add(u"Mail", u"Outbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'A', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}));
+std::vector<std::string> Unsubscribed(int nHandle, int nIndex) {
+  const std::string h = std::to_string(nHandle);
+  return {"Enter Fun UNSubscribe, hHandle is 0X" + h, "Enter Fun DelSubscribeEvent, hEvent is 0X" + h,
+          "--Item is Delete, Index is " + std::to_string(nIndex), "Exit  Fun DelSubscribeEvent, bRet is 1",
+          "Exit  Fun UNSubscribe, Ret is 1"};
 }
 
-TEST_F(NotifyTest, ACallbackThatUnsubscribesAnEarlierOneMakesTheNextOneSlidePast) {
-  LoadAndShare();
-  Subscribe(&OnA);
-  Subscribe(&DropsHandle1);
-  Subscribe(&OnB);
-  Subscribe(&OnC);
-  g_bArmed = true;
-  Add(u"Mail", u"Inbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}}));
-
-  g_calls.clear();
-  Add(u"Mail", u"Outbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'X', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}));
-}
-
-TEST_F(NotifyTest, ACallbackThatUnsubscribesALaterOneKeepsItFromBeingCalled) {
-  LoadAndShare();
-  Subscribe(&DropsHandle3);
-  Subscribe(&OnB);
-  Subscribe(&OnC);  // handle 3
-  Subscribe(&OnD);
-  g_bArmed = true;
-  ClearTrace();
-  Add(u"Mail", u"Inbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}}));
-  const std::vector<std::string> unsubscribe = {
-      "Enter Fun UNSubscribe, hHandle is 0X3", "Enter Fun DelSubscribeEvent, hEvent is 0X3",
-      "--Item is Delete, Index is 2", "Exit  Fun DelSubscribeEvent, bRet is 1",
-      "Exit  Fun UNSubscribe, Ret is 1"};
-  EXPECT_EQ(InnerTrace(),
-            Join({Enter(0, ADDTYPE_NEW), Begin(0), unsubscribe, Finish(0), Called(1), Called(2), kExit}));
-
-  g_calls.clear();
-  Add(u"Mail", u"Outbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}));
-}
-
-TEST_F(NotifyTest, ASubscriptionMadeByACallbackIsCalledLaterInTheSamePass) {
-  LoadAndShare();
-  Subscribe(&SubscribesOnD);
-  Subscribe(&OnB);
-  g_bArmed = true;
-  ClearTrace();
-  Add(u"Mail", u"Inbox");
+std::vector<std::string> SubscribedLate() {
   char address[32];
   std::snprintf(address, sizeof address, "%llX",
                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&OnD)));
-  const std::vector<std::string> subscribe = {
-      "Enter Fun Subscribe, bSubscribeOld is 0",
-      std::string("Enter Fun AddSubscribeEvent, strMsgSpanName is late, pMsgTran is 0X") + address,
-      "Exit  Fun AddSubscribeEvent, Handle is 0X3", "Exit  Fun Subscribe, hHandle is 0X3"};
-  EXPECT_EQ(InnerTrace(),
-            Join({Enter(0, ADDTYPE_NEW), Begin(0), subscribe, Finish(0), Called(1), Called(2), kExit}));
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}}));
-
-  g_calls.clear();
-  Add(u"Mail", u"Outbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}));
+  return {"Enter Fun Subscribe, bSubscribeOld is 0",
+          std::string("Enter Fun AddSubscribeEvent, strMsgSpanName is late, pMsgTran is 0X") + address,
+          "Exit  Fun AddSubscribeEvent, Handle is 0X3", "Exit  Fun Subscribe, hHandle is 0X3"};
 }
+
+std::vector<ReentrantCase> ReentrantCases() {
+  return {
+      // The one after it slides past, in this pass only.
+      {"UnsubscribingItself",
+       {&OnA, &DropsHandle2, &OnB, &OnC},
+       Join({Called(0), Begin(1), Unsubscribed(2, 1), Finish(1), Called(2)}),
+       {{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}},
+       {{'A', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}},
+      // The next one slides past too.
+      {"UnsubscribingAnEarlierOne",
+       {&OnA, &DropsHandle1, &OnB, &OnC},
+       Join({Called(0), Begin(1), Unsubscribed(1, 0), Finish(1), Called(2)}),
+       {{'A', 0, 0}, {'X', 0, 0}, {'C', 0, 0}},
+       {{'X', 1, 0}, {'B', 1, 0}, {'C', 1, 0}}},
+      // The one dropped (OnC, handle 3) is not called.
+      {"UnsubscribingALaterOne",
+       {&DropsHandle3, &OnB, &OnC, &OnD},
+       Join({Begin(0), Unsubscribed(3, 2), Finish(0), Called(1), Called(2)}),
+       {{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}},
+       {{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}},
+      // The new subscription is called later in the same pass.
+      {"Subscribing",
+       {&SubscribesOnD, &OnB},
+       Join({Begin(0), SubscribedLate(), Finish(0), Called(1), Called(2)}),
+       {{'X', 0, 0}, {'B', 0, 0}, {'D', 0, 0}},
+       {{'X', 1, 0}, {'B', 1, 0}, {'D', 1, 0}}},
+  };
+}
+
+class NotifyReentrantTest : public NotifyTest, public ::testing::WithParamInterface<ReentrantCase> {};
+
+TEST_P(NotifyReentrantTest, ACallbackChangingTheSubscriptionsActsOnThePassUnderWay) {
+  const ReentrantCase& c = GetParam();
+  LoadAndShare();
+  for (MSGEVENTPROC pfn : c.subscribers) Subscribe(pfn);
+  g_bArmed = true;
+  ClearTrace();
+  Add(u"Mail", u"Inbox");
+  EXPECT_EQ(InnerTrace(), Join({Enter(0, ADDTYPE_NEW), c.firstPassTrace, kExit}));
+  EXPECT_EQ(Changes(), c.firstPass);
+
+  ClearChanges();
+  Add(u"Mail", u"Outbox");
+  EXPECT_EQ(Changes(), c.nextPass);
+}
+
+INSTANTIATE_TEST_SUITE_P(Callbacks, NotifyReentrantTest, ::testing::ValuesIn(ReentrantCases()),
+                         [](const ::testing::TestParamInfo<ReentrantCase>& param) {
+                           return std::string(param.param.lpName);
+                         });
 
 TEST_F(NotifyTest, ACallbackSeesTheChangeAlreadyMade) {
   LoadAndShare();
@@ -303,8 +278,8 @@ TEST_F(NotifyTest, ANestedNotificationRunsToItsEndBeforeTheOuterPassGoesOn) {
   });
   EXPECT_EQ(TraceTexts(), expected);
   EXPECT_EQ(
-      g_calls,
-      (std::vector<Call>{
+      Changes(),
+      (std::vector<Change>{
           {'X', 1, ADDTYPE_NEW}, {'X', 0, ADDTYPE_DELETE}, {'B', 0, ADDTYPE_DELETE}, {'B', 1, ADDTYPE_NEW}}));
 }
 

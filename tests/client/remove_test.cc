@@ -4,29 +4,15 @@
 // Removing messages by span and name or by ID, and marking a message's popup as shown.
 
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "change_recorder.h"
 #include "client_fixture.h"
 
 namespace tidings {
 namespace test {
 namespace {
-
-struct Change {
-  int32_t dwMsgID;
-  int32_t nAddType;
-  bool operator==(const Change& o) const { return dwMsgID == o.dwMsgID && nAddType == o.nAddType; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Change& c) {
-  return os << "(" << c.dwMsgID << "," << c.nAddType << ")";
-}
-
-std::vector<Change> g_changes;  // each test runs in a process of its own
-
-void TIDINGS_CALLBACK Record(int32_t dwMsgID, int32_t nAddType) { g_changes.push_back({dwMsgID, nAddType}); }
 
 std::string MessageElement(const std::string& span, const std::string& name, const std::string& info) {
   return "<Message MsgSpan=\"" + span + "\" MsgName=\"" + name + "\" MsgSInfo=\"" + info +
@@ -40,10 +26,6 @@ std::string MsgFile(const std::string& defaults, const std::string& dynamics) {
 
 class RemoveTest : public ClientTest {
  protected:
-  void SetUp() override {
-    ClientTest::SetUp();
-    g_changes.clear();
-  }
   void Delete(const std::u16string& span, const std::u16string& name) {
     EXPECT_EQ(api.DeleteMessage(T(span).c_str(), T(name).c_str()), 1);
   }
@@ -76,7 +58,7 @@ TEST_F(RemoveTest, DeletingWhatMatchesNothingChangesNothing) {
   LoadLibrary();
   Add(u"Mail", u"Inbox", u"in");
   Add(u"Chat", u"Outbox", u"out");
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   // Span and name must both match, each as a whole.
   Delete(u"Mail", u"Outbox");
@@ -88,7 +70,7 @@ TEST_F(RemoveTest, DeletingWhatMatchesNothingChangesNothing) {
   ASSERT_EQ(texts.size(), 10u);
   EXPECT_EQ(texts[0], "Enter Fun DeleteMessage, lpMsgSpanName is Mail, wszMsgName is Outbox,");
   for (size_t k = 1; k < 10; k += 2) EXPECT_EQ(texts[k], "Exit  Fun DeleteMessage, MsgID is -1") << k;
-  EXPECT_TRUE(g_changes.empty());
+  EXPECT_TRUE(Changes().empty());
   EXPECT_EQ(Walk(0), (std::vector<int32_t>{0, 1}));
   EXPECT_EQ(TextOf(0), u"in");
   EXPECT_EQ(TextOf(1), u"out");
@@ -98,7 +80,7 @@ TEST_F(RemoveTest, DeletingBySpanAndNameIgnoresCaseAndTheNameIsThenNew) {
   LoadLibrary();
   Add(u"Mail", u"Inbox", u"in");
   Add(u"Mail", u"Outbox", u"out");
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   Delete(u"mAIL", u"INBOX");
   const std::vector<std::string> texts = TraceTexts();
@@ -106,14 +88,14 @@ TEST_F(RemoveTest, DeletingBySpanAndNameIgnoresCaseAndTheNameIsThenNew) {
   EXPECT_EQ(texts[0], "Enter Fun DeleteMessage, lpMsgSpanName is mAIL, wszMsgName is INBOX,");
   EXPECT_EQ(texts[1], "Enter Fun PfnEventCallback, dwMsgID is 0, nAddType is 1");
   EXPECT_EQ(texts[5], "Exit  Fun DeleteMessage, MsgID is 0");
-  EXPECT_EQ(g_changes, (std::vector<Change>{{0, ADDTYPE_DELETE}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{0, ADDTYPE_DELETE}}));
   EXPECT_EQ(TextOf(0), u"<none>");
   EXPECT_EQ(Walk(1), (std::vector<int32_t>{1}));
 
   // The same span and name again make a new message with a new ID.
-  g_changes.clear();
+  ClearChanges();
   Add(u"Mail", u"Inbox", u"again");
-  EXPECT_EQ(g_changes, (std::vector<Change>{{2, ADDTYPE_NEW}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{2, ADDTYPE_NEW}}));
   EXPECT_EQ(TextOf(0), u"<none>");
   EXPECT_EQ(TextOf(2), u"again");
 }
@@ -123,7 +105,7 @@ TEST_F(RemoveTest, UnknownNegativeOrDeletedIdsAreNeitherRemovedNorMarked) {
   Add(u"Mail", u"Inbox");
   Add(u"Mail", u"Outbox");
   api.DeleteMessageFromID(0);
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   for (int32_t id : {0, -1, -2, 2}) {
     EXPECT_EQ(api.DeleteMessageFromID(id), 1);
@@ -137,7 +119,7 @@ TEST_F(RemoveTest, UnknownNegativeOrDeletedIdsAreNeitherRemovedNorMarked) {
     expected.push_back("Exit  Fun MessageHasPopup, bDel is 0");
   }
   EXPECT_EQ(TraceTexts(), expected);
-  EXPECT_TRUE(g_changes.empty());
+  EXPECT_TRUE(Changes().empty());
   _Message_GetInfo rec;
   ASSERT_EQ(api.GetMessage(1, &rec), 1);
   EXPECT_EQ(rec.bHasPopup, 0);
@@ -147,7 +129,7 @@ TEST_F(RemoveTest, MarkingAgainNotifiesAgainAndChangesNothingElse) {
   LoadLibrary();
   Add(u"Mail", u"Inbox", u"in", 4, 40);
   Add(u"Mail", u"Outbox", u"out", 5, 50);
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   api.MessageHasPopup(1);
   api.MessageHasPopup(1);
@@ -157,7 +139,7 @@ TEST_F(RemoveTest, MarkingAgainNotifiesAgainAndChangesNothingElse) {
   EXPECT_EQ(texts[1], "Enter Fun PfnEventCallback, dwMsgID is 1, nAddType is 2");
   EXPECT_EQ(texts[5], "Exit  Fun MessageHasPopup, bDel is 1");
   EXPECT_EQ(texts[11], "Exit  Fun MessageHasPopup, bDel is 1");
-  EXPECT_EQ(g_changes, (std::vector<Change>{{1, ADDTYPE_CHANGE}, {1, ADDTYPE_CHANGE}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{1, ADDTYPE_CHANGE}, {1, ADDTYPE_CHANGE}}));
 
   _Message_GetInfo rec;
   std::memset(&rec, 0, sizeof rec);
@@ -175,14 +157,14 @@ TEST_F(RemoveTest, AfterDeletingTheFirstOfThreeTheOthersKeepTheirIdsAndOrder) {
   Add(u"Mail", u"a", u"first");
   Add(u"Mail", u"b", u"second");
   Add(u"Mail", u"c", u"third");
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   api.DeleteMessageFromID(0);
   const std::vector<std::string> texts = TraceTexts();
   ASSERT_EQ(texts.size(), 6u);
   EXPECT_EQ(texts[1], "Enter Fun PfnEventCallback, dwMsgID is 0, nAddType is 1");
   EXPECT_EQ(texts[5], "Exit  Fun DeleteMessageFromID, bDel is 1");
-  EXPECT_EQ(g_changes, (std::vector<Change>{{0, ADDTYPE_DELETE}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{0, ADDTYPE_DELETE}}));
   EXPECT_EQ(Walk(1), (std::vector<int32_t>{1, 2}));
   EXPECT_EQ(TextOf(1), u"second");
   EXPECT_EQ(TextOf(2), u"third");
@@ -194,10 +176,9 @@ TEST_F(RemoveTest, AfterDeletingTheFirstOfThreeTheOthersKeepTheirIdsAndOrder) {
 // ---- With messages from the message file.
 
 TEST_F(RemoveTest, DefaultMessagesAreNeitherRemovedNorMarked) {
-  LoadLibrary();
   WriteMsgFile(MsgFile(MessageElement("Sys", "a", "first") + MessageElement("Sys", "b", "second"), ""));
-  ASSERT_EQ(api.Initial(), 1);
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  ASSERT_EQ(Restart(), 1);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   api.DeleteMessageFromID(-3);
   api.MessageHasPopup(-2);
@@ -208,7 +189,7 @@ TEST_F(RemoveTest, DefaultMessagesAreNeitherRemovedNorMarked) {
                 "Enter Fun MessageHasPopup, dwMsgID is -2,", "Exit  Fun MessageHasPopup, bDel is 0",
                 "Enter Fun DeleteMessage, lpMsgSpanName is Sys, wszMsgName is a,",
                 "Exit  Fun DeleteMessage, MsgID is -1"}));
-  EXPECT_TRUE(g_changes.empty());
+  EXPECT_TRUE(Changes().empty());
   _Message_GetInfo rec;
   ASSERT_EQ(api.GetMessage(-2, &rec), 1);
   EXPECT_EQ(rec.bHasPopup, 0);
@@ -218,17 +199,16 @@ TEST_F(RemoveTest, DefaultMessagesAreNeitherRemovedNorMarked) {
 // Messages with the same span and name, which only the message file can bring in.
 
 TEST_F(RemoveTest, OneDeleteRemovesEveryMessageWithTheSpanAndNameAndReportsTheLastOne) {
-  LoadLibrary();
   // 0 and 1 stand next to each other, 3 further on; 2 and 4 differ in name.
   WriteMsgFile(MsgFile(MessageElement("Mail", "Inbox", "default"),
                        MessageElement("Mail", "Inbox", "d0") + MessageElement("mail", "INBOX", "d1") +
                            MessageElement("Mail", "Outbox", "d2") + MessageElement("MAIL", "inbox", "d3") +
                            MessageElement("Mail", "Inbox2", "d4")));
-  ASSERT_EQ(api.Initial(), 1);
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  ASSERT_EQ(Restart(), 1);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   Delete(u"Mail", u"Inbox");
-  EXPECT_EQ(g_changes, (std::vector<Change>{{3, ADDTYPE_DELETE}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{3, ADDTYPE_DELETE}}));
   const std::vector<std::string> texts = TraceTexts();
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), "Exit  Fun DeleteMessage, MsgID is 3");
@@ -238,16 +218,15 @@ TEST_F(RemoveTest, OneDeleteRemovesEveryMessageWithTheSpanAndNameAndReportsTheLa
 }
 
 TEST_F(RemoveTest, OneAddUpdatesEveryMessageWithTheSpanAndNameAndReportsTheLastOne) {
-  LoadLibrary();
   WriteMsgFile(MsgFile("", MessageElement("Mail", "Inbox", "d0") + MessageElement("Mail", "Outbox", "d1") +
                                MessageElement("mail", "inbox", "d2")));
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
   api.MessageHasPopup(0);
   api.MessageHasPopup(2);
-  api.Subscribe(T(u"Mail").c_str(), &Record, 0);
+  api.Subscribe(T(u"Mail").c_str(), &RecordChange, 0);
   ClearTrace();
   Add(u"MAIL", u"INBOX", u"new", 9, 99);
-  EXPECT_EQ(g_changes, (std::vector<Change>{{2, ADDTYPE_CHANGE}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{2, ADDTYPE_CHANGE}}));
   const std::vector<std::string> texts = TraceTexts();
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), "Exit  Fun AddMessage, ID is 2, Is New Msg?0");

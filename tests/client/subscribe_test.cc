@@ -6,34 +6,15 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "change_recorder.h"
 #include "client_fixture.h"
 
 namespace tidings {
 namespace test {
 namespace {
-
-// Every test runs in a process of its own, so the callbacks can note their calls in one list.
-struct Call {
-  char who;
-  int32_t dwMsgID;
-  int32_t nAddType;
-  bool operator==(const Call& o) const {
-    return who == o.who && dwMsgID == o.dwMsgID && nAddType == o.nAddType;
-  }
-};
-std::vector<Call> g_calls;
-
-void TIDINGS_CALLBACK OnA(int32_t dwMsgID, int32_t nAddType) { g_calls.push_back({'A', dwMsgID, nAddType}); }
-void TIDINGS_CALLBACK OnB(int32_t dwMsgID, int32_t nAddType) { g_calls.push_back({'B', dwMsgID, nAddType}); }
-void TIDINGS_CALLBACK OnC(int32_t dwMsgID, int32_t nAddType) { g_calls.push_back({'C', dwMsgID, nAddType}); }
-
-std::ostream& operator<<(std::ostream& os, const Call& c) {
-  return os << c.who << "(" << c.dwMsgID << "," << c.nAddType << ")";
-}
 
 // The callback's address as the trace prints it: upper-case hexadecimal, all its digits, no zeros before.
 std::string AddressText(MSGEVENTPROC pfn) {
@@ -89,10 +70,6 @@ std::vector<std::string> NotifyLines(int32_t dwMsgID, int32_t nAddType, const st
 
 class SubscribeTest : public ClientTest {
  protected:
-  void SetUp() override {
-    ClientTest::SetUp();
-    g_calls.clear();
-  }
   int32_t Subscribe(const std::u16string& span, MSGEVENTPROC pfn, int32_t bOld = 0) {
     return api.Subscribe(T(span).c_str(), pfn, bOld);
   }
@@ -131,7 +108,7 @@ TEST_F(SubscribeTest, HandlesCountFromOneAndAreNeverGivenOutAgain) {
 
   // Eight registrations of OnB are left (2..9): each is called once.
   Add(u"Mail", u"Inbox");
-  EXPECT_EQ(g_calls, std::vector<Call>(8, Call{'B', 0, ADDTYPE_NEW}));
+  EXPECT_EQ(Changes(), std::vector<Change>(8, Change{'B', 0, ADDTYPE_NEW}));
 }
 
 TEST_F(SubscribeTest, RemovingTheMiddleOfThreeKeepsTheOthersInTheirOrder) {
@@ -145,7 +122,7 @@ TEST_F(SubscribeTest, RemovingTheMiddleOfThreeKeepsTheOthersInTheirOrder) {
 
   ClearTrace();
   Add(u"Mail", u"Inbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'A', 0, ADDTYPE_NEW}, {'C', 0, ADDTYPE_NEW}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{'A', 0, ADDTYPE_NEW}, {'C', 0, ADDTYPE_NEW}}));
   const std::vector<std::string> texts = TraceTexts();
   ASSERT_EQ(texts.size(), 8u);
   EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end() - 1),
@@ -165,13 +142,13 @@ TEST_F(SubscribeTest, EachRegistrationOfTheSameCallbackIsCalled) {
   Subscribe(u"b", &OnB);
   Subscribe(u"a", &OnA);
   Add(u"Mail", u"Inbox");
-  EXPECT_EQ(g_calls,
-            (std::vector<Call>{{'A', 0, ADDTYPE_NEW}, {'B', 0, ADDTYPE_NEW}, {'A', 0, ADDTYPE_NEW}}));
+  EXPECT_EQ(Changes(),
+            (std::vector<Change>{{'A', 0, ADDTYPE_NEW}, {'B', 0, ADDTYPE_NEW}, {'A', 0, ADDTYPE_NEW}}));
 
-  g_calls.clear();
+  ClearChanges();
   api.UNSubscribe(1);
   Add(u"Mail", u"Inbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'B', 0, ADDTYPE_CHANGE}, {'A', 0, ADDTYPE_CHANGE}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{'B', 0, ADDTYPE_CHANGE}, {'A', 0, ADDTYPE_CHANGE}}));
 }
 
 TEST_F(SubscribeTest, ANullCallbackIsStoredWithAHandleAndPassedOver) {
@@ -182,7 +159,7 @@ TEST_F(SubscribeTest, ANullCallbackIsStoredWithAHandleAndPassedOver) {
 
   ClearTrace();
   Add(u"Mail", u"Inbox");
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'A', 0, ADDTYPE_NEW}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{'A', 0, ADDTYPE_NEW}}));
   std::vector<std::string> texts = TraceTexts();
   ASSERT_EQ(texts.size(), 6u);
   EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end() - 1), NotifyLines(0, ADDTYPE_NEW, {1}));
@@ -207,11 +184,11 @@ TEST_F(SubscribeTest, SubscribeOldOverEmptyListsAnnouncesNothing) {
   // Emptied again after an add: still nothing to announce.
   Add(u"Mail", u"Inbox");
   api.DeleteMessageFromID(0);
-  g_calls.clear();
+  ClearChanges();
   ClearTrace();
   Subscribe(u"Mail", &OnB, 1);
   EXPECT_EQ(TraceTexts(), SubscribeLines("Mail", &OnB, 1, 2));
-  EXPECT_TRUE(g_calls.empty());
+  EXPECT_TRUE(Changes().empty());
 }
 
 TEST_F(SubscribeTest, SubscribeOldAnnouncesTheFirstDynamicMessageToEverySubscriber) {
@@ -223,18 +200,17 @@ TEST_F(SubscribeTest, SubscribeOldAnnouncesTheFirstDynamicMessageToEverySubscrib
   Add(u"Mail", u"Drafts");
   api.DeleteMessageFromID(0);
 
-  g_calls.clear();
+  ClearChanges();
   ClearTrace();
   // Any non-zero value asks for it; only the first message is announced, once, the earlier ones first.
   EXPECT_EQ(Subscribe(u"c", &OnC, 7), 1);
   EXPECT_EQ(TraceTexts(), SubscribeLines("c", &OnC, 7, 3, NotifyLines(1, ADDTYPE_NEW, {0, 1, 2})));
-  EXPECT_EQ(g_calls,
-            (std::vector<Call>{{'A', 1, ADDTYPE_NEW}, {'B', 1, ADDTYPE_NEW}, {'C', 1, ADDTYPE_NEW}}));
+  EXPECT_EQ(Changes(),
+            (std::vector<Change>{{'A', 1, ADDTYPE_NEW}, {'B', 1, ADDTYPE_NEW}, {'C', 1, ADDTYPE_NEW}}));
 }
 
 // Needs the message file loaded by MsgGovInitial.
 TEST_F(SubscribeTest, SubscribeOldOverADefaultOnlyStoreAnnouncesMinusTwo) {
-  LoadLibrary();
   WriteMsgFile(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Root><MsgList><DefaultMsg>"
       "<Message MsgSpan=\"Sys\" MsgName=\"a\" MsgSInfo=\"one\" MsgEchoPath=\"\" ShowType=\"0\" "
@@ -242,18 +218,18 @@ TEST_F(SubscribeTest, SubscribeOldOverADefaultOnlyStoreAnnouncesMinusTwo) {
       "<Message MsgSpan=\"Sys\" MsgName=\"b\" MsgSInfo=\"two\" MsgEchoPath=\"\" ShowType=\"0\" "
       "ShowTime=\"30\"/>"
       "</DefaultMsg><DynamicMsg></DynamicMsg></MsgList></Root>");
-  ASSERT_EQ(api.Initial(), 1);
+  ASSERT_EQ(Restart(), 1);
 
   ClearTrace();
   Subscribe(u"Mail", &OnA, 1);
   EXPECT_EQ(TraceTexts(), SubscribeLines("Mail", &OnA, 1, 1, NotifyLines(-2, ADDTYPE_NEW, {0})));
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'A', -2, ADDTYPE_NEW}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{'A', -2, ADDTYPE_NEW}}));
 
   // Once the dynamic list holds a message, that one is announced instead.
   Add(u"Mail", u"Inbox");
-  g_calls.clear();
+  ClearChanges();
   Subscribe(u"Mail", &OnB, 1);
-  EXPECT_EQ(g_calls, (std::vector<Call>{{'A', 0, ADDTYPE_NEW}, {'B', 0, ADDTYPE_NEW}}));
+  EXPECT_EQ(Changes(), (std::vector<Change>{{'A', 0, ADDTYPE_NEW}, {'B', 0, ADDTYPE_NEW}}));
 }
 
 }  // namespace

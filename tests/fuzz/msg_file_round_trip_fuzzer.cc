@@ -25,6 +25,7 @@
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include "persist/msg_file.h"
+#include "platform/utf.h"
 
 namespace {
 
@@ -67,9 +68,6 @@ std::u16string TextOf(const std::string& bytes) {
   return text;
 }
 
-bool IsHigh(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLow(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // `text` as a file of that XML version holds it: units it cannot carry at all as U+FFFD (*pnReplaced counts
 // them).
 std::u16string Carried(std::u16string text, bool bXml11, size_t* pnReplaced) {
@@ -77,8 +75,7 @@ std::u16string Carried(std::u16string text, bool bXml11, size_t* pnReplaced) {
     const char16_t unit = text[i];
     bool bBad = unit == 0xFFFE || unit == 0xFFFF ||
                 (unit < 0x20 && !bXml11 && unit != 0x9 && unit != 0xA && unit != 0xD);
-    if (IsHigh(unit)) bBad = i + 1 >= text.size() || !IsLow(text[i + 1]);
-    if (IsLow(unit)) bBad = i == 0 || !IsHigh(text[i - 1]);
+    bBad = bBad || tidings::platform::IsUnpairedSurrogate(text, i);
     if (bBad) {
       text[i] = u'\uFFFD';
       ++*pnReplaced;

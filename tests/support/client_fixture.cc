@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "change_recorder.h"
 #include "module_probe.h"
 #include "platform/platform.h"
 
@@ -137,7 +138,10 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes) {
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-void ClientTest::SetUp() { m_dir = MakeFreshDirectory(); }
+void ClientTest::SetUp() {
+  m_dir = MakeFreshDirectory();
+  ClearChanges();
+}
 
 void ClientTest::TearDown() {
   UnloadLibrary();
@@ -172,6 +176,13 @@ void ClientTest::UnloadLibrary() {
   if (m_hLibrary != nullptr) platform::UnloadModule(m_hLibrary);
   m_hLibrary = nullptr;
   api = TidingsApi();
+}
+
+int32_t ClientTest::Restart(const std::optional<std::string>& file, bool bTraceOn) {
+  UnloadLibrary();
+  if (file) WriteMsgFile(*file);
+  LoadLibrary(bTraceOn);
+  return api.Initial();
 }
 
 void ClientTest::UseLibrarySubdirectory(const fs::path& name) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ class ClientTest : public ::testing::Test {
   // Loads with exactly these switch values in the settings store.
   void LoadLibraryWithSettings(const std::vector<SettingEntry>& settings, bool bConfigDir = true);
   void UnloadLibrary();
+  // Starts the library as a host starting or restarting it does: unloads the copy loaded, if any, lays
+  // `file` as the message file if one is given, loads the library (as LoadLibrary) and runs MsgGovInitial.
+  // Returns what MsgGovInitial returns.
+  int32_t Restart(const std::optional<std::string>& file = std::nullopt, bool bTraceOn = true);
   // Loads one more copy of the library, from the subdirectory `name` of the test's directory (with a
   // Config folder beside it), beside the one LoadLibrary loads, with its exports in *pApi. It stays loaded
   // until the test ends.

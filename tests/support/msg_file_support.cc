@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/utf.h"
+
 namespace tidings {
 namespace test {
 
@@ -13,24 +15,6 @@ namespace {
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
          c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
-}
-
-void AppendCodePoint(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 std::string DecodeEntities(const std::string& text) {
@@ -57,9 +41,9 @@ std::string DecodeEntities(const std::string& text) {
     else if (ref == "apos")
       out += '\'';
     else if (ref.size() > 2 && ref[0] == '#' && ref[1] == 'x')
-      AppendCodePoint(static_cast<uint32_t>(std::stoul(ref.substr(2), nullptr, 16)), &out);
+      platform::AppendUtf8(static_cast<uint32_t>(std::stoul(ref.substr(2), nullptr, 16)), &out);
     else if (ref.size() > 1 && ref[0] == '#')
-      AppendCodePoint(static_cast<uint32_t>(std::stoul(ref.substr(1))), &out);
+      platform::AppendUtf8(static_cast<uint32_t>(std::stoul(ref.substr(1))), &out);
     else
       ADD_FAILURE() << "unknown reference &" << ref << ";";
     i = end;
@@ -172,55 +156,9 @@ std::map<std::string, std::string> MessageAttributes(const std::string& strSpan,
           {"ShowTime", std::to_string(nShowTime)}};
 }
 
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size()) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-      ++i;
-    }
-    AppendCodePoint(cp, &out);
-  }
-  return out;
-}
-
-std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    uint32_t cp;
-    size_t n;
-    if (c < 0x80) {
-      cp = c;
-      n = 1;
-    } else if (c < 0xE0) {
-      cp = c & 0x1Fu;
-      n = 2;
-    } else if (c < 0xF0) {
-      cp = c & 0x0Fu;
-      n = 3;
-    } else {
-      cp = c & 0x07u;
-      n = 4;
-    }
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
-
 std::string ToUtf16LeBytes(const std::string& utf8) {
   std::string out;
-  for (char16_t unit : Utf16(utf8)) {
+  for (char16_t unit : platform::Utf8ToUtf16(utf8)) {
     out.push_back(static_cast<char>(unit & 0xFF));
     out.push_back(static_cast<char>(unit >> 8));
   }
@@ -233,7 +171,7 @@ std::string FromUtf16LeBytes(const std::string& bytes) {
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
-  return Utf8(text);
+  return platform::Utf16ToUtf8Text(text);
 }
 
 bool MsgFileTest::Get(int32_t dwMsgID, _Message_GetInfo* pInfo) {

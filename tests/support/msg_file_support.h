@@ -44,8 +44,6 @@ std::map<std::string, std::string> MessageAttributes(const std::string& strSpan,
                                                      const std::string& strEchoPath, int32_t nShowType,
                                                      int32_t nShowTime);
 
-std::string Utf8(const std::u16string& text);
-std::u16string Utf16(const std::string& utf8);
 // UTF-16LE bytes (no byte-order mark) of a UTF-8 text, and back.
 std::string ToUtf16LeBytes(const std::string& utf8);
 std::string FromUtf16LeBytes(const std::string& bytes);

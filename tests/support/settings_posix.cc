@@ -8,7 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 #include "settings_store.h"
 
 namespace tidings {

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "change_recorder.h"
+
 namespace tidings {
 
 class CMessageStoreTestPeer {
@@ -46,31 +48,12 @@ class CMessageStoreTestPeer {
   }
 };
 
-class CLogTraceTestPeer {
- public:
-  static void TurnOn(CLogTrace& trace) { trace.m_bTraceOn = 1; }
-};
-
 class CMsgGovTestPeer {
  public:
   static CMessageStore& Store(CMsgGov& gov) { return gov.m_store; }
 };
 
 namespace {
-
-struct Change {
-  int32_t dwMsgID;
-  int32_t nAddType;
-  bool operator==(const Change& other) const {
-    return dwMsgID == other.dwMsgID && nAddType == other.nAddType;
-  }
-};
-
-std::vector<Change> g_changes;
-
-void TIDINGS_CALLBACK RecordChange(int32_t dwMsgID, int32_t nAddType) {
-  g_changes.push_back({dwMsgID, nAddType});
-}
 
 std::basic_string<TIDINGS_WCHAR> W(const std::u16string& text) {
   return std::basic_string<TIDINGS_WCHAR>(text.begin(), text.end());
@@ -92,7 +75,7 @@ _Message_AddInfo Record(const std::u16string& strName, const std::u16string& str
 
 class MsgGovTest : public ::testing::Test {
  protected:
-  MsgGovTest() : m_gov(m_trace) { g_changes.clear(); }
+  MsgGovTest() : m_gov(m_trace) { test::ClearChanges(); }
 
   void Add(const std::u16string& strSpan, const std::u16string& strName,
            const std::u16string& strInfo = u"info", const std::u16string& strEchoPath = u"",
@@ -110,7 +93,7 @@ class MsgGovTest : public ::testing::Test {
 };
 
 TEST_F(MsgGovTest, TheLastIdIsGivenOutThenNewMessagesAreRefusedWhileUpdatesGoOn) {
-  m_gov.Subscribe(nullptr, &RecordChange, 0);
+  m_gov.Subscribe(nullptr, &test::RecordChange, 0);
   CMessageStoreTestPeer::SetNextMsgID(CMsgGovTestPeer::Store(m_gov), INT32_MAX);
 
   Add(u"Mail", u"Last", u"first");
@@ -140,11 +123,11 @@ TEST_F(MsgGovTest, TheLastIdIsGivenOutThenNewMessagesAreRefusedWhileUpdatesGoOn)
   Add(u"Mail", u"Last", u"third");
   EXPECT_TRUE(Items().empty());
 
-  const std::vector<Change> expected = {{INT32_MAX, ADDTYPE_NEW},
-                                        {INT32_MAX, ADDTYPE_CHANGE},
-                                        {INT32_MAX, ADDTYPE_CHANGE},
-                                        {INT32_MAX, ADDTYPE_DELETE}};
-  EXPECT_EQ(g_changes, expected);
+  const std::vector<test::Change> expected = {{INT32_MAX, ADDTYPE_NEW},
+                                              {INT32_MAX, ADDTYPE_CHANGE},
+                                              {INT32_MAX, ADDTYPE_CHANGE},
+                                              {INT32_MAX, ADDTYPE_DELETE}};
+  EXPECT_EQ(test::Changes(), expected);
 }
 
 TEST_F(MsgGovTest, AnUpdateKeepsTheStoredSpanAndNameAndReplacesEverythingElse) {
@@ -167,7 +150,7 @@ TEST_F(MsgGovTest, AnUpdateKeepsTheStoredSpanAndNameAndReplacesEverythingElse) {
 }
 
 TEST_F(MsgGovTest, AnUpdateChangesEveryMessageWithThatSpanAndNameAndReportsTheLastOnce) {
-  m_gov.Subscribe(nullptr, &RecordChange, 0);
+  m_gov.Subscribe(nullptr, &test::RecordChange, 0);
   _Message_Item twin;
   twin.strMsgSpan = u"Mail";
   twin.strMsgName = u"Inbox";
@@ -191,7 +174,7 @@ TEST_F(MsgGovTest, AnUpdateChangesEveryMessageWithThatSpanAndNameAndReportsTheLa
   EXPECT_EQ(items[2].strMsgSInfo, u"new");
   EXPECT_EQ(items[2].strMsgSpan, u"MAIL");
   EXPECT_EQ(items[2].bHasPopup, 0);
-  EXPECT_EQ(g_changes, (std::vector<Change>{{2, ADDTYPE_CHANGE}}));
+  EXPECT_EQ(test::Changes(), (std::vector<test::Change>{{2, ADDTYPE_CHANGE}}));
 }
 
 TEST_F(MsgGovTest, FixedFieldsWithoutTerminatorAreStoredCutToTheirRoom) {
@@ -223,8 +206,7 @@ TEST_F(MsgGovTest, MessagesThatGetNoIdStayInTheFileAsTheyStand) {
   std::ofstream(dir / "Msg.xml", std::ios::binary)
       << "<Root><MsgList><DynamicMsg>\n  <Message MsgSInfo='a'/> <Message MsgSInfo='b'/>" << kept
       << "</DynamicMsg></MsgList></Root>";
-  m_trace.Init((dir / "trace.txt").u16string(), 0xA00000);
-  CLogTraceTestPeer::TurnOn(m_trace);
+  m_trace.Init((dir / "trace.txt").u16string(), 0xA00000, true);
   CMessageStoreTestPeer::SetNextMsgID(CMsgGovTestPeer::Store(m_gov), INT32_MAX - 1);
 
   m_gov.LoadMsgFile(path);

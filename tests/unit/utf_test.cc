@@ -1,7 +1,7 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "command.h"
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 
 int main(int argc, char** argv) {
   // Span and name compare as the library compares them in a host: ASCII letters in any case, other

@@ -7,14 +7,12 @@
 #include <iterator>
 
 #include "platform/platform.h"
+#include "platform/utf.h"
 
 namespace tidings {
 namespace msgcheck {
 
 namespace {
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Whether strText[i] is a unit ShownText escapes.
 bool IsUnshown(const std::u16string& strText, size_t i) {
@@ -24,9 +22,7 @@ bool IsUnshown(const std::u16string& strText, size_t i) {
       (c >= 0x2066 && c <= 0x2069)) {
     return true;
   }
-  if (IsHighSurrogate(c)) return i + 1 == strText.size() || !IsLowSurrogate(strText[i + 1]);
-  if (IsLowSurrogate(c)) return i == 0 || !IsHighSurrogate(strText[i - 1]);
-  return false;
+  return platform::IsUnpairedSurrogate(strText, i);
 }
 
 void AppendEscape(char16_t c, const char16_t* lpPrefix, int nDigits, std::u16string* pOut) {

@@ -25,18 +25,8 @@
 #include "platform/new_file_name.h"
 #include "platform/platform.h"
 #include "platform/posix/reg_file.h"
-#include "platform/posix/utf.h"
-
-#ifndef TIDINGS_SETTINGS_FILE
-#define TIDINGS_SETTINGS_FILE "/etc/tidings/registry.reg"
-#endif
-// The directories CMake's TIDINGS_CONFIG_DIR and TIDINGS_LOG_DIR name; empty for the one beside the library.
-#ifndef TIDINGS_CONFIG_DIR
-#define TIDINGS_CONFIG_DIR ""
-#endif
-#ifndef TIDINGS_LOG_DIR
-#define TIDINGS_LOG_DIR TIDINGS_CONFIG_DIR
-#endif
+#include "platform/utf.h"
+#include "tidings_config.h"
 
 namespace tidings {
 namespace platform {

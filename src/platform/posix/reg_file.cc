@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/posix/utf.h"
 #include "platform/registry_value.h"
+#include "platform/utf.h"
 
 namespace tidings {
 namespace platform {

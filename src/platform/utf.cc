@@ -1,14 +1,12 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-#include "platform/posix/utf.h"
+#include "platform/utf.h"
 
 #include <cstdint>
 
 namespace tidings {
 namespace platform {
-
-namespace {
 
 void AppendUtf8(uint32_t cp, std::string* out) {
   if (cp < 0x80) {
@@ -27,6 +25,8 @@ void AppendUtf8(uint32_t cp, std::string* out) {
     out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
+
+namespace {
 
 void AppendUtf16(uint32_t cp, std::u16string* out) {
   if (cp < 0x10000) {
@@ -48,7 +48,7 @@ std::string ToUtf8(const std::u16string& text, bool bRawBytes) {
   out.reserve(text.size() + (text.size() - nAscii) * 2);
   for (size_t i = nAscii; i < text.size(); ++i) {
     uint32_t u = text[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+    if (i + 1 < text.size() && IsSurrogatePair(text[i], text[i + 1])) {
       AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00u), &out);
       ++i;
     } else if (bRawBytes && u >= 0xDC80 && u <= 0xDCFF) {
