@@ -226,7 +226,7 @@ void MsgCheckAsWritten(benchmark::State& state) { CheckFile(state, true); }
 void SaveCheck(benchmark::State& state, bool bAsWritten) {
   BesideLoad(state, bAsWritten, [&state](const std::string& bytes) {
     XmlDocContext document;
-    if (!document.SetLocaleAndCreateParser()) state.SkipWithError("no parser");
+    if (!document.CreateParser()) state.SkipWithError("no parser");
     DOMElement* pRoot = document.LoadXmlBytes(bytes);
     LoadedMessages loaded;
     if (!ReadMessages(pRoot, 0, &loaded)) state.SkipWithError("the file did not load");

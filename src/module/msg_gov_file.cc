@@ -35,6 +35,8 @@ void CMsgGov::LoadMsgFile(const std::u16string& path) {
     m_trace.WriteTrace(u"--LoadMsgFile loaded nothing: %s", NoRegularFile(path));
     return;
   }
+  // The file's texts are read, and the store's messages compared, under the locale they always were.
+  platform::UseMessageFileLocale();
   LoadedMessages loaded;
   if (!ReadMsgFile(path, m_store.NextMsgID(), &loaded)) return;
   try {
@@ -57,10 +59,13 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
   try {
     std::vector<_Message_Item> items = m_store.SavedMsgItems();
     const size_t nWritten = items.size();
-    const MsgFileWriteResult result =
-        platform::KindOfPath(path) == platform::PathKind::kOther
-            ? NotWrittenToNoRegularFile(path)
-            : WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
+    MsgFileWriteResult result;
+    if (platform::KindOfPath(path) == platform::PathKind::kOther) {
+      result = NotWrittenToNoRegularFile(path);
+    } else {
+      platform::UseMessageFileLocale();
+      result = WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
+    }
     if (result.outcome == MsgFileWriteResult::kNotWritten) return;
     if (result.outcome == MsgFileWriteResult::kWritten) {
       // The messages leave memory only once the file holding them is in place. Those kept in the file now

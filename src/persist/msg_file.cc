@@ -154,7 +154,7 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
     // and the messages, not a document some twenty times the file's size. Any fault in the file, found
     // however late, loads nothing.
     auto pReader = std::make_unique<MessagesReader>(nFirstDynamicID);
-    if (!document.SetLocaleAndCreateParser() ||
+    if (!document.CreateParser() ||
         !document.ReadXmlSections(path, &pReader->defaults, &pReader->dynamics) || !document.HasMsgList())
       return false;
     *pOut = std::move(pReader->loaded);
@@ -237,7 +237,7 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
                                 size_t nKeepFrom, const XmlFileMemo* pMemo) {
   XmlDocContext document;
   try {
-    if (!document.SetLocaleAndCreateParser()) return MsgFileWriteResult();
+    if (!document.CreateParser()) return MsgFileWriteResult();
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
     // file held are not: DynamicMsg is filled from `items`. The save splices them into the file's bytes,
     // so no document is built. No usable file: nothing is written and nothing is lost.
@@ -252,7 +252,7 @@ MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Me
                                      size_t nKeepFrom) {
   XmlDocContext document;
   try {
-    if (!document.SetLocaleAndCreateParser() || !document.ScanXmlBytes(fileBytes))
+    if (!document.CreateParser() || !document.ScanXmlBytes(fileBytes))
       return MsgFileWriteResult();
     return SaveIntoRead(&document, nullptr, std::move(items), nKeepFrom);
   } catch (...) {

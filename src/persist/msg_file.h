@@ -83,7 +83,7 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
 MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Message_Item> items,
                                      size_t nKeepFrom = SIZE_MAX);
 
-// The same for the file that `*pDocument` loaded last (made ready with SetLocaleAndCreateParser), its
+// The same for the file that `*pDocument` loaded last (made ready with CreateParser), its
 // document element `pRoot`, so that a tool which parsed the file already need not parse it again. The
 // check parses what the save would write with the same parser, which may release the document loaded.
 MsgFileWriteResult CheckMsgFileWrite(XmlDocContext* pDocument, xercesc::DOMElement* pRoot,

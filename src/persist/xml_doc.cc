@@ -3,7 +3,6 @@
 
 #include "persist/xml_doc.h"
 
-#include <clocale>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,12 +35,8 @@ XmlDocContext::~XmlDocContext() {
   if (m_bInitializedHere) EndXmlLibraryUse();
 }
 
-bool XmlDocContext::SetLocaleAndCreateParser() {
+bool XmlDocContext::CreateParser() {
   if (!m_bReady) return false;
-  // The texts of the message file have always been read under this locale. The name exists only in the
-  // Windows runtime; elsewhere the call fails and changes nothing.
-  std::setlocale(LC_ALL, "chinese-simplified");
-
   static const XMLCh kLS[] = {chLatin_L, chLatin_S, chNull};
   m_pImplementation = DOMImplementationRegistry::getDOMImplementation(kLS);
   if (m_pImplementation == nullptr) {

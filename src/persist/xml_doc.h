@@ -115,17 +115,16 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   XmlDocContext(const XmlDocContext&) = delete;
   XmlDocContext& operator=(const XmlDocContext&) = delete;
 
-  // Whether Xerces-C could be had; when it could not, SetLocaleAndCreateParser does nothing.
+  // Whether Xerces-C could be had; when it could not, CreateParser does nothing.
   bool IsReady() const { return m_bReady; }
 
-  // Sets the process locale (as the message file's texts have always been read), then creates a parser
-  // that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
+  // Creates a parser that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
   // network), and limits entity expansion. False when no parser could be made; nothing else is to be
   // called then.
-  bool SetLocaleAndCreateParser();
+  bool CreateParser();
 
   // Installs `pFilter`, which must outlive the parser's last parse, on the parser (made by
-  // SetLocaleAndCreateParser) and returns where the parser is in the file it is parsing, for a tool that
+  // CreateParser) and returns where the parser is in the file it is parsing, for a tool that
   // reports line numbers. Null, with no filter installed, when the parser cannot tell.
   const xercesc::Locator* SetParserFilter(xercesc::DOMLSParserFilter* pFilter);
 

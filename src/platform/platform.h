@@ -169,6 +169,11 @@ std::string ToNarrowText(const std::u16string& text);
 // towlower in the current locale.
 int CompareNoCase(const char16_t* a, const char16_t* b);
 
+// Sets the process's locale to the one the message file's texts have always been read and compared
+// under, "chinese-simplified": a name only the Windows runtime knows, so elsewhere the call fails and
+// changes nothing. CompareNoCase follows the locale. Called where the message file is loaded and saved.
+void UseMessageFileLocale();
+
 // ---- Locks.
 
 // A mutual-exclusion lock that one thread may hold at a time; not re-entrant: a thread that takes it

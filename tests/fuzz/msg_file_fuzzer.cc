@@ -48,7 +48,7 @@ bool DocumentReadsAlike(const uint8_t* data, size_t size, bool bLoaded,
   tidings::LoadedMessages read;
   bool bRead = false;
   try {
-    bRead = document.SetLocaleAndCreateParser() &&
+    bRead = document.CreateParser() &&
             tidings::ReadMessages(
                 document.LoadXmlBytes(std::string_view(reinterpret_cast<const char*>(data), size)), 0, &read);
   } catch (...) {

@@ -416,7 +416,8 @@ CheckResult CheckMsgBytes(std::string_view bytes) {
   }
   try {
     CChecker checker(lines, &result);
-    if (!document.SetLocaleAndCreateParser()) {
+    platform::UseMessageFileLocale();  // the library reads the file under it
+    if (!document.CreateParser()) {
       checker.Add(Severity::kError, nullptr, u"no XML parser could be made: " + document.Error());
       return result;
     }
