@@ -3,6 +3,8 @@
 
 #include "module/msg_gov.h"
 
+#include <optional>
+
 #include "module/caller_text.h"
 
 namespace tidings {
@@ -43,10 +45,10 @@ int32_t CMsgGov::AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_A
       strMsgSpanName, fields.strMsgName, fields.strMsgSInfo, fields.strMsgEchoPath, fields.ShowType,
       fields.bSaveAfterClose, fields.dwPopShowTimeout);
   int32_t bNew = 1;
-  const int32_t dwMsgID = m_store.AddMsgItem(fields, strMsgSpanName, &bNew);
-  // -1: no message ID was left for a new message, so nothing changed.
-  if (dwMsgID != -1) m_subscribers.PfnEventCallback(dwMsgID, bNew ? ADDTYPE_NEW : ADDTYPE_CHANGE);
-  m_trace.WriteTrace(u"Exit  Fun AddMessage, ID is %d, Is New Msg?%d", dwMsgID, bNew);
+  const std::optional<int32_t> id = m_store.AddMsgItem(fields, strMsgSpanName, &bNew);
+  // None: no message ID was left for a new message, so nothing changed. The trace says -1 then.
+  if (id) m_subscribers.PfnEventCallback(*id, bNew ? ADDTYPE_NEW : ADDTYPE_CHANGE);
+  m_trace.WriteTrace(u"Exit  Fun AddMessage, ID is %d, Is New Msg?%d", id.value_or(-1), bNew);
   return 1;
 }
 
@@ -55,25 +57,25 @@ int32_t CMsgGov::DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS
   const std::u16string strMsgName = CopyCallerText(wszMsgName);
   m_trace.WriteTrace(u"Enter Fun DeleteMessage, lpMsgSpanName is %s, wszMsgName is %s,", strMsgSpanName,
                      strMsgName);
-  const int32_t dwMsgID = m_store.DelMsgItem(strMsgSpanName, strMsgName);
-  if (dwMsgID != -1) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_DELETE);
-  m_trace.WriteTrace(u"Exit  Fun DeleteMessage, MsgID is %d", dwMsgID);
+  const std::optional<int32_t> id = m_store.DelMsgItem(strMsgSpanName, strMsgName);
+  if (id) m_subscribers.PfnEventCallback(*id, ADDTYPE_DELETE);
+  m_trace.WriteTrace(u"Exit  Fun DeleteMessage, MsgID is %d", id.value_or(-1));
   return 1;
 }
 
 int32_t CMsgGov::DeleteMessageFromID(int32_t dwMsgID) {
   m_trace.WriteTrace(u"Enter Fun DeleteMessageFromID, dwMsgID is %d,", dwMsgID);
-  const int32_t bDel = m_store.DelMsgItemFromID(dwMsgID);
+  const bool bDel = m_store.DelMsgItemFromID(dwMsgID);
   if (bDel) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_DELETE);
-  m_trace.WriteTrace(u"Exit  Fun DeleteMessageFromID, bDel is %d", bDel);
+  m_trace.WriteTrace(u"Exit  Fun DeleteMessageFromID, bDel is %d", int32_t{bDel});
   return 1;
 }
 
 int32_t CMsgGov::MessageHasPopup(int32_t dwMsgID) {
   m_trace.WriteTrace(u"Enter Fun MessageHasPopup, dwMsgID is %d,", dwMsgID);
-  const int32_t bMarked = m_store.SetMsgItemPopup(dwMsgID);
+  const bool bMarked = m_store.SetMsgItemPopup(dwMsgID);
   if (bMarked) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_CHANGE);
-  m_trace.WriteTrace(u"Exit  Fun MessageHasPopup, bDel is %d", bMarked);
+  m_trace.WriteTrace(u"Exit  Fun MessageHasPopup, bDel is %d", int32_t{bMarked});
   return 1;
 }
 

@@ -7,8 +7,8 @@
 
 namespace tidings {
 
-int32_t CMessageStore::AddMsgItem(const MessageFields& fields, const std::u16string& strMsgSpanName,
-                                  int32_t* pbNew) {
+std::optional<int32_t> CMessageStore::AddMsgItem(const MessageFields& fields,
+                                                 const std::u16string& strMsgSpanName, int32_t* pbNew) {
   CAutoCriticalSection lock(m_cs);
   *pbNew = 1;
   int32_t result = -1;
@@ -33,7 +33,7 @@ int32_t CMessageStore::AddMsgItem(const MessageFields& fields, const std::u16str
     return result;
   }
 
-  if (m_nNextMsgID > kMaxMsgID) return -1;
+  if (m_nNextMsgID > kMaxMsgID) return std::nullopt;
   m_DynamicMsgList.Append(_Message_Item{strMsgSpanName, fields.strMsgName, fields.strMsgSInfo,
                                         fields.strMsgEchoPath, fields.ShowType, fields.dwPopShowTimeout,
                                         fields.bSaveAfterClose, 0, static_cast<int32_t>(m_nNextMsgID)});
@@ -41,30 +41,31 @@ int32_t CMessageStore::AddMsgItem(const MessageFields& fields, const std::u16str
   return static_cast<int32_t>(m_nNextMsgID - 1);
 }
 
-int32_t CMessageStore::DelMsgItem(const std::u16string& strMsgSpanName, const std::u16string& strMsgName) {
+std::optional<int32_t> CMessageStore::DelMsgItem(const std::u16string& strMsgSpanName,
+                                                 const std::u16string& strMsgName) {
   CAutoCriticalSection lock(m_cs);
   const std::vector<size_t> matches = m_DynamicMsgList.FindByName(strMsgSpanName, strMsgName);
-  if (matches.empty()) return -1;
+  if (matches.empty()) return std::nullopt;
   const int32_t result = m_DynamicMsgList[matches.back()].dwMsgID;
   m_DynamicMsgList.Remove(matches);
   return result;
 }
 
-int32_t CMessageStore::DelMsgItemFromID(int32_t dwMsgID) {
+bool CMessageStore::DelMsgItemFromID(int32_t dwMsgID) {
   CAutoCriticalSection lock(m_cs);
   // Only the dynamic list: a negative ID, which names a default message, is never found.
   const size_t i = m_DynamicMsgList.FindById(dwMsgID);
-  if (i == CMessageList::npos) return 0;
+  if (i == CMessageList::npos) return false;
   m_DynamicMsgList.RemoveAt(i);
-  return 1;
+  return true;
 }
 
-int32_t CMessageStore::SetMsgItemPopup(int32_t dwMsgID) {
+bool CMessageStore::SetMsgItemPopup(int32_t dwMsgID) {
   CAutoCriticalSection lock(m_cs);
   const size_t i = m_DynamicMsgList.FindById(dwMsgID);
-  if (i == CMessageList::npos) return 0;
+  if (i == CMessageList::npos) return false;
   m_DynamicMsgList[i].bHasPopup = 1;
-  return 1;
+  return true;
 }
 
 const _Message_Item* CMessageStore::NextItem(const CMessageList& list, int32_t dwMsgID) {

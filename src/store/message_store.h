@@ -9,6 +9,7 @@
 #define TIDINGS_STORE_MESSAGE_STORE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,16 +37,16 @@ class CMessageStore {
 
   // Updates every dynamic message with this span and name (compared without regard to case), keeping
   // their span, name and ID, or appends a new one with the next message ID. Returns the ID of the last
-  // message updated or of the new one, and sets *pbNew; -1 when no ID is left for a new message.
-  int32_t AddMsgItem(const MessageFields& fields, const std::u16string& strMsgSpanName, int32_t* pbNew)
+  // message updated or of the new one, and sets *pbNew; none when no ID is left for a new message.
+  std::optional<int32_t> AddMsgItem(const MessageFields& fields, const std::u16string& strMsgSpanName,
+                                    int32_t* pbNew) TIDINGS_EXCLUDES(m_cs);
+  // Removes every dynamic message with this span and name; the ID of the last of them, if any.
+  std::optional<int32_t> DelMsgItem(const std::u16string& strMsgSpanName, const std::u16string& strMsgName)
       TIDINGS_EXCLUDES(m_cs);
-  // Removes every dynamic message with this span and name; the ID of the last of them, or -1.
-  int32_t DelMsgItem(const std::u16string& strMsgSpanName, const std::u16string& strMsgName)
-      TIDINGS_EXCLUDES(m_cs);
-  // Removes the dynamic message with this ID (a default message is never removed); 1 if there was one.
-  int32_t DelMsgItemFromID(int32_t dwMsgID) TIDINGS_EXCLUDES(m_cs);
-  // Marks the dynamic message with this ID as shown in a popup; 1 if there was one.
-  int32_t SetMsgItemPopup(int32_t dwMsgID) TIDINGS_EXCLUDES(m_cs);
+  // Removes the dynamic message with this ID (a default message is never removed); whether there was one.
+  bool DelMsgItemFromID(int32_t dwMsgID) TIDINGS_EXCLUDES(m_cs);
+  // Marks the dynamic message with this ID as shown in a popup; whether there was one.
+  bool SetMsgItemPopup(int32_t dwMsgID) TIDINGS_EXCLUDES(m_cs);
 
   // Calls visit(const _Message_Item&) with the message of this ID, from the dynamic list for an ID of 0
   // and up, from the default list for a negative one, while the lock is held. False when there is none.
