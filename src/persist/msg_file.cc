@@ -6,7 +6,6 @@
 
 #include "persist/msg_file.h"
 
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -120,10 +119,6 @@ class ReadBackCheck final : public XmlSectionCheck {
   bool m_bSame = true;
 };
 
-}  // namespace
-
-namespace {
-
 // The messages of a file, read by section. The default messages are numbered -2, -3, ...; the dynamic
 // ones from the first dynamic ID on.
 struct MessagesReader {
@@ -153,11 +148,11 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
     // The messages are read as the parser meets them, no document built: a load holds the file's bytes
     // and the messages, not a document some twenty times the file's size. Any fault in the file, found
     // however late, loads nothing.
-    auto pReader = std::make_unique<MessagesReader>(nFirstDynamicID);
-    if (!document.CreateParser() ||
-        !document.ReadXmlSections(path, &pReader->defaults, &pReader->dynamics) || !document.HasMsgList())
+    MessagesReader reader(nFirstDynamicID);
+    if (!document.CreateParser() || !document.ReadXmlSections(path, &reader.defaults, &reader.dynamics) ||
+        !document.HasMsgList())
       return false;
-    *pOut = std::move(pReader->loaded);
+    *pOut = std::move(reader.loaded);
     pOut->memo = document.Memo();
     return true;
   } catch (...) {
@@ -252,8 +247,7 @@ MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Me
                                      size_t nKeepFrom) {
   XmlDocContext document;
   try {
-    if (!document.CreateParser() || !document.ScanXmlBytes(fileBytes))
-      return MsgFileWriteResult();
+    if (!document.CreateParser() || !document.ScanXmlBytes(fileBytes)) return MsgFileWriteResult();
     return SaveIntoRead(&document, nullptr, std::move(items), nKeepFrom);
   } catch (...) {
     return Failed(kThrown);
