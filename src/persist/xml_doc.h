@@ -118,9 +118,9 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // Whether Xerces-C could be had; when it could not, CreateParser does nothing.
   bool IsReady() const { return m_bReady; }
 
-  // Creates a parser that reports every error, loads nothing from outside the file (no external DTD, no external entity, no
-  // network), and limits entity expansion. False when no parser could be made; nothing else is to be
-  // called then.
+  // Creates a parser that reports every error, loads nothing from outside the file (no external DTD, no
+  // external entity, no network), and limits entity expansion. False when no parser could be made;
+  // nothing else is to be called then.
   bool CreateParser();
 
   // Installs `pFilter`, which must outlive the parser's last parse, on the parser (made by
@@ -140,7 +140,7 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
   // no document: `pDefaults` and `pDynamics` are told of the element children of DefaultMsg and DynamicMsg
   // (the first of each among the children of the first MsgList, as FindChildElement finds them) as the
-  // parser reads them, so that a load holds no more than one message at a time beside the file's bytes.
+  // parser reads them, so that a load holds the file's bytes and the messages read, not a document.
   // False when LoadXmlFile would return null; whether there was a MsgList, HasMsgList() says.
   bool ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
                        XmlSectionReader* pDynamics);
