@@ -3,6 +3,8 @@
 
 #include "persist/number_text.h"
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 namespace tidings {
@@ -15,6 +17,20 @@ struct Case {
   bool bResult;
   int32_t nValue;  // kUntouched: no digits, the output keeps what it held
 };
+
+// The text as escaped ASCII: gtest would print the pointer, and the test names ctest lists would change
+// from build to build.
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << '"';
+  for (const char16_t* p = c.lpText; *p != 0; ++p) {
+    if (*p >= 0x20 && *p < 0x7F) {
+      *os << static_cast<char>(*p);
+    } else {
+      *os << "\\u" << std::hex << static_cast<unsigned>(*p) << std::dec;
+    }
+  }
+  *os << '"';
+}
 
 class NumberTextTest : public ::testing::TestWithParam<Case> {};
 
