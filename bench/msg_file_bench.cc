@@ -80,10 +80,8 @@ struct FileStore {
     copy.api.Finish();
     if (bAsWritten) {
       // Not timed: the file is put back as it was written.
-      std::u16string strError;
-      std::vector<std::u16string> notes;
-      platform::ReplaceFileContents(copy.MsgFilePath().u16string(), MessageFileXml(0, static_cast<size_t>(n)),
-                                    &strError, &notes);
+      platform::ReplaceFileContents(copy.MsgFilePath().u16string(),
+                                    MessageFileXml(0, static_cast<size_t>(n)));
     }
   }
   // Whether the file's last message is in the dynamic list, as it is after a load.
@@ -173,8 +171,7 @@ void ReplaceFile(benchmark::State& state) {
   WriteBytes(path, bytes);
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
-    std::u16string strError;
-    const bool bReplaced = platform::ReplaceFileContents(path.u16string(), bytes, &strError, nullptr);
+    const bool bReplaced = platform::ReplaceFileContents(path.u16string(), bytes).ok();
     state.SetIterationTime(Seconds(start, Clock::now()));
     if (!bReplaced) state.SkipWithError("the file could not be replaced");
   }

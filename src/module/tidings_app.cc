@@ -16,9 +16,9 @@ constexpr uint32_t kMaxLogFileSize = 0xA00000;  // 10 MiB
 
 // The trace switch: on when "Debug" of SOFTWARE\quellbridge\Halvern3.0 or "AmbrelDebugFlag" of SOFTWARE
 // (HKEY_LOCAL_MACHINE) reads as the text "1" or the number 1. Both are always read, in this order.
-bool IsOne(const platform::Setting& s) {
-  return (s.kind == platform::Setting::Kind::kText && s.text == u"1") ||
-         (s.kind == platform::Setting::Kind::kNumber && s.number == 1);
+bool IsOne(const std::optional<platform::Setting>& s) {
+  return s && ((s->kind == platform::Setting::Kind::kText && s->text == u"1") ||
+               (s->kind == platform::Setting::Kind::kNumber && s->number == 1));
 }
 bool ReadTraceSwitch() {
   const bool bDebug = IsOne(platform::ReadSetting(u"SOFTWARE\\quellbridge\\Halvern3.0", u"Debug"));

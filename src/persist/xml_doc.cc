@@ -196,12 +196,9 @@ bool XmlDocContext::ReadXmlFile(const std::u16string& strPath) {
   m_bFileParsedWhole = false;
   m_nErrorLine = m_nErrorColumn = 0;
   m_facts = XmlParsedFacts();
-  std::u16string strWhy;
-  if (!platform::ReadWholeFile(strPath, &m_fileBytes, &strWhy)) {
-    m_strError = u"cannot read " + strPath + u": " + strWhy;
-    return false;
-  }
-  return true;
+  const Status status = platform::ReadWholeFile(strPath, &m_fileBytes);
+  if (!status.ok()) m_strError = status.Text();
+  return status.ok();
 }
 
 DOMDocument* XmlDocContext::ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics,

@@ -324,8 +324,10 @@ bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_vi
                                 XmlSectionCheck* pCheck) {
   m_saveNotes.clear();
   Splice splice;
-  return SplicedBytes(markup, nKeepFrom, pCheck, &splice) &&
-         platform::ReplaceFileContents(strPath, splice.bytes, &m_strError, &m_saveNotes);
+  if (!SplicedBytes(markup, nKeepFrom, pCheck, &splice)) return false;
+  const Status status = platform::ReplaceFileContents(strPath, splice.bytes, &m_saveNotes);
+  if (!status.ok()) m_strError = status.Text();
+  return status.ok();
 }
 
 bool XmlDocContext::CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck) {

@@ -17,10 +17,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/status.h"
 #include "platform/thread_annotations.h"
 
 namespace tidings {
@@ -29,10 +31,10 @@ namespace platform {
 // ---- Settings store: the registry under HKEY_LOCAL_MACHINE on Windows; elsewhere a machine-wide file
 // in the registry's export format (its path is fixed when the library is built).
 
-// A setting as the store holds it: a text, a number, or nothing.
+// A setting as the store holds it: a text or a number.
 struct Setting {
-  enum class Kind { kNone, kText, kNumber };
-  Kind kind = Kind::kNone;
+  enum class Kind { kText, kNumber };
+  Kind kind = Kind::kText;
   std::u16string text;  // kText: the stored string up to its first U+0000
   uint32_t number = 0;  // kNumber
 };
@@ -44,7 +46,7 @@ constexpr size_t kMaxSettingBytes = 1024;
 // as its number. Nothing for a value of any other kind (an expandable string or binary data, too), for a
 // number stored in fewer than 4 bytes, for a value of more than kMaxSettingBytes bytes, and when the key
 // or the value does not exist or cannot be read.
-Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName);
+std::optional<Setting> ReadSetting(const std::u16string& keyPath, const std::u16string& valueName);
 
 // ---- Configuration directories.
 
@@ -97,11 +99,11 @@ class AppendFile {
 // not exist, or the path holds no regular file). Never creates a directory.
 std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path);
 
-// Reads the whole file at `path`: the bytes it held when it was opened. False when it does not exist, is
-// no regular file, or cannot be read; *pstrWhy (if given) then gets the reason, as the C runtime words
-// it ("No such file or directory", "Is a directory", "Permission denied"), and "Is no regular file" for a
-// FIFO, device or socket, which is never opened.
-bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy = nullptr);
+// Reads the whole file at `path`: the bytes it held when it was opened. Fails ("cannot read <path>") when
+// it does not exist, is no regular file, or cannot be read, *out untouched; the reason is the C runtime's
+// wording ("No such file or directory", "Is a directory", "Permission denied"), and "Is no regular file"
+// for a FIFO, device or socket, which is never opened.
+Status ReadWholeFile(const std::u16string& path, std::string* out);
 
 // Replaces the content of the existing file at `path` with `bytes`, so that the file is at every moment
 // either the old one whole or the new one whole, and stays what it was:
@@ -119,13 +121,13 @@ bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string*
 //   write can then leave the file damaged.
 // - New files that earlier replacements of the same file left behind, by processes that no longer run,
 //   are removed first.
-// On failure the old file is untouched (except by a failing write in place), no new file is left, and
-// *pstrError (if given) says what failed. On success *pNotes (if given) gets one text for each thing
-// worth telling that differed from a plain replacement: a write in place, an owner that could not be
-// kept, a directory that could not be flushed after the rename (the new file is then in place, but a
-// crash may still bring the old one back).
-bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
-                         std::vector<std::u16string>* pNotes = nullptr);
+// On failure the old file is untouched (except by a failing write in place), no new file is left, and the
+// status says what failed. On success *pNotes (if given) gets one text for each thing worth telling that
+// differed from a plain replacement: a write in place, an owner that could not be kept, a directory that
+// could not be flushed after the rename (the new file is then in place, but a crash may still bring the
+// old one back).
+Status ReplaceFileContents(const std::u16string& path, std::string_view bytes,
+                           std::vector<std::u16string>* pNotes = nullptr);
 
 // ---- Dynamic modules and the current directory.
 

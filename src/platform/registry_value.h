@@ -8,6 +8,7 @@
 #define TIDINGS_PLATFORM_REGISTRY_VALUE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -23,7 +24,7 @@ constexpr uint32_t kRegDword = 4;
 // A REG_SZ as its UTF-16LE units up to the first zero one (an odd last byte dropped; the registry keeps a
 // string's bytes as they were set, with or without a terminator), a REG_DWORD of at least 4 bytes as the
 // number in its first 4; nothing for any other type and for more than kMaxSettingBytes bytes.
-Setting SettingFromRegistryValue(uint32_t dwType, std::string_view bytes);
+std::optional<Setting> SettingFromRegistryValue(uint32_t dwType, std::string_view bytes);
 
 }  // namespace platform
 }  // namespace tidings

@@ -174,10 +174,10 @@ TEST(RegFileTest, SettingIsAStringUpToItsTerminatorOrANumberOfFourBytes) {
       {"-", "none"},
   };
   for (const auto& c : cases) {
-    const Setting s = FindRegFileSetting(Reg("\"A\"=" + c.data + "\n"), kKeyPath, u"A");
+    const std::optional<Setting> s = FindRegFileSetting(Reg("\"A\"=" + c.data + "\n"), kKeyPath, u"A");
     std::string r = "none";
-    if (s.kind == Setting::Kind::kText) r = "t:" + std::string(s.text.begin(), s.text.end());
-    if (s.kind == Setting::Kind::kNumber) r = "n:" + std::to_string(s.number);
+    if (s && s->kind == Setting::Kind::kText) r = "t:" + std::string(s->text.begin(), s->text.end());
+    if (s && s->kind == Setting::Kind::kNumber) r = "n:" + std::to_string(s->number);
     EXPECT_EQ(c.expected, r) << c.data.substr(0, 40);
   }
 }

@@ -48,14 +48,13 @@ int UsageError(const std::string& strWhat, std::string* pErr) {
   return kExitUsage;
 }
 
-bool ReadStandardInput(std::string* pBytes, std::u16string* pstrWhy) {
+Status ReadStandardInput(std::string* pBytes) {
   char buffer[65536];
   size_t n = 0;
   while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) != 0) pBytes->append(buffer, n);
-  if (!std::ferror(stdin)) return true;
+  if (!std::ferror(stdin)) return Status();
   const char* lpWhy = std::strerror(errno);
-  pstrWhy->assign(lpWhy, lpWhy + std::strlen(lpWhy));
-  return false;
+  return Status::Failed(u"cannot read standard input", std::u16string(lpWhy, lpWhy + std::strlen(lpWhy)));
 }
 
 // Writes `text` whole and flushes it; false, with errno set, when that fails.
@@ -104,11 +103,11 @@ int RunMsgCheck(const std::vector<std::u16string>& args, const InputReader& read
     CheckResult result;
     if (files[i].bStandardInput) {
       std::string bytes;
-      std::u16string strWhy;
-      if (readInput(&bytes, &strWhy)) {
+      const Status status = readInput(&bytes);
+      if (status.ok()) {
         result = CheckMsgBytes(bytes);
       } else {
-        result.findings.push_back({Severity::kError, Place(), u"cannot read standard input: " + strWhy});
+        result.findings.push_back({Severity::kError, Place(), status.Text()});
       }
     } else {
       result = CheckMsgFile(files[i].strName);

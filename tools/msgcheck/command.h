@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace tidings {
 namespace msgcheck {
 
-// Reads standard input whole into *pBytes; false, with the system's reason in *pstrWhy, when it cannot.
-using InputReader = std::function<bool(std::string* pBytes, std::u16string* pstrWhy)>;
+// Reads standard input whole into *pBytes; fails, with the system's reason, when it cannot.
+using InputReader = std::function<Status(std::string* pBytes)>;
 
 // Runs the command on `args` (its arguments without the program's name): what it prints goes to *pOut
 // (the listings, or the JSON records, and what --help and --version print) and *pErr (the diagnostics and

@@ -446,10 +446,10 @@ CheckResult CheckMsgBytes(std::string_view bytes) {
 
 CheckResult CheckMsgFile(const std::u16string& strPath) {
   std::string bytes;
-  std::u16string strWhy;
-  if (platform::ReadWholeFile(strPath, &bytes, &strWhy)) return CheckMsgBytes(bytes);
+  const Status status = platform::ReadWholeFile(strPath, &bytes);
+  if (status.ok()) return CheckMsgBytes(bytes);
   CheckResult result;
-  result.findings.push_back({Severity::kError, Place(), u"cannot read the file: " + strWhy});
+  result.findings.push_back({Severity::kError, Place(), u"cannot read the file: " + status.Why()});
   return result;
 }
 

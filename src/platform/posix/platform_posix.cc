@@ -59,21 +59,27 @@ int OpenRegularFile(const char* path, int flags, struct stat* pst, bool* pbOther
   return fd;
 }
 
+std::u16string ErrnoText(int nError) { return Utf8ToUtf16(std::strerror(nError)); }
+
+// `what` failed for the reason errno gives now.
+Status ErrnoFailure(const std::string& what) { return Status::Failed(Utf8ToUtf16(what), ErrnoText(errno)); }
+
+Status ErrnoFailure(const char* what, const std::string& path) {
+  return ErrnoFailure(std::string(what) + " " + path);
+}
+
 // Reads the regular file at `path` whole, when it holds at most nMaxBytes: the bytes it held when it was
-// opened, however it grows meanwhile, so that a file that never ends is read to a bound too. False when
-// the path holds no regular file, it is larger, or reading fails; *pstrWhy (if given) then says which,
-// as ReadWholeFile does.
-bool ReadRegularFile(const char* path, size_t nMaxBytes, std::string* out, std::u16string* pstrWhy = nullptr) {
+// opened, however it grows meanwhile, so that a file that never ends is read to a bound too. Fails when
+// the path holds no regular file, it is larger, or reading fails, as ReadWholeFile says.
+Status ReadRegularFile(const std::u16string& path, size_t nMaxBytes, std::string* out) {
   struct stat st;
   bool bOther = false;
-  const int fd = OpenRegularFile(path, O_RDONLY, &st, &bOther);
+  const int fd = OpenRegularFile(Utf16ToUtf8(path).c_str(), O_RDONLY, &st, &bOther);
   if (fd < 0) {
-    if (pstrWhy != nullptr) {
-      *pstrWhy = !bOther                ? Utf8ToUtf16(std::strerror(errno))
-                 : S_ISDIR(st.st_mode) ? Utf8ToUtf16(std::strerror(EISDIR))
-                                       : std::u16string(u"Is no regular file");
-    }
-    return false;
+    std::u16string why = !bOther               ? ErrnoText(errno)
+                         : S_ISDIR(st.st_mode) ? ErrnoText(EISDIR)
+                                               : u"Is no regular file";
+    return Status::Failed(u"cannot read " + path, std::move(why));
   }
   std::string bytes;
   bool bOk = static_cast<uint64_t>(st.st_size) <= nMaxBytes;
@@ -96,24 +102,15 @@ bool ReadRegularFile(const char* path, size_t nMaxBytes, std::string* out, std::
     nRead += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (!bOk) {
-    if (pstrWhy != nullptr) *pstrWhy = Utf8ToUtf16(std::strerror(nError));
-    return false;
-  }
+  if (!bOk) return Status::Failed(u"cannot read " + path, ErrnoText(nError));
   bytes.resize(nRead);
   out->swap(bytes);
-  return true;
+  return Status();
 }
 
 // The settings file is read while the library loads, before the host can do anything about it: a file
 // larger than this is not read.
 constexpr size_t kMaxSettingsFileBytes = 16u << 20;
-
-std::u16string ErrnoText(const std::string& what) { return Utf8ToUtf16(what + ": " + std::strerror(errno)); }
-
-std::u16string ErrorText(const char* what, const std::string& path) {
-  return ErrnoText(std::string(what) + " " + path);
-}
 
 bool WriteAll(int fd, const char* data, size_t n) {
   while (n > 0) {
@@ -131,22 +128,16 @@ bool WriteAll(int fd, const char* data, size_t n) {
 uint32_t OwnProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 // A chain of symbolic links at *pPath is followed to the file it ends in, which becomes *pPath; other
-// paths stay as they are. False, with the reason, when the chain leads nowhere or in a loop.
-bool ResolveLinks(std::string* pPath, std::u16string* pstrError) {
+// paths stay as they are. Fails when the chain leads nowhere or in a loop.
+Status ResolveLinks(std::string* pPath) {
   struct stat st;
-  if (::lstat(pPath->c_str(), &st) != 0) {
-    *pstrError = ErrorText("cannot find", *pPath);
-    return false;
-  }
-  if (!S_ISLNK(st.st_mode)) return true;
+  if (::lstat(pPath->c_str(), &st) != 0) return ErrnoFailure("cannot find", *pPath);
+  if (!S_ISLNK(st.st_mode)) return Status();
   char* lpResolved = ::realpath(pPath->c_str(), nullptr);
-  if (lpResolved == nullptr) {
-    *pstrError = ErrorText("cannot follow the link", *pPath);
-    return false;
-  }
+  if (lpResolved == nullptr) return ErrnoFailure("cannot follow the link", *pPath);
   *pPath = lpResolved;
   std::free(lpResolved);
-  return true;
+  return Status();
 }
 
 // Removes the new files that replacements of `name` in `dir` left behind: those of processes that no
@@ -171,52 +162,30 @@ void RemoveStrayNewFiles(const std::string& dir, const std::string& name) {
 
 // Gives the new file the old file's owner where the process may, then its mode bits. A mode that
 // cannot be set fails the replacement: the file would come out private (0600) or more open than it was.
-bool KeepOwnerAndMode(int fd, const struct stat& old, const std::string& temp, std::u16string* pstrError,
-                      std::vector<std::u16string>* pNotes) {
+Status KeepOwnerAndMode(int fd, const struct stat& old, const std::string& temp,
+                        std::vector<std::u16string>* pNotes) {
   struct stat mine;
-  if (::fstat(fd, &mine) != 0) {
-    *pstrError = ErrorText("cannot read the mode of", temp);
-    return false;
-  }
+  if (::fstat(fd, &mine) != 0) return ErrnoFailure("cannot read the mode of", temp);
   mode_t mode = old.st_mode & 07777;
   // The owner first: a change of owner clears the set-ID bits, which the mode then sets again.
   if ((mine.st_uid != old.st_uid || mine.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
     const std::string owner = std::to_string(old.st_uid) + ":" + std::to_string(old.st_gid);
     const int nError = errno;
-    const std::u16string why = ErrnoText("cannot give " + temp + " the owner " + owner);
-    if (nError != EPERM) {
-      *pstrError = why;
-      return false;
-    }
+    const Status why = ErrnoFailure("cannot give " + temp + " the owner " + owner);
+    if (nError != EPERM) return why;
     // Not the owner's rights to give away: the file becomes this user's, in the old group if this user
     // may give that.
     mode &= static_cast<mode_t>(~S_ISUID);
     if (mine.st_gid != old.st_gid && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0)
       mode &= static_cast<mode_t>(~S_ISGID);
-    pNotes->push_back(u"replaced the file, but could not keep its owner: " + why);
+    pNotes->push_back(u"replaced the file, but could not keep its owner: " + why.Text());
   }
   if ((mine.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0) {
     char octal[16];
     std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode));
-    *pstrError = ErrnoText("cannot give " + temp + " the mode " + octal);
-    return false;
+    return ErrnoFailure("cannot give " + temp + " the mode " + octal);
   }
-  return true;
-}
-
-// Writes the new file whole, with the old one's owner and mode, and flushes it.
-bool FillNewFile(int fd, const struct stat& old, std::string_view bytes, const std::string& temp,
-                 std::u16string* pstrError, std::vector<std::u16string>* pNotes) {
-  if (!KeepOwnerAndMode(fd, old, temp, pstrError, pNotes)) return false;
-  if (!WriteAll(fd, bytes.data(), bytes.size())) {
-    *pstrError = ErrorText("cannot write", temp);
-    return false;
-  }
-  if (::fsync(fd) != 0) {
-    *pstrError = ErrorText("cannot flush", temp);
-    return false;
-  }
-  return true;
+  return Status();
 }
 
 // Takes the room that the new bytes need beyond the file's end without changing its size, so that a
@@ -233,34 +202,24 @@ bool ReserveRoom(int fd, off_t nOldSize, off_t nNewSize) {
   return rc == 0;
 }
 
-// Writes `bytes` over the file itself through `fd` (open for writing), cuts it to their length and
-// flushes it. The file keeps everything else it is: inode, owner, mode, links, extended attributes.
-bool WriteInPlace(int fd, const struct stat& old, std::string_view bytes, const std::string& target,
-                  std::u16string* pstrError) {
+// Writes `bytes` from the start of the file at `path`, open for writing as `fd`, and flushes it: a new
+// file, empty still, or (pOld given, its status) the file itself, which first gets the room that the
+// bytes need and is then cut to their length, keeping everything else it is: inode, owner, mode, links,
+// extended attributes.
+Status WriteAndFlush(int fd, std::string_view bytes, const std::string& path, const struct stat* pOld) {
   const off_t nNewSize = static_cast<off_t>(bytes.size());
-  if (!ReserveRoom(fd, old.st_size, nNewSize)) {
-    *pstrError = ErrorText("cannot make room in", target);
-    return false;
-  }
-  const char* data = bytes.data();
+  if (pOld != nullptr && !ReserveRoom(fd, pOld->st_size, nNewSize))
+    return ErrnoFailure("cannot make room in", path);
   for (off_t nAt = 0; nAt < nNewSize;) {
-    const ssize_t w = ::pwrite(fd, data + nAt, static_cast<size_t>(nNewSize - nAt), nAt);
+    const ssize_t w = ::pwrite(fd, bytes.data() + nAt, static_cast<size_t>(nNewSize - nAt), nAt);
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      *pstrError = ErrorText("cannot write in place", target);
-      return false;
-    }
+    if (w <= 0) return ErrnoFailure(pOld != nullptr ? "cannot write in place" : "cannot write", path);
     nAt += w;
   }
-  if (::ftruncate(fd, nNewSize) != 0) {
-    *pstrError = ErrorText("cannot cut to its new length", target);
-    return false;
-  }
-  if (::fsync(fd) != 0) {
-    *pstrError = ErrorText("cannot flush", target);
-    return false;
-  }
-  return true;
+  if (pOld != nullptr && ::ftruncate(fd, nNewSize) != 0)
+    return ErrnoFailure("cannot cut to its new length", path);
+  if (::fsync(fd) != 0) return ErrnoFailure("cannot flush", path);
+  return Status();
 }
 
 bool SyncDirectory(const std::string& dir) {
@@ -275,8 +234,8 @@ bool SyncDirectory(const std::string& dir) {
 
 // ReplaceFileContents once the links are followed and the regular file `target` is open for writing as
 // fdOld, with the status `old`.
-bool ReplaceOpenFile(int fdOld, const struct stat& old, const std::string& target, std::string_view bytes,
-                     std::u16string* pstrError, std::vector<std::u16string>* pNotes) {
+Status ReplaceOpenFile(int fdOld, const struct stat& old, const std::string& target, std::string_view bytes,
+                       std::vector<std::u16string>* pNotes) {
   const size_t slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
   const std::string name = target.substr(slash + 1);
@@ -285,34 +244,29 @@ bool ReplaceOpenFile(int fdOld, const struct stat& old, const std::string& targe
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     const int nError = errno;
-    const std::u16string why = ErrorText("cannot create", temp);
-    if (nError != EACCES && nError != EPERM) {
-      *pstrError = why;
-      return false;
-    }
-    if (!WriteInPlace(fdOld, old, bytes, target, pstrError)) return false;
-    pNotes->push_back(u"wrote the file in place, its directory takes no new file: " + why);
-    return true;
+    const Status created = ErrnoFailure("cannot create", temp);
+    if (nError != EACCES && nError != EPERM) return created;
+    const Status status = WriteAndFlush(fdOld, bytes, target, &old);
+    if (status.ok())
+      pNotes->push_back(u"wrote the file in place, its directory takes no new file: " + created.Text());
+    return status;
   }
-  bool bOk = FillNewFile(fd, old, bytes, temp, pstrError, pNotes);
-  if (::close(fd) != 0 && bOk) {
-    *pstrError = ErrorText("cannot close", temp);
-    bOk = false;
-  }
-  if (bOk && ::rename(temp.c_str(), target.c_str()) != 0) {
-    *pstrError = ErrorText("cannot rename over", target);
-    bOk = false;
-  }
-  if (!bOk) {
+  // The new file gets the old one's owner and mode before its bytes.
+  Status status = KeepOwnerAndMode(fd, old, temp, pNotes);
+  if (status.ok()) status = WriteAndFlush(fd, bytes, temp, nullptr);
+  if (::close(fd) != 0 && status.ok()) status = ErrnoFailure("cannot close", temp);
+  if (status.ok() && ::rename(temp.c_str(), target.c_str()) != 0)
+    status = ErrnoFailure("cannot rename over", target);
+  if (!status.ok()) {
     ::unlink(temp.c_str());
-    return false;
+    return status;
   }
   // The rename itself reaches the disk with the directory.
   if (!SyncDirectory(dir)) {
     pNotes->push_back(u"replaced the file, but its directory was not flushed: " +
-                      ErrorText("cannot flush", dir));
+                      ErrnoFailure("cannot flush", dir).Text());
   }
-  return true;
+  return Status();
 }
 
 // Computed once, the first time it is asked for, which is while the library loads: a relative name that
@@ -376,9 +330,10 @@ pthread_mutex_t* NativeMutex(unsigned char* storage) { return reinterpret_cast<p
 
 }  // namespace
 
-Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
+std::optional<Setting> ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
   std::string file;
-  if (!ReadRegularFile(TIDINGS_SETTINGS_FILE, kMaxSettingsFileBytes, &file)) return Setting();
+  if (!ReadRegularFile(Utf8ToUtf16(TIDINGS_SETTINGS_FILE), kMaxSettingsFileBytes, &file).ok())
+    return std::nullopt;
   return FindRegFileSetting(file, keyPath, valueName);
 }
 
@@ -402,8 +357,8 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   return file;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy) {
-  return ReadRegularFile(Utf16ToUtf8(path).c_str(), std::string().max_size(), out, pstrWhy);
+Status ReadWholeFile(const std::u16string& path, std::string* out) {
+  return ReadRegularFile(path, std::string().max_size(), out);
 }
 
 PathKind KindOfPath(const std::u16string& path) {
@@ -412,33 +367,23 @@ PathKind KindOfPath(const std::u16string& path) {
   return S_ISREG(st.st_mode) ? PathKind::kRegularFile : PathKind::kOther;
 }
 
-bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
-                         std::vector<std::u16string>* pNotes) {
-  std::u16string error;
-  std::vector<std::u16string> notes;
+Status ReplaceFileContents(const std::u16string& path, std::string_view bytes,
+                           std::vector<std::u16string>* pNotes) {
   std::string target = Utf16ToUtf8(path);
-  bool bOk = false;
-  if (ResolveLinks(&target, &error)) {
-    // Opened for writing as a write in place would open it, so that a file the process may not write
-    // is refused the same way whatever its directory allows; held for such a write.
-    struct stat old;
-    bool bOther = false;
-    const int fdOld = OpenRegularFile(target.c_str(), O_WRONLY, &old, &bOther);
-    if (fdOld >= 0) {
-      bOk = ReplaceOpenFile(fdOld, old, target, bytes, &error, &notes);
-      ::close(fdOld);
-    } else if (bOther) {
-      error = Utf8ToUtf16(target + " is no regular file");
-    } else {
-      error = ErrorText("cannot write", target);
-    }
-  }
-  if (!bOk) {
-    if (pstrError != nullptr) *pstrError = error;
-    return false;
-  }
-  if (pNotes != nullptr) pNotes->swap(notes);
-  return true;
+  Status status = ResolveLinks(&target);
+  if (!status.ok()) return status;
+  // Opened for writing as a write in place would open it, so that a file the process may not write is
+  // refused the same way whatever its directory allows; held for such a write.
+  struct stat old;
+  bool bOther = false;
+  const int fdOld = OpenRegularFile(target.c_str(), O_WRONLY, &old, &bOther);
+  if (bOther) return Status::Failed(Utf8ToUtf16(target + " is no regular file"));
+  if (fdOld < 0) return ErrnoFailure("cannot write", target);
+  std::vector<std::u16string> notes;
+  status = ReplaceOpenFile(fdOld, old, target, bytes, &notes);
+  ::close(fdOld);
+  if (status.ok() && pNotes != nullptr) pNotes->swap(notes);
+  return status;
 }
 
 void* LoadModule(const std::u16string& path) {

@@ -284,10 +284,10 @@ bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPat
   return true;
 }
 
-Setting FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
-                           const std::u16string& valueName) {
+std::optional<Setting> FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
+                                          const std::u16string& valueName) {
   RegValue value;
-  if (!FindRegFileValue(fileBytes, keyPath, valueName, &value)) return Setting();
+  if (!FindRegFileValue(fileBytes, keyPath, valueName, &value)) return std::nullopt;
   return SettingFromRegistryValue(value.dwType, value.data);
 }
 

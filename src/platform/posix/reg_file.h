@@ -24,6 +24,7 @@
 #define TIDINGS_PLATFORM_POSIX_REG_FILE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -50,8 +51,8 @@ bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPat
                       const std::u16string& valueName, RegValue* out);
 
 // The same value as ReadSetting reads it (see platform.h), read from its bytes by SettingFromRegistryValue.
-Setting FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
-                           const std::u16string& valueName);
+std::optional<Setting> FindRegFileSetting(const std::string& fileBytes, const std::u16string& keyPath,
+                                          const std::u16string& valueName);
 
 }  // namespace platform
 }  // namespace tidings

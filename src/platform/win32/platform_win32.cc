@@ -102,10 +102,13 @@ HANDLE OpenRegularFile(const std::u16string& path, DWORD dwAccess, DWORD dwDispo
   return INVALID_HANDLE_VALUE;
 }
 
-std::u16string ErrorText(const char* what, DWORD dwError) {
-  const std::string text = std::string(what) + ": error " + std::to_string(dwError);
+std::u16string ErrorNumberText(DWORD dwError) {
+  const std::string text = "error " + std::to_string(dwError);
   return std::u16string(text.begin(), text.end());
 }
+
+// `what` failed with the system error dwError.
+Status Failure(const char16_t* what, DWORD dwError) { return Status::Failed(what, ErrorNumberText(dwError)); }
 
 // Why `path` could not be opened or read, as the C runtime words the errno it maps `dwError` to, so
 // that the reasons read alike on every platform; the system's own text for the errors it has no errno
@@ -144,7 +147,7 @@ std::u16string ReasonText(const std::u16string& path, DWORD dwError) {
   while (!strText.empty() && (strText.back() == u'\n' || strText.back() == u'\r' || strText.back() == u'.')) {
     strText.pop_back();
   }
-  if (strText.empty()) strText = ErrorText("system error", dwError);
+  if (strText.empty()) strText = u"system error: " + ErrorNumberText(dwError);
   return strText;
 }
 
@@ -206,7 +209,7 @@ void RemoveStrayNewFiles(const std::u16string& dir, const std::u16string& name) 
 // Writes `bytes` over the file itself through h (open for writing), cuts it to their length and
 // flushes it: the file keeps its ACL, attributes, streams and links. The room is taken first, without
 // changing the file's size, so that a full volume refuses the write before its first byte.
-bool WriteInPlace(HANDLE h, std::string_view bytes, std::u16string* pstrError) {
+Status WriteInPlace(HANDLE h, std::string_view bytes) {
   LARGE_INTEGER size = {};
   LARGE_INTEGER zero = {};
   LARGE_INTEGER end;
@@ -216,24 +219,19 @@ bool WriteInPlace(HANDLE h, std::string_view bytes, std::u16string* pstrError) {
   if (!::GetFileSizeEx(h, &size) ||
       (end.QuadPart > size.QuadPart &&
        !::SetFileInformationByHandle(h, FileAllocationInfo, &room, sizeof room))) {
-    *pstrError = ErrorText("cannot make room in the file", ::GetLastError());
-    return false;
+    return Failure(u"cannot make room in the file", ::GetLastError());
   }
   if (!::SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) || !WriteAllTo(h, bytes.data(), bytes.size()) ||
       !::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(h)) {
-    *pstrError = ErrorText("cannot write the file in place", ::GetLastError());
-    return false;
+    return Failure(u"cannot write the file in place", ::GetLastError());
   }
-  if (!::FlushFileBuffers(h)) {
-    *pstrError = ErrorText("cannot flush the file", ::GetLastError());
-    return false;
-  }
-  return true;
+  if (!::FlushFileBuffers(h)) return Failure(u"cannot flush the file", ::GetLastError());
+  return Status();
 }
 
 // ReplaceFileContents once the file `target` is open for writing as hOld, which this closes.
-bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view bytes,
-                     std::u16string* pstrError, std::vector<std::u16string>* pNotes) {
+Status ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view bytes,
+                       std::vector<std::u16string>* pNotes) {
   const size_t slash = target.find_last_of(u"\\/");
   const std::u16string dir = slash == std::u16string::npos ? std::u16string() : target.substr(0, slash + 1);
   const std::u16string name = target.substr(slash == std::u16string::npos ? 0 : slash + 1);
@@ -242,15 +240,12 @@ bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view
   HANDLE h = ::CreateFileW(W(temp), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD dwError = ::GetLastError();
-    bool bOk = false;
-    if (dwError != ERROR_ACCESS_DENIED) {
-      *pstrError = ErrorText("cannot create the new file", dwError);
-    } else if ((bOk = WriteInPlace(hOld, bytes, pstrError))) {
-      pNotes->push_back(u"wrote the file in place, its directory takes no new file: " +
-                        ErrorText("cannot create the new file", dwError));
-    }
+    const Status created = Failure(u"cannot create the new file", dwError);
+    const Status status = dwError == ERROR_ACCESS_DENIED ? WriteInPlace(hOld, bytes) : created;
+    if (status.ok())
+      pNotes->push_back(u"wrote the file in place, its directory takes no new file: " + created.Text());
     ::CloseHandle(hOld);
-    return bOk;
+    return status;
   }
   // The attributes a file of one's own may carry are given here too: ReplaceFileW carries them over on
   // Windows, but not everywhere (Wine).
@@ -260,20 +255,18 @@ bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view
   const DWORD dwAttributes = ::GetFileInformationByHandle(hOld, &info) ? info.dwFileAttributes & dwKept : 0;
   // ReplaceFileW opens the old file for itself, and not beside a writer.
   ::CloseHandle(hOld);
-  bool bOk = WriteAllTo(h, bytes.data(), bytes.size());
-  if (!bOk) *pstrError = ErrorText("cannot write the new file", ::GetLastError());
-  if (bOk && !::FlushFileBuffers(h)) {
-    *pstrError = ErrorText("cannot flush the new file", ::GetLastError());
-    bOk = false;
+  Status status;
+  if (!WriteAllTo(h, bytes.data(), bytes.size())) {
+    status = Failure(u"cannot write the new file", ::GetLastError());
+  } else if (!::FlushFileBuffers(h)) {
+    status = Failure(u"cannot flush the new file", ::GetLastError());
   }
   ::CloseHandle(h);
-  if (bOk && dwAttributes != 0 && !::SetFileAttributesW(W(temp), dwAttributes)) {
-    *pstrError = ErrorText("cannot give the new file the attributes of the file", ::GetLastError());
-    bOk = false;
-  }
-  if (!bOk) {
+  if (status.ok() && dwAttributes != 0 && !::SetFileAttributesW(W(temp), dwAttributes))
+    status = Failure(u"cannot give the new file the attributes of the file", ::GetLastError());
+  if (!status.ok()) {
     ::DeleteFileW(W(temp));
-    return false;
+    return status;
   }
   // The new file takes the old one's place with its ACL, attributes and streams, where this process may
   // give them; where not, it keeps its own, as a file written anew there would have them.
@@ -284,27 +277,25 @@ bool ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_view
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hNew == INVALID_HANDLE_VALUE || !::FlushFileBuffers(hNew)) {
       pNotes->push_back(u"replaced the file, but could not flush it in its place: " +
-                        ErrorText("cannot flush the file", ::GetLastError()));
+                        Failure(u"cannot flush the file", ::GetLastError()).Text());
     }
     if (hNew != INVALID_HANDLE_VALUE) ::CloseHandle(hNew);
-    return true;
+    return Status();
   }
   const DWORD dwError = ::GetLastError();
+  const Status replaced = Failure(u"cannot replace the file", dwError);
   if (dwError != ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
     // The old file still has its name, the new one its own.
-    *pstrError = ErrorText("cannot replace the file", dwError);
     ::DeleteFileW(W(temp));
-    return false;
+    return replaced;
   }
   // The old file is gone and the new one, whole and flushed, still under its own name: it is all there
   // is of the file now, so it takes the name by a plain rename, or stays where it is.
   if (::MoveFileExW(W(temp), W(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    pNotes->push_back(u"replaced the file by a rename, without its ACL: " +
-                      ErrorText("cannot replace the file", dwError));
-    return true;
+    pNotes->push_back(u"replaced the file by a rename, without its ACL: " + replaced.Text());
+    return Status();
   }
-  *pstrError = ErrorText("cannot replace the file", dwError) + u"; the new file stays at " + temp;
-  return false;
+  return Status::Failed(replaced.What(), replaced.Why() + u"; the new file stays at " + temp);
 }
 
 CRITICAL_SECTION* NativeLock(unsigned char* storage) { return reinterpret_cast<CRITICAL_SECTION*>(storage); }
@@ -313,15 +304,15 @@ CRITICAL_SECTION* NativeLock(unsigned char* storage) { return reinterpret_cast<C
 
 void SetModuleInstance(void* hInstance) { g_hInstance = static_cast<HMODULE>(hInstance); }
 
-Setting ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
+std::optional<Setting> ReadSetting(const std::u16string& keyPath, const std::u16string& valueName) {
   HKEY hKey = nullptr;
-  if (::RegOpenKeyW(HKEY_LOCAL_MACHINE, W(keyPath), &hKey) != ERROR_SUCCESS) return Setting();
+  if (::RegOpenKeyW(HKEY_LOCAL_MACHINE, W(keyPath), &hKey) != ERROR_SUCCESS) return std::nullopt;
   BYTE data[kMaxSettingBytes];
   DWORD dwType = 0;
   DWORD cb = sizeof data;
   const LONG rc = ::RegQueryValueExW(hKey, W(valueName), nullptr, &dwType, data, &cb);
   ::RegCloseKey(hKey);
-  if (rc != ERROR_SUCCESS) return Setting();  // absent, or ERROR_MORE_DATA: larger than the buffer
+  if (rc != ERROR_SUCCESS) return std::nullopt;  // absent, or ERROR_MORE_DATA: larger than the buffer
   return SettingFromRegistryValue(dwType, std::string_view(reinterpret_cast<const char*>(data), cb));
 }
 
@@ -360,12 +351,12 @@ std::unique_ptr<AppendFile> OpenAppendFile(const std::u16string& path) {
   return file;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string* pstrWhy) {
+Status ReadWholeFile(const std::u16string& path, std::string* out) {
   bool bOther = false;
   HANDLE h = OpenRegularFile(path, GENERIC_READ, OPEN_EXISTING, &bOther);
   if (h == INVALID_HANDLE_VALUE) {
-    if (pstrWhy != nullptr) *pstrWhy = bOther ? u"Is no regular file" : ReasonText(path, ::GetLastError());
-    return false;
+    std::u16string why = bOther ? u"Is no regular file" : ReasonText(path, ::GetLastError());
+    return Status::Failed(u"cannot read " + path, std::move(why));
   }
   // What the file holds now, however it grows meanwhile.
   LARGE_INTEGER size;
@@ -393,13 +384,10 @@ bool ReadWholeFile(const std::u16string& path, std::string* out, std::u16string*
     nRead += got;
   }
   ::CloseHandle(h);
-  if (!bOk) {
-    if (pstrWhy != nullptr) *pstrWhy = ReasonText(path, dwError);
-    return false;
-  }
+  if (!bOk) return Status::Failed(u"cannot read " + path, ReasonText(path, dwError));
   bytes.resize(nRead);
   out->swap(bytes);
-  return true;
+  return Status();
 }
 
 PathKind KindOfPath(const std::u16string& path) {
@@ -414,29 +402,19 @@ PathKind KindOfPath(const std::u16string& path) {
   return bRegular ? PathKind::kRegularFile : PathKind::kOther;
 }
 
-bool ReplaceFileContents(const std::u16string& path, std::string_view bytes, std::u16string* pstrError,
-                         std::vector<std::u16string>* pNotes) {
-  std::u16string error;
-  std::vector<std::u16string> notes;
-  bool bOk = false;
+Status ReplaceFileContents(const std::u16string& path, std::string_view bytes,
+                           std::vector<std::u16string>* pNotes) {
   // Opened for writing as a write in place would open it (following links), so that a read-only file,
   // one whose ACL denies writing and one another process holds are refused the same way whatever the
   // directory allows; held for such a write.
   bool bOther = false;
   HANDLE hOld = OpenRegularFile(path, GENERIC_WRITE, OPEN_EXISTING, &bOther);
-  if (bOther) {
-    error = path + u" is no regular file";
-  } else if (hOld == INVALID_HANDLE_VALUE) {
-    error = ErrorText("cannot open the file for writing", ::GetLastError());
-  } else {
-    bOk = ReplaceOpenFile(hOld, LinkTarget(path, hOld), bytes, &error, &notes);
-  }
-  if (!bOk) {
-    if (pstrError != nullptr) *pstrError = error;
-    return false;
-  }
-  if (pNotes != nullptr) pNotes->swap(notes);
-  return true;
+  if (bOther) return Status::Failed(path + u" is no regular file");
+  if (hOld == INVALID_HANDLE_VALUE) return Failure(u"cannot open the file for writing", ::GetLastError());
+  std::vector<std::u16string> notes;
+  const Status status = ReplaceOpenFile(hOld, LinkTarget(path, hOld), bytes, &notes);
+  if (status.ok() && pNotes != nullptr) pNotes->swap(notes);
+  return status;
 }
 
 void* LoadModule(const std::u16string& path) { return ::LoadLibraryW(W(path)); }
