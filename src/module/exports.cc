@@ -1,9 +1,10 @@
 // Copyright 2026 The Tidings developers
 // SPDX-License-Identifier: Apache-2.0
 
-// The eleven exported functions. Each runs its body and turns anything the body throws (running out of
-// memory is the only thing it can throw) into the export's plain result, so no exception ever reaches
-// the client.
+// The eleven exported functions. Every export answers 1, except the two lookups, which answer 1 when
+// they copied a message and 0 when not. Anything a body throws (running out of memory is the only thing
+// it can throw) ends in the export, which then answers as it would have, or 0 for a lookup; no exception
+// ever reaches the client.
 
 #include "module/tidings_app.h"
 #include "module/module_paths.h"
@@ -12,12 +13,23 @@ using tidings::g_MsgGov;
 
 namespace {
 
+// Runs the body of an export that answers 1 whatever happens.
 template <typename Body>
-int32_t Guarded(int32_t nResultOnFailure, Body body) noexcept {
+int32_t AlwaysOne(Body body) noexcept {
   try {
-    return body();
+    body();
   } catch (...) {
-    return nResultOnFailure;
+  }
+  return 1;
+}
+
+// Runs the body of a lookup: 1 when it copied a message, 0 when it did not or threw.
+template <typename Body>
+int32_t Found(Body body) noexcept {
+  try {
+    return body() ? 1 : 0;
+  } catch (...) {
+    return 0;
   }
 }
 
@@ -26,57 +38,48 @@ int32_t Guarded(int32_t nResultOnFailure, Body body) noexcept {
 extern "C" {
 
 int32_t TIDINGS_API MSGGOV_EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
-  return Guarded(1, [&] { return g_MsgGov.EchoMsg(h, MsgID, dwEchoParam); });
+  return AlwaysOne([&] { g_MsgGov.EchoMsg(h, MsgID, dwEchoParam); });
 }
 
 int32_t TIDINGS_API MSGGOV_Subscribe(const TIDINGS_WCHAR* lpMsgSpanName, MSGEVENTPROC pMsgTran,
                                      int32_t bSubscribeOld) {
-  return Guarded(1, [&] {
-    g_MsgGov.Subscribe(lpMsgSpanName, pMsgTran, bSubscribeOld);
-    return 1;
-  });
+  return AlwaysOne([&] { g_MsgGov.Subscribe(lpMsgSpanName, pMsgTran, bSubscribeOld); });
 }
 
 int32_t TIDINGS_API MSGGOV_UNSubscribe(uint32_t hHandle) {
-  return Guarded(1, [&] { return g_MsgGov.UNSubscribe(hHandle); });
+  return AlwaysOne([&] { g_MsgGov.UNSubscribe(hHandle); });
 }
 
 int32_t TIDINGS_API MsgGovFinish(void) {
-  return Guarded(1, [] {
-    g_MsgGov.SaveMsgFile(tidings::GetMsgFilePath());
-    return 1;
-  });
+  return AlwaysOne([] { g_MsgGov.SaveMsgFile(tidings::GetMsgFilePath()); });
 }
 
 int32_t TIDINGS_API MsgGovInitial(void) {
-  return Guarded(1, [] {
-    g_MsgGov.LoadMsgFile(tidings::GetMsgFilePath());
-    return 1;
-  });
+  return AlwaysOne([] { g_MsgGov.LoadMsgFile(tidings::GetMsgFilePath()); });
 }
 
 int32_t TIDINGS_API NBX_AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_AddInfo* pInfo) {
-  return Guarded(1, [&] { return g_MsgGov.AddMessage(lpMsgSpanName, pInfo); });
+  return AlwaysOne([&] { g_MsgGov.AddMessage(lpMsgSpanName, pInfo); });
 }
 
 int32_t TIDINGS_API NBX_DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS_WCHAR* wszMsgName) {
-  return Guarded(1, [&] { return g_MsgGov.DeleteMessage(lpMsgSpanName, wszMsgName); });
+  return AlwaysOne([&] { g_MsgGov.DeleteMessage(lpMsgSpanName, wszMsgName); });
 }
 
 int32_t TIDINGS_API NBX_DeleteMessageFromID(int32_t dwMsgID) {
-  return Guarded(1, [&] { return g_MsgGov.DeleteMessageFromID(dwMsgID); });
+  return AlwaysOne([&] { g_MsgGov.DeleteMessageFromID(dwMsgID); });
 }
 
 int32_t TIDINGS_API NBX_GetMessage(int32_t dwMsgID, _Message_GetInfo* pInfo) {
-  return Guarded(0, [&] { return g_MsgGov.GetMessage(dwMsgID, pInfo); });
+  return Found([&] { return g_MsgGov.GetMessage(dwMsgID, pInfo); });
 }
 
 int32_t TIDINGS_API NBX_GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_GetInfo* pInfo) {
-  return Guarded(0, [&] { return g_MsgGov.GetNextMessage(dwMsgID, pdwNewMsgID, pInfo); });
+  return Found([&] { return g_MsgGov.GetNextMessage(dwMsgID, pdwNewMsgID, pInfo); });
 }
 
 int32_t TIDINGS_API NBX_MessageHasPopup(int32_t dwMsgID) {
-  return Guarded(1, [&] { return g_MsgGov.MessageHasPopup(dwMsgID); });
+  return AlwaysOne([&] { g_MsgGov.MessageHasPopup(dwMsgID); });
 }
 
 }  // extern "C"

@@ -27,8 +27,8 @@ void CopyToRecord(const _Message_Item& item, _Message_GetInfo* pInfo) {
 
 CMsgGov::CMsgGov(const CLogTrace& trace) : m_trace(trace), m_subscribers(trace), m_echo(trace) {}
 
-int32_t CMsgGov::AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_AddInfo* pInfo) {
-  if (pInfo == nullptr) return 1;
+void CMsgGov::AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_AddInfo* pInfo) {
+  if (pInfo == nullptr) return;
   const std::u16string strMsgSpanName = CopyCallerText(lpMsgSpanName);
   MessageFields fields;
   fields.strMsgName = CopyFieldText(pInfo->wszMsgName, kNameUnits);
@@ -49,10 +49,9 @@ int32_t CMsgGov::AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_A
   // None: no message ID was left for a new message, so nothing changed. The trace says -1 then.
   if (id) m_subscribers.PfnEventCallback(*id, bNew ? ADDTYPE_NEW : ADDTYPE_CHANGE);
   m_trace.WriteTrace(u"Exit  Fun AddMessage, ID is %d, Is New Msg?%d", id.value_or(-1), bNew);
-  return 1;
 }
 
-int32_t CMsgGov::DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS_WCHAR* wszMsgName) {
+void CMsgGov::DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS_WCHAR* wszMsgName) {
   const std::u16string strMsgSpanName = CopyCallerText(lpMsgSpanName);
   const std::u16string strMsgName = CopyCallerText(wszMsgName);
   m_trace.WriteTrace(u"Enter Fun DeleteMessage, lpMsgSpanName is %s, wszMsgName is %s,", strMsgSpanName,
@@ -60,45 +59,42 @@ int32_t CMsgGov::DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS
   const std::optional<int32_t> id = m_store.DelMsgItem(strMsgSpanName, strMsgName);
   if (id) m_subscribers.PfnEventCallback(*id, ADDTYPE_DELETE);
   m_trace.WriteTrace(u"Exit  Fun DeleteMessage, MsgID is %d", id.value_or(-1));
-  return 1;
 }
 
-int32_t CMsgGov::DeleteMessageFromID(int32_t dwMsgID) {
+void CMsgGov::DeleteMessageFromID(int32_t dwMsgID) {
   m_trace.WriteTrace(u"Enter Fun DeleteMessageFromID, dwMsgID is %d,", dwMsgID);
   const bool bDel = m_store.DelMsgItemFromID(dwMsgID);
   if (bDel) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_DELETE);
   m_trace.WriteTrace(u"Exit  Fun DeleteMessageFromID, bDel is %d", int32_t{bDel});
-  return 1;
 }
 
-int32_t CMsgGov::MessageHasPopup(int32_t dwMsgID) {
+void CMsgGov::MessageHasPopup(int32_t dwMsgID) {
   m_trace.WriteTrace(u"Enter Fun MessageHasPopup, dwMsgID is %d,", dwMsgID);
   const bool bMarked = m_store.SetMsgItemPopup(dwMsgID);
   if (bMarked) m_subscribers.PfnEventCallback(dwMsgID, ADDTYPE_CHANGE);
   m_trace.WriteTrace(u"Exit  Fun MessageHasPopup, bDel is %d", int32_t{bMarked});
-  return 1;
 }
 
-int32_t CMsgGov::GetMessage(int32_t dwMsgID, _Message_GetInfo* pInfo) {
+bool CMsgGov::GetMessage(int32_t dwMsgID, _Message_GetInfo* pInfo) {
   m_trace.WriteTrace(u"Enter Fun GetMessage, dwMsgID is %d", dwMsgID);
-  int32_t bRet = 0;
+  bool bRet = false;
   if (pInfo != nullptr) {
     bRet = m_store.GetMsgItem(dwMsgID, [pInfo](const _Message_Item& item) { CopyToRecord(item, pInfo); });
   }
-  m_trace.WriteTrace(u"Exit  Fun GetMessage, bRet is %d", bRet);
+  m_trace.WriteTrace(u"Exit  Fun GetMessage, bRet is %d", int32_t{bRet});
   return bRet;
 }
 
-int32_t CMsgGov::GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_GetInfo* pInfo) {
+bool CMsgGov::GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_GetInfo* pInfo) {
   m_trace.WriteTrace(u"Enter Fun GetNextMessage, dwMsgID is %d", dwMsgID);
-  int32_t bRet = 0;
+  bool bRet = false;
   int32_t dwNewMsgID = -1;
   if (pdwNewMsgID != nullptr && pInfo != nullptr) {
     bRet = m_store.GetNextMsgItem(dwMsgID, &dwNewMsgID,
                                   [pInfo](const _Message_Item& item) { CopyToRecord(item, pInfo); });
   }
   if (pdwNewMsgID != nullptr) *pdwNewMsgID = dwNewMsgID;
-  m_trace.WriteTrace(u"Exit  Fun GetNextMessage, bRet is %d, dwNewMsgID is %d", bRet, dwNewMsgID);
+  m_trace.WriteTrace(u"Exit  Fun GetNextMessage, bRet is %d, dwNewMsgID is %d", int32_t{bRet}, dwNewMsgID);
   return bRet;
 }
 
@@ -116,15 +112,14 @@ uint32_t CMsgGov::Subscribe(const TIDINGS_WCHAR* lpMsgSpanName, MSGEVENTPROC pMs
   return hHandle;
 }
 
-int32_t CMsgGov::UNSubscribe(uint32_t hHandle) {
+void CMsgGov::UNSubscribe(uint32_t hHandle) {
   m_trace.WriteTrace(u"Enter Fun UNSubscribe, hHandle is 0X%X", hHandle);
   const int32_t bRet = m_subscribers.DelSubscribeEvent(hHandle);
   m_trace.WriteTrace(u"Exit  Fun UNSubscribe, Ret is %d", bRet);
-  return 1;
 }
 
-int32_t CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
-  return m_echo.EchoMsg(h, MsgID, dwEchoParam, [this, MsgID](EchoTarget* pTarget) {
+void CMsgGov::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam) {
+  m_echo.EchoMsg(h, MsgID, dwEchoParam, [this, MsgID](EchoTarget* pTarget) {
     return m_store.GetEchoInfo(MsgID, &pTarget->strEchoPath, &pTarget->strMsgSpan, &pTarget->strMsgName);
   });
 }

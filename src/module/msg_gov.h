@@ -28,30 +28,30 @@ class CMsgGov {
   CMsgGov(const CMsgGov&) = delete;
   CMsgGov& operator=(const CMsgGov&) = delete;
 
-  // ---- Adding, removing, marking. Null texts read as empty. Each returns 1.
+  // ---- Adding, removing, marking. Null texts read as empty.
 
   // Updates every dynamic message with this span and name (compared without regard to case) or appends
   // a new one with the next message ID. A null record does nothing.
-  int32_t AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_AddInfo* pInfo);
-  int32_t DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS_WCHAR* wszMsgName);
-  int32_t DeleteMessageFromID(int32_t dwMsgID);
-  int32_t MessageHasPopup(int32_t dwMsgID);
+  void AddMessage(const TIDINGS_WCHAR* lpMsgSpanName, const _Message_AddInfo* pInfo);
+  void DeleteMessage(const TIDINGS_WCHAR* lpMsgSpanName, const TIDINGS_WCHAR* wszMsgName);
+  void DeleteMessageFromID(int32_t dwMsgID);
+  void MessageHasPopup(int32_t dwMsgID);
 
-  // ---- Lookup and iteration. Each returns 1 when it copied a message into *pInfo, else 0 with *pInfo
-  // untouched; a null record reports 0.
+  // ---- Lookup and iteration. Each returns true when it copied a message into *pInfo, else false with
+  // *pInfo untouched; a null record reports false.
 
-  int32_t GetMessage(int32_t dwMsgID, _Message_GetInfo* pInfo);
+  bool GetMessage(int32_t dwMsgID, _Message_GetInfo* pInfo);
   // Also sets *pdwNewMsgID to the copied message's ID, or -1.
-  int32_t GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_GetInfo* pInfo);
+  bool GetNextMessage(int32_t dwMsgID, int32_t* pdwNewMsgID, _Message_GetInfo* pInfo);
 
   // ---- Subscribers and echo.
 
   // Registers a callback (null allowed) and returns its handle; with bSubscribeOld set, announces the
   // first existing message to every subscriber.
   uint32_t Subscribe(const TIDINGS_WCHAR* lpMsgSpanName, MSGEVENTPROC pMsgTran, int32_t bSubscribeOld);
-  // The export MSGGOV_UNSubscribe: its trace lines around DelSubscribeEvent. Returns 1.
-  int32_t UNSubscribe(uint32_t hHandle);
-  int32_t EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam);
+  // The export MSGGOV_UNSubscribe: its trace lines around DelSubscribeEvent.
+  void UNSubscribe(uint32_t hHandle);
+  void EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam);
 
   // ---- The message file (msg_gov_file.cc). The host must not call these while any other call runs.
 

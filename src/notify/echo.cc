@@ -70,8 +70,8 @@ class CDirRestorer {
 
 }  // namespace
 
-int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
-                       const std::function<bool(EchoTarget*)>& findTarget) {
+void CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
+                    const std::function<bool(EchoTarget*)>& findTarget) {
   // One echo at a time, from its Enter line to the unload. The current directory belongs to the whole
   // process: an echo on another thread must not save this one's switched directory as its own. And the
   // unload belongs inside too, or another thread's echo could find the module still loaded from this
@@ -84,7 +84,7 @@ int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
   CExitLine exitLine(m_trace);
   CDirRestorer dirRestorer;
   EchoTarget target;
-  if (!findTarget(&target)) return 1;
+  if (!findTarget(&target)) return;
   const std::u16string& strEchoPath = target.strEchoPath;
   // A relative path with a directory in it names a module below the directory current now, both for the
   // switch and for the load: taken as it stands after the switch, it would name one below the handler's
@@ -103,7 +103,7 @@ int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
   }
   const TraceArg address = TraceArg::Address(reinterpret_cast<uintptr_t>(pfnNBX_EchoMsg));
   m_trace.WriteTrace(u"--Load Dll %s, Add is 0X%X", strEchoPath, address);
-  if (pfnNBX_EchoMsg == nullptr) return 1;
+  if (pfnNBX_EchoMsg == nullptr) return;
   m_trace.WriteTrace(u"--Begin  Call Fun pfnNBX_EchoMsg, Add is 0X%X", address);
   try {
     static_assert(sizeof(TIDINGS_WCHAR) == sizeof(char16_t), "text units must be 16 bits");
@@ -114,10 +114,9 @@ int32_t CEcho::EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
     // The handler let an exception out. It ends here, while the module that may hold its type and its
     // destructor is still loaded; the echo then ends as any other does.
     m_trace.WriteTrace(u"--Failed Call Fun pfnNBX_EchoMsg, it threw an exception");
-    return 1;
+    return;
   }
   m_trace.WriteTrace(u"--Finish Call Fun pfnNBX_EchoMsg");
-  return 1;
 }
 
 }  // namespace tidings

@@ -55,9 +55,9 @@ class CEcho {
   // Between its Enter and Exit lines, asks `findTarget` for the message, loads the handler module its
   // echo path names, calls the module's NBX_EchoMsg with the message's span and name and dwEchoParam, in
   // the module's directory, and unloads it. Nothing happens past the Enter line when findTarget returns
-  // false. Returns 1.
-  int32_t EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
-                  const std::function<bool(EchoTarget*)>& findTarget);
+  // false.
+  void EchoMsg(uint32_t h, int32_t MsgID, uint32_t dwEchoParam,
+               const std::function<bool(EchoTarget*)>& findTarget);
 
  private:
   const CLogTrace& m_trace;

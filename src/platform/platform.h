@@ -176,6 +176,16 @@ int CompareNoCase(const char16_t* a, const char16_t* b);
 // changes nothing. CompareNoCase follows the locale. Called where the message file is loaded and saved.
 void UseMessageFileLocale();
 
+// Sets the character-type locale (LC_CTYPE) of a command-line tool, which has no host to take it from,
+// so that letters outside ASCII fold as they do in a host. Elsewhere than Windows: the user's locale
+// where it is a UTF-8 one, else C.UTF-8, as in hosts with a UTF-8 locale. On Windows it changes nothing:
+// the tool compares under the locale the library sets as it reads the file (UseMessageFileLocale).
+void UseConsoleLocale();
+
+// The name the C runtime gives the current character-type locale, for texts that tell which locale
+// folded letters outside ASCII. False, with *out untouched, when it gives none.
+bool GetTextLocaleName(std::u16string* out);
+
 // ---- Locks.
 
 // A mutual-exclusion lock that one thread may hold at a time; not re-entrant: a thread that takes it

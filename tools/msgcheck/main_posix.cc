@@ -4,25 +4,17 @@
 // tidings-msgcheck outside Windows. Arguments arrive as narrow text, taken to be UTF-8 (a byte that is not
 // stands for itself, as in the library's paths).
 
-#include <langinfo.h>
-
-#include <clocale>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "platform/platform.h"
 #include "platform/utf.h"
 
 int main(int argc, char** argv) {
   // Span and name compare as the library compares them in a host: ASCII letters in any case, other
-  // letters as the locale folds them. The host's locale is not known here; the user's is taken where it
-  // is a UTF-8 one, else C.UTF-8, so that "Ärger" and "ärger" match as they do in hosts with a UTF-8
-  // locale. The output is UTF-8 whatever the locale.
-  const char* lpLocale = std::setlocale(LC_CTYPE, "");
-  if (lpLocale == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-  }
+  // letters as the locale folds them. The output is UTF-8 whatever the locale.
+  tidings::platform::UseConsoleLocale();
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) args.push_back(tidings::platform::Utf8ToUtf16(argv[i]));
   return tidings::msgcheck::MsgCheckMain(args);

@@ -4,7 +4,6 @@
 #include "msg_check.h"
 
 #include <algorithm>
-#include <clocale>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -338,10 +337,9 @@ class CChecker {
                                     : u": both load, as two messages");
       if (!SameAsciiFolded(items[j].strMsgSpan, items[k].strMsgSpan) ||
           !SameAsciiFolded(items[j].strMsgName, items[k].strMsgName)) {
-        const char* lpLocale = std::setlocale(LC_CTYPE, nullptr);
-        const std::string strLocale = lpLocale == nullptr ? std::string("?") : std::string(lpLocale);
-        strText += u" (letters outside ASCII match as the locale " +
-                   std::u16string(strLocale.begin(), strLocale.end()) +
+        std::u16string strLocale = u"?";
+        platform::GetTextLocaleName(&strLocale);
+        strText += u" (letters outside ASCII match as the locale " + strLocale +
                    u" folds them here; in the library, the host's locale decides)";
       }
       AddForMessage(Severity::kWarning, elements[k], strSection, items[k], strText);

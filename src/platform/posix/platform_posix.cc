@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -459,6 +461,19 @@ int CompareNoCase(const char16_t* a, const char16_t* b) {
     if (ca != cb) return ca < cb ? -1 : 1;
     if (*a == 0) return 0;
   }
+}
+
+void UseConsoleLocale() {
+  if (std::setlocale(LC_CTYPE, "") == nullptr || std::strcmp(::nl_langinfo(CODESET), "UTF-8") != 0) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+  }
+}
+
+bool GetTextLocaleName(std::u16string* out) {
+  const char* name = std::setlocale(LC_CTYPE, nullptr);
+  if (name == nullptr) return false;
+  *out = Utf8ToUtf16(name);
+  return true;
 }
 
 Mutex::Mutex() : Mutex(false) {}

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <locale.h>
 #include <time.h>
 #include <wchar.h>
 
@@ -499,6 +500,15 @@ std::string ToNarrowText(const std::u16string& text) {
 }
 
 int CompareNoCase(const char16_t* a, const char16_t* b) { return ::_wcsicmp(W(a), W(b)); }
+
+void UseConsoleLocale() {}
+
+bool GetTextLocaleName(std::u16string* out) {
+  const wchar_t* name = ::_wsetlocale(LC_CTYPE, nullptr);
+  if (name == nullptr) return false;
+  out->assign(reinterpret_cast<const char16_t*>(name));
+  return true;
+}
 
 Mutex::Mutex() : Mutex(false) {}
 
