@@ -2,33 +2,21 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // The parser under the message file: Xerces-C's load-and-save parser with additions of its own
-// (xml_parser.cc).
-
-// - It counts what the document builds against a budget that grows with the file's size (see
-//   kBuiltUnitsPerByte) and stops at the first element with more than kMaxAttributes attributes or the
-//   first element type declaring more. It stops before the DOM builds what would go over.
-// - It stops at the declaration of an entity whose replacement text is longer than kMaxEntityText, and
-//   at that of a parameter entity whose replacement text holds a percent sign (parameter entities
-//   referring to others grow as entities do, and the scanner counts none of their expansions), when the
-//   file or an entity's text refers to it: before the entity can be expanded. One it never refers to is
-//   kept as it is.
-// - It stops at the first node nested deeper than kMaxDepth, counting elements, entity references and
-//   the text, comments and processing instructions inside them, as the document would nest them. It
-//   stops there rather than after the parse: the scanner's work per start tag grows with the depth (it
-//   looks up namespace prefixes through every open element), so a file of some hundred thousand nested
-//   elements would keep it busy for minutes first.
-// - It notes what a save needs of the file (XmlParsedFacts): where the DynamicMsg section (the one
-//   FindChildElement finds through MsgList) and its messages end in the file's bytes, the encoding, the
-//   attributes the DTD declares for Message with a tokenized type, and the entities it declares.
-// - Asked to, it builds no document at all: a save needs only those facts, and it checks what it writes
-//   by the messages the parser reads (XmlSectionCheck), which it is told of as they are read; a load
-//   likewise reads the messages of both sections as they are read (XmlSectionReader). Building the
-//   document cost more than the rest of the save together, and memory some twenty to a hundred times
-//   the file's size. The file is still scanned in full and refused for the same faults as ever, the limits
-//   included. The section is the one FindChildElement finds: the first element named MsgList (in any
-//   case) among the document element's children, and the first element named DynamicMsg among its
-//   children, where an entity reference's content is not a child of the element around the reference,
-//   just as in the document.
+// (xml_parser.cc), each limit below with its reason.
+// - It stops before the document would build more than its budget (kBuiltUnitsPerByte), at an element
+//   with more than kMaxAttributes attributes or an element type declaring more, at the first node nested
+//   deeper than kMaxDepth (elements, entity references and what they hold, as the document would nest
+//   them), and at the declaration of an entity the file refers to whose replacement text is longer than
+//   kMaxEntityText, or of a parameter entity whose text holds a percent sign (those grow as entities do,
+//   and the scanner counts none of their expansions). An entity the file never refers to is kept.
+// - It notes what a save needs of the file (XmlParsedFacts): where DynamicMsg and its messages end in the
+//   file's bytes, the encoding, the attributes the DTD declares for Message with a tokenized type, and
+//   the entities it declares.
+// - Asked to, it builds no document: it tells the messages of DefaultMsg and DynamicMsg, as it reads
+//   them, to a load's readers (XmlSectionReader) or a save's check (XmlSectionCheck). The document cost
+//   more than the rest of a save, and twenty to a hundred times the file's size in memory. The file is
+//   scanned in full and refused for the same faults either way; the sections are those FindChildElement
+//   finds (an entity reference's content is no child of the element around the reference).
 
 #ifndef TIDINGS_PERSIST_XML_PARSER_H_
 #define TIDINGS_PERSIST_XML_PARSER_H_
@@ -51,8 +39,10 @@ namespace tidings {
 // parser's owner sets.
 constexpr XMLSize_t kMaxEntityExpansions = 10000;
 
-// Nodes nested deeper than this make a file unusable: the scanner's work per start tag grows with the
-// depth (see CMsgFileParser), and no message file needs more than a handful.
+// Nodes nested deeper than this make a file unusable, and no message file needs more than a handful. The
+// parser stops at the first one rather than after the parse: the scanner's work per start tag grows with
+// the depth (it looks up namespace prefixes through every open element), so a file of some hundred
+// thousand nested elements would keep it busy for minutes first.
 constexpr size_t kMaxDepth = 256;
 
 // The longest replacement text of an entity of the document's own that the document may refer to. Every
