@@ -205,6 +205,13 @@ Status XmlDocContext::ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics, X
   return status;
 }
 
+Status XmlDocContext::LoadXmlFile(const std::u16string& strPath, DOMElement** ppRoot) {
+  Status status = ReadXmlFile(strPath);
+  if (status.ok()) status = ParseFileBytes(true);
+  *ppRoot = status.ok() ? m_pDocument->getDocumentElement() : nullptr;
+  return status;
+}
+
 Status XmlDocContext::LoadXmlBytes(std::string_view bytes, DOMElement** ppRoot) {
   m_fileBytes.assign(bytes);
   Status status = ParseFileBytes(true);

@@ -130,33 +130,36 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // reports line numbers. Null, with no filter installed, when the parser cannot tell.
   const xercesc::Locator* SetParserFilter(xercesc::DOMLSParserFilter* pFilter);
 
-  // Parses a file that holds `bytes` (which need to live only for the call) and sets *ppRoot to its
-  // document element, null when the parse fails. Failed, with the reason, when the file is not well
-  // formed (any error at all: a damaged file yields nothing, not the part before the damage), refers to
-  // anything outside itself, nests deeper than the library handles, has an element with more attributes
-  // than it handles, refers to an entity it does not expand, would build more than a fixed multiple of its
-  // size (so that time and memory stay within one too), or has no document element. A file the parser
-  // refused on purpose is said to be "refused: ", with what it refused and the limit it reached.
+  // Parses the file at `strPath` and sets *ppRoot to its document element, null when it fails. Failed,
+  // with the reason, when the file cannot be read, is not well formed (any error at all: a damaged file
+  // yields nothing, not the part before the damage), refers to anything outside itself, nests deeper than
+  // the library handles, has an element with more attributes than it handles, refers to an entity it does
+  // not expand, would build more than a fixed multiple of its size (so that time and memory stay within
+  // one too), or has no document element. A file the parser refused on purpose is said to be "refused: ",
+  // with what it refused and the limit it reached.
+  Status LoadXmlFile(const std::u16string& strPath, xercesc::DOMElement** ppRoot);
+  // The same for a file that holds `bytes`, which need to live only for the call.
   Status LoadXmlBytes(std::string_view bytes, xercesc::DOMElement** ppRoot);
 
-  // Reads the file at `strPath` and parses it as LoadXmlBytes does, refusing it for the same faults (or
-  // Failed when it cannot be read), but builds no document: `pDefaults` and `pDynamics` are told of the
-  // element children of DefaultMsg and DynamicMsg (the first of each among the children of the first
-  // MsgList, as FindChildElement finds them) as the parser reads them, so that a load holds the file's
-  // bytes and the messages read, not a document. NotFound when the file has no MsgList.
+  // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
+  // no document: `pDefaults` and `pDynamics` are told of the element children of DefaultMsg and DynamicMsg
+  // (the first of each among the children of the first MsgList, as FindChildElement finds them) as the
+  // parser reads them, so that a load holds the file's bytes and the messages read, not a document.
+  // Failed when LoadXmlFile would fail; NotFound when the file has no MsgList.
   Status ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
                          XmlSectionReader* pDynamics);
 
-  // What the parse of the file LoadXmlBytes or ReadXmlSections read last learnt of it, for a later
-  // ScanXmlFile of the same file; null when the parse failed, or when what it learnt may depend on the
-  // locale.
+  // What the parse of the file LoadXmlFile or ReadXmlSections read last learnt of it, for a later ScanXmlFile
+  // of the same file; null when the parse failed, or when what it learnt may depend on the locale.
   std::shared_ptr<const XmlFileMemo> Memo() const;
 
-  // ---- Saving: what follows works on the file ScanXmlFile, ScanXmlBytes or LoadXmlBytes read last.
+  // ---- Saving: what follows works on the file ScanXmlFile, ScanXmlBytes, LoadXmlFile or LoadXmlBytes
+  // read last.
 
-  // Reads the file at `strPath` and parses it as ReadXmlSections does, but only for what a save needs to
-  // know of it, MsgList or none. When `pMemo` (may be null) is of the bytes the file holds now, it is
-  // taken for the parse: the same bytes parse alike.
+  // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
+  // no document: a save needs only what the parse learns of the file. Failed when LoadXmlFile would fail.
+  // When `pMemo` (may be null) is of the bytes the file holds now, it is taken for the parse: the same
+  // bytes parse alike.
   Status ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo = nullptr);
   // The same for a file that holds `bytes`, which need to live only for the call.
   Status ScanXmlBytes(std::string_view bytes);
@@ -197,8 +200,8 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // Failed, with the file untouched, when nothing passes or the write fails; ok, with SaveNotes() as the
   // file layer gave them (platform::ReplaceFileContents), when the file holds the new bytes. The check
   // parses with the same parser, building no document, and releases every document parsed before, unless
-  // the bytes are those of the file LoadXmlBytes read: that document is theirs, and `pCheck` is told of
-  // its section's children.
+  // the bytes are those of a file LoadXmlFile or LoadXmlBytes read: that document is theirs, and `pCheck`
+  // is told of its section's children.
   Status SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
                      XmlSectionCheck* pCheck);
   // Every step of SaveSection short of the file's replacement: whether a save would come that far.
