@@ -19,20 +19,13 @@ namespace {
 
 // A directory, FIFO, device or socket at the message file's path counts as no file: the reader never
 // opens it, and the file layer never writes it. Unlike a missing file, it is traced.
-std::u16string NoRegularFile(const std::u16string& path) { return path + u" is no regular file"; }
-
-MsgFileWriteResult NotWrittenToNoRegularFile(const std::u16string& path) {
-  MsgFileWriteResult result;
-  result.outcome = MsgFileWriteResult::kFailed;
-  result.strError = NoRegularFile(path);
-  return result;
-}
+Status NoRegularFile(const std::u16string& path) { return Status::Failed(path + u" is no regular file"); }
 
 }  // namespace
 
 void CMsgGov::LoadMsgFile(const std::u16string& path) {
   if (platform::KindOfPath(path) == platform::PathKind::kOther) {
-    m_trace.WriteTrace(u"--LoadMsgFile loaded nothing: %s", NoRegularFile(path));
+    m_trace.WriteTrace(u"--LoadMsgFile loaded nothing: %s", NoRegularFile(path).Text());
     return;
   }
   // The file's texts are read, and the store's messages compared, under the locale they always were.
@@ -55,19 +48,19 @@ void CMsgGov::LoadMsgFile(const std::u16string& path) {
 }
 
 void CMsgGov::SaveMsgFile(const std::u16string& path) {
-  std::u16string strError;
+  Status status;
   try {
     std::vector<_Message_Item> items = m_store.SavedMsgItems();
     const size_t nWritten = items.size();
     MsgFileWriteResult result;
     if (platform::KindOfPath(path) == platform::PathKind::kOther) {
-      result = NotWrittenToNoRegularFile(path);
+      result.status = NoRegularFile(path);
     } else {
       platform::UseMessageFileLocale();
       result = WriteMsgFile(path, std::move(items), m_nKeepFrom, m_fileMemo.get());
     }
-    if (result.outcome == MsgFileWriteResult::kNotWritten) return;
-    if (result.outcome == MsgFileWriteResult::kWritten) {
+    if (result.status.IsNotFound()) return;
+    if (result.status.ok()) {
       // The messages leave memory only once the file holding them is in place. Those kept in the file now
       // follow the ones written; the file is no longer the one the memo is of.
       m_store.ClearDynamic();
@@ -95,11 +88,11 @@ void CMsgGov::SaveMsgFile(const std::u16string& path) {
       for (const std::u16string& strNote : result.notes) m_trace.WriteTrace(u"--SaveMsgFile %s", strNote);
       return;
     }
-    strError = result.strError;
+    status = result.status;
   } catch (...) {
-    strError = u"out of memory, or the XML library failed";
+    status = Status::Failed(u"out of memory, or the XML library failed");
   }
-  m_trace.WriteTrace(u"--SaveMsgFile failed, the messages stay in memory: %s", strError);
+  m_trace.WriteTrace(u"--SaveMsgFile failed, the messages stay in memory: %s", status.Text());
 }
 
 }  // namespace tidings

@@ -149,8 +149,8 @@ bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMess
     // and the messages, not a document some twenty times the file's size. Any fault in the file, found
     // however late, loads nothing.
     MessagesReader reader(nFirstDynamicID);
-    if (!document.CreateParser() || !document.ReadXmlSections(path, &reader.defaults, &reader.dynamics) ||
-        !document.HasMsgList())
+    if (!document.CreateParser().ok() ||
+        !document.ReadXmlSections(path, &reader.defaults, &reader.dynamics).ok())
       return false;
     *pOut = std::move(reader.loaded);
     pOut->memo = document.Memo();
@@ -206,25 +206,17 @@ MsgFileWriteResult SaveIntoRead(XmlDocContext* pDocument, const std::u16string* 
 
   // The file must read back with exactly these messages first in DynamicMsg, then the ones kept.
   ReadBackCheck check(items, result.nKeptBack);
-  if (pPath != nullptr ? document.SaveSection(*pPath, strMarkup, nKeepFrom, &check)
-                       : document.CheckSection(strMarkup, nKeepFrom, &check)) {
-    result.outcome = MsgFileWriteResult::kWritten;
-    result.notes = document.SaveNotes();
-    return result;
-  }
-  result.outcome = MsgFileWriteResult::kFailed;
-  result.strError = document.Error();
+  result.status = pPath != nullptr ? document.SaveSection(*pPath, strMarkup, nKeepFrom, &check)
+                                   : document.CheckSection(strMarkup, nKeepFrom, &check);
+  if (result.status.ok()) result.notes = document.SaveNotes();
   return result;
 }
 
-MsgFileWriteResult Failed(const std::u16string& strError) {
+MsgFileWriteResult Thrown() {
   MsgFileWriteResult result;
-  result.outcome = MsgFileWriteResult::kFailed;
-  result.strError = strError;
+  result.status = Status::Failed(u"out of memory, or the XML library failed");
   return result;
 }
-
-constexpr char16_t kThrown[] = u"out of memory, or the XML library failed";
 
 }  // namespace
 
@@ -232,14 +224,14 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
                                 size_t nKeepFrom, const XmlFileMemo* pMemo) {
   XmlDocContext document;
   try {
-    if (!document.CreateParser()) return MsgFileWriteResult();
+    if (!document.CreateParser().ok()) return MsgFileWriteResult();
     // Read again from the disk: what an admin changed while the library ran is kept. The messages the
     // file held are not: DynamicMsg is filled from `items`. The save splices them into the file's bytes,
     // so no document is built. No usable file: nothing is written and nothing is lost.
-    if (!document.ScanXmlFile(path, pMemo)) return MsgFileWriteResult();
+    if (!document.ScanXmlFile(path, pMemo).ok()) return MsgFileWriteResult();
     return SaveIntoRead(&document, &path, std::move(items), nKeepFrom);
   } catch (...) {
-    return Failed(kThrown);
+    return Thrown();
   }
 }
 
@@ -247,10 +239,10 @@ MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Me
                                      size_t nKeepFrom) {
   XmlDocContext document;
   try {
-    if (!document.CreateParser() || !document.ScanXmlBytes(fileBytes)) return MsgFileWriteResult();
+    if (!document.CreateParser().ok() || !document.ScanXmlBytes(fileBytes).ok()) return MsgFileWriteResult();
     return SaveIntoRead(&document, nullptr, std::move(items), nKeepFrom);
   } catch (...) {
-    return Failed(kThrown);
+    return Thrown();
   }
 }
 
@@ -260,7 +252,7 @@ MsgFileWriteResult CheckMsgFileWrite(XmlDocContext* pDocument, DOMElement* pRoot
   try {
     return SaveIntoRead(pDocument, nullptr, std::move(items), nKeepFrom);
   } catch (...) {
-    return Failed(kThrown);
+    return Thrown();
   }
 }
 

@@ -21,6 +21,7 @@
 
 #include <xercesc/dom/DOM.hpp>
 
+#include "platform/status.h"
 #include "store/message_item.h"
 
 namespace tidings {
@@ -50,12 +51,10 @@ bool ReadMessages(xercesc::DOMElement* pRoot, int64_t nFirstDynamicID, LoadedMes
 bool ReadMsgFile(const std::u16string& path, int64_t nFirstDynamicID, LoadedMessages* pOut);
 
 struct MsgFileWriteResult {
-  // kNotWritten: no Xerces-C, no parser, no usable file or no DynamicMsg in it; nothing to say.
-  // kFailed: the file is untouched, for the reason in strError.
-  enum Outcome { kNotWritten, kFailed, kWritten };
-  Outcome outcome = kNotWritten;
-  std::u16string strError;
-  // kWritten: message ID and units written as U+FFFD, in order.
+  // ok: written. NotFound: no Xerces-C, no parser, no usable file or no DynamicMsg in it; nothing to say.
+  // Failed: the file is untouched, for the reason told.
+  Status status = Status::NotFound();
+  // Written: message ID and units written as U+FFFD, in order.
   std::vector<std::pair<int32_t, size_t>> replaced;
   // Message ID and attribute whose value was written as the file's DTD makes the parser read it (spaces
   // trimmed and folded), in order.
@@ -77,9 +76,9 @@ MsgFileWriteResult WriteMsgFile(const std::u16string& path, std::vector<_Message
                                 size_t nKeepFrom = SIZE_MAX, const XmlFileMemo* pMemo = nullptr);
 
 // Whether a save would succeed: what WriteMsgFile would come to with `items` and `nKeepFrom` and a file
-// that holds `fileBytes`, every step taken but the replacement of the file. kWritten (no notes) when the
-// save would replace the file, kFailed with the reason when it would fail, kNotWritten when there is
-// nothing to save into. For a tool that tells beforehand whatever the library would refuse to save.
+// that holds `fileBytes`, every step taken but the replacement of the file: ok (no notes) when the save
+// would replace the file, Failed with the reason when it would fail, NotFound when there is nothing to
+// save into. For a tool that tells beforehand whatever the library would refuse to save.
 MsgFileWriteResult CheckMsgFileWrite(std::string_view fileBytes, std::vector<_Message_Item> items,
                                      size_t nKeepFrom = SIZE_MAX);
 

@@ -35,14 +35,11 @@ XmlDocContext::~XmlDocContext() {
   if (m_bInitializedHere) EndXmlLibraryUse();
 }
 
-bool XmlDocContext::CreateParser() {
-  if (!m_bReady) return false;
+Status XmlDocContext::CreateParser() {
+  if (!m_bReady) return Status::NotFound();
   static const XMLCh kLS[] = {chLatin_L, chLatin_S, chNull};
   m_pImplementation = DOMImplementationRegistry::getDOMImplementation(kLS);
-  if (m_pImplementation == nullptr) {
-    m_strError = u"no DOM implementation with load and save";
-    return false;
-  }
+  if (m_pImplementation == nullptr) return Status::Failed(u"no DOM implementation with load and save");
   // What the implementation's createLSParser makes, with the entity check above.
   m_pParser = CMsgFileParser::Create();
 
@@ -60,7 +57,7 @@ bool XmlDocContext::CreateParser() {
   pConfig->setParameter(XMLUni::fgXercesSchema, false);
   // Offsets into the file, for where a save splices in its section.
   pConfig->setParameter(XMLUni::fgXercesCalculateSrcOfs, true);
-  return true;
+  return Status();
 }
 
 bool XmlDocContext::handleError(const DOMError& error) {
@@ -138,8 +135,8 @@ std::u16string XmlDocContext::RefusalText(size_t nBytes) const {
   return u"refused: " + strWhat + u", and the library reads nothing from outside the message file";
 }
 
-DOMDocument* XmlDocContext::ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionReader* pCheck,
-                                          XmlSectionReader* pDefaults) {
+Status XmlDocContext::ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionReader* pCheck,
+                                    XmlSectionReader* pDefaults) {
   m_pDocument = nullptr;
   m_nErrors = m_nRequests = 0;
   m_strFirstError.clear();
@@ -152,82 +149,77 @@ DOMDocument* XmlDocContext::ParseXmlBytes(std::string_view bytes, bool bBuild, X
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), kBufferId, false);
   Wrapper4InputSource input(&source, false);
   DOMDocument* pDocument = nullptr;
+  std::u16string strThrown;
   try {
     pDocument = m_pParser->parse(&input);
   } catch (const XMLException& e) {
-    m_strError = Text(e.getMessage());
+    strThrown = Text(e.getMessage());
   } catch (const DOMException& e) {
-    m_strError = Text(e.getMessage());
+    strThrown = Text(e.getMessage());
   } catch (...) {
-    m_strError = u"the parser failed";
+    strThrown = u"the parser failed";
   }
   // Whatever the parser built belongs to it and goes with it; a refused file is never looked into. A
   // refusal comes first: the parser reports an outside resource it was denied, or the end of the
   // expansions it allowed, as an error of the file too.
-  const std::u16string strRefusal = RefusalText(bytes.size());
+  std::u16string strRefusal = RefusalText(bytes.size());
   if (!strRefusal.empty()) {
-    m_strError = strRefusal;
-    if (m_pParser->WhyRefused() != CMsgFileParser::Refusal::kNone) {
-      m_nErrorLine = m_pParser->RefusedLine();
-      m_nErrorColumn = m_pParser->RefusedColumn();
-    } else {
-      m_nErrorLine = m_nFirstRequestLine;
-      m_nErrorColumn = m_nFirstRequestColumn;
-    }
-    return nullptr;
+    const bool bLimit = m_pParser->WhyRefused() != CMsgFileParser::Refusal::kNone;
+    m_nErrorLine = bLimit ? m_pParser->RefusedLine() : m_nFirstRequestLine;
+    m_nErrorColumn = bLimit ? m_pParser->RefusedColumn() : m_nFirstRequestColumn;
+    return Status::Failed(std::move(strRefusal));
   }
   if (m_nErrors != 0) {
-    m_strError = u"not well formed: " + m_strFirstError;
     m_nErrorLine = m_nFirstErrorLine;
     m_nErrorColumn = m_nFirstErrorColumn;
-    return nullptr;
+    return Status::Failed(u"not well formed: " + m_strFirstError);
   }
   // Unbuilt, a document that scanned without an error had its document element all the same.
-  if (pDocument == nullptr || (bBuild && pDocument->getDocumentElement() == nullptr)) {
-    if (m_strError.empty()) m_strError = u"no document element";
-    return nullptr;
-  }
+  if (pDocument == nullptr || (bBuild && pDocument->getDocumentElement() == nullptr))
+    return Status::Failed(strThrown.empty() ? u"no document element" : strThrown);
   m_pDocument = pDocument;
-  return pDocument;
+  return Status();
 }
 
-bool XmlDocContext::ReadXmlFile(const std::u16string& strPath) {
+Status XmlDocContext::ReadXmlFile(const std::u16string& strPath) {
   m_pDocument = nullptr;
   m_bFileParsedWhole = false;
   m_nErrorLine = m_nErrorColumn = 0;
   m_facts = XmlParsedFacts();
-  const Status status = platform::ReadWholeFile(strPath, &m_fileBytes);
-  if (!status.ok()) m_strError = status.Text();
-  return status.ok();
+  return platform::ReadWholeFile(strPath, &m_fileBytes);
 }
 
-DOMDocument* XmlDocContext::ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics,
-                                           XmlSectionReader* pDefaults) {
+Status XmlDocContext::ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics, XmlSectionReader* pDefaults) {
   m_facts = XmlParsedFacts();
-  DOMDocument* pDocument = ParseXmlBytes(m_fileBytes, bBuild, pDynamics, pDefaults);
-  m_bFileParsedWhole = pDocument != nullptr && bBuild;
-  if (pDocument != nullptr) {
+  Status status = ParseXmlBytes(m_fileBytes, bBuild, pDynamics, pDefaults);
+  m_bFileParsedWhole = status.ok() && bBuild;
+  if (status.ok()) {
     m_facts = m_pParser->Facts();
     static const XMLCh k11[] = {chDigit_1, chPeriod, chDigit_1, chNull};
-    m_bXml11 = XMLString::equals(pDocument->getXmlVersion(), k11);
+    m_bXml11 = XMLString::equals(m_pDocument->getXmlVersion(), k11);
   }
-  return pDocument;
+  return status;
 }
 
-DOMElement* XmlDocContext::LoadXmlFile(const std::u16string& strPath) {
-  DOMDocument* pDocument = ReadXmlFile(strPath) ? ParseFileBytes(true) : nullptr;
-  return pDocument == nullptr ? nullptr : pDocument->getDocumentElement();
+Status XmlDocContext::LoadXmlFile(const std::u16string& strPath, DOMElement** ppRoot) {
+  Status status = ReadXmlFile(strPath);
+  if (status.ok()) status = ParseFileBytes(true);
+  *ppRoot = status.ok() ? m_pDocument->getDocumentElement() : nullptr;
+  return status;
 }
 
-DOMElement* XmlDocContext::LoadXmlBytes(std::string_view bytes) {
+Status XmlDocContext::LoadXmlBytes(std::string_view bytes, DOMElement** ppRoot) {
   m_fileBytes.assign(bytes);
-  DOMDocument* pDocument = ParseFileBytes(true);
-  return pDocument == nullptr ? nullptr : pDocument->getDocumentElement();
+  Status status = ParseFileBytes(true);
+  *ppRoot = status.ok() ? m_pDocument->getDocumentElement() : nullptr;
+  return status;
 }
 
-bool XmlDocContext::ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
-                                    XmlSectionReader* pDynamics) {
-  return ReadXmlFile(strPath) && ParseFileBytes(false, pDynamics, pDefaults) != nullptr;
+Status XmlDocContext::ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
+                                      XmlSectionReader* pDynamics) {
+  Status status = ReadXmlFile(strPath);
+  if (status.ok()) status = ParseFileBytes(false, pDynamics, pDefaults);
+  return status.ok() && !m_facts.bMsgList ? Status::NotFound() : status;
 }
 
 namespace {
@@ -251,24 +243,26 @@ std::shared_ptr<const XmlFileMemo> XmlDocContext::Memo() const {
   return pMemo;
 }
 
-bool XmlDocContext::ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo) {
-  if (!ReadXmlFile(strPath)) return false;
+Status XmlDocContext::ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo) {
+  Status status = ReadXmlFile(strPath);
+  if (!status.ok()) return status;
   if (pMemo != nullptr && pMemo->nSize == m_fileBytes.size() && pMemo->nHash == FingerprintOf(m_fileBytes)) {
     // Bytes that parsed once parse alike, to the same facts: the check of what a save writes parses the
     // whole of its bytes all the same.
     m_facts = pMemo->facts;
     m_bXml11 = pMemo->bXml11;
-    return true;
+    return status;
   }
-  return ParseFileBytes(false) != nullptr;
+  return ParseFileBytes(false);
 }
 
-bool XmlDocContext::ScanXmlBytes(std::string_view bytes) {
+Status XmlDocContext::ScanXmlBytes(std::string_view bytes) {
   m_fileBytes.assign(bytes);
-  return ParseFileBytes(false) != nullptr;
+  return ParseFileBytes(false);
 }
 
-bool XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection) {
+Status XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck,
+                                   XmlSectionBytes* pSection) {
   // The same bytes, built whole already, parse into the same document, where the section stood: the
   // check is told of the section's children there, as the parser told the document of them.
   if (m_bFileParsedWhole && bytes == m_fileBytes) {
@@ -280,13 +274,13 @@ bool XmlDocContext::ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck
       if (pChild->getNodeType() == DOMNode::ELEMENT_NODE)
         pCheck->Child(ElementAttributes(static_cast<DOMElement*>(pChild)));
     }
-    return true;
+    return Status();
   }
   m_bFileParsedWhole = false;
   m_pParser->resetDocumentPool();
-  const bool bLoads = ParseXmlBytes(bytes, false, pCheck) != nullptr;
+  Status status = ParseXmlBytes(bytes, false, pCheck);
   *pSection = m_pParser->Facts().section;
-  return bLoads;
+  return status;
 }
 
 DOMElement* FindChildElement(DOMNode* pParent, const char16_t* lpName) {

@@ -22,6 +22,8 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 
+#include "platform/status.h"
+
 namespace tidings {
 
 class CMsgFileParser;
@@ -119,32 +121,33 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   bool IsReady() const { return m_bReady; }
 
   // Creates a parser that reports every error, loads nothing from outside the file (no external DTD, no
-  // external entity, no network), and limits entity expansion. False when no parser could be made;
-  // nothing else is to be called then.
-  bool CreateParser();
+  // external entity, no network), and limits entity expansion. NotFound without Xerces-C, Failed when no
+  // parser could be made; nothing else is to be called then.
+  Status CreateParser();
 
   // Installs `pFilter`, which must outlive the parser's last parse, on the parser (made by
   // CreateParser) and returns where the parser is in the file it is parsing, for a tool that
   // reports line numbers. Null, with no filter installed, when the parser cannot tell.
   const xercesc::Locator* SetParserFilter(xercesc::DOMLSParserFilter* pFilter);
 
-  // Parses the file at `strPath` and returns its document element. Null when the file cannot be read, is
-  // not well formed (any error at all: a damaged file yields nothing, not the part before the damage),
-  // refers to anything outside itself, nests deeper than the library handles, has an element with more
-  // attributes than it handles, refers to an entity it does not expand, would build more than a fixed
-  // multiple of its size (so that time and memory stay within one too), or has no document element.
-  xercesc::DOMElement* LoadXmlFile(const std::u16string& strPath);
+  // Parses the file at `strPath` and sets *ppRoot to its document element, null when it fails. Failed,
+  // with the reason, when the file cannot be read, is not well formed (any error at all: a damaged file
+  // yields nothing, not the part before the damage), refers to anything outside itself, nests deeper than
+  // the library handles, has an element with more attributes than it handles, refers to an entity it does
+  // not expand, would build more than a fixed multiple of its size (so that time and memory stay within
+  // one too), or has no document element. A file the parser refused on purpose is said to be "refused: ",
+  // with what it refused and the limit it reached.
+  Status LoadXmlFile(const std::u16string& strPath, xercesc::DOMElement** ppRoot);
   // The same for a file that holds `bytes`, which need to live only for the call.
-  xercesc::DOMElement* LoadXmlBytes(std::string_view bytes);
+  Status LoadXmlBytes(std::string_view bytes, xercesc::DOMElement** ppRoot);
 
   // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
   // no document: `pDefaults` and `pDynamics` are told of the element children of DefaultMsg and DynamicMsg
   // (the first of each among the children of the first MsgList, as FindChildElement finds them) as the
   // parser reads them, so that a load holds the file's bytes and the messages read, not a document.
-  // False when LoadXmlFile would return null; whether there was a MsgList, HasMsgList() says.
-  bool ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
-                       XmlSectionReader* pDynamics);
-  bool HasMsgList() const { return m_facts.bMsgList; }
+  // Failed when LoadXmlFile would fail; NotFound when the file has no MsgList.
+  Status ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
+                         XmlSectionReader* pDynamics);
 
   // What the parse of the file LoadXmlFile or ReadXmlSections read last learnt of it, for a later ScanXmlFile
   // of the same file; null when the parse failed, or when what it learnt may depend on the locale.
@@ -154,12 +157,12 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // read last.
 
   // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
-  // no document: a save needs only what the parse learns of the file. False when LoadXmlFile would
-  // return null. When `pMemo` (may be null) is of the bytes the file holds now, it is taken for the
-  // parse: the same bytes parse alike.
-  bool ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo = nullptr);
+  // no document: a save needs only what the parse learns of the file. Failed when LoadXmlFile would fail.
+  // When `pMemo` (may be null) is of the bytes the file holds now, it is taken for the parse: the same
+  // bytes parse alike.
+  Status ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo = nullptr);
   // The same for a file that holds `bytes`, which need to live only for the call.
-  bool ScanXmlBytes(std::string_view bytes);
+  Status ScanXmlBytes(std::string_view bytes);
 
   // Whether the file has the section a save rewrites (see XmlSectionBytes).
   bool HasSection() const { return m_facts.section.bInDocument; }
@@ -193,21 +196,17 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // they load again under the same limits, with the section where it was put (so that everything outside
   // it reads as before), and `pCheck` passes the section's children as the parser reads them. Where the
   // file's own encoding cannot write the markup, or the bytes do not pass, a file in an encoding other
-  // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike. False,
-  // with the reason in Error() and the file untouched, when nothing passes or the write fails; true, with
-  // SaveNotes() as the file layer gave them (platform::ReplaceFileContents), when the file holds the new
-  // bytes. The check parses with the same parser, building no document, and releases every document
-  // parsed before, unless the bytes are those of a file LoadXmlFile or LoadXmlBytes read: that document
-  // is theirs, and `pCheck` is told of its section's children.
-  bool SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
-                   XmlSectionCheck* pCheck);
-  // Every step of SaveSection short of the file's replacement: whether a save would come that far, and
-  // when it would not, why, in Error().
-  bool CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck);
+  // than UTF-8 and UTF-16 is written whole as UTF-8, its declaration saying so, and checked alike.
+  // Failed, with the file untouched, when nothing passes or the write fails; ok, with SaveNotes() as the
+  // file layer gave them (platform::ReplaceFileContents), when the file holds the new bytes. The check
+  // parses with the same parser, building no document, and releases every document parsed before, unless
+  // the bytes are those of a file LoadXmlFile or LoadXmlBytes read: that document is theirs, and `pCheck`
+  // is told of its section's children.
+  Status SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
+                     XmlSectionCheck* pCheck);
+  // Every step of SaveSection short of the file's replacement: whether a save would come that far.
+  Status CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck);
 
-  // Why the last step failed, for the trace; empty when nothing failed. A file the parser refused on
-  // purpose (see LoadXmlFile) is said to be "refused: ", with what it refused and the limit it reached.
-  const std::u16string& Error() const { return m_strError; }
   // Where in the file the last load failed, line and column from 1, as the parser told; 0 when it did not.
   uint64_t ErrorLine() const { return m_nErrorLine; }
   uint64_t ErrorColumn() const { return m_nErrorColumn; }
@@ -221,27 +220,27 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   xercesc::DOMLSInput* resolveResource(const XMLCh* resourceType, const XMLCh* namespaceUri,
                                        const XMLCh* publicId, const XMLCh* systemId,
                                        const XMLCh* baseURI) override;
-  // Parses `bytes` (which must outlive what the parse returns) as a load does: the document, which is
-  // empty unless `bBuild` (the parser still tells `pCheck`, if given, of the section's children), or null.
-  // `pDefaults` (may be null) is told of DefaultMsg's children alike.
-  xercesc::DOMDocument* ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionReader* pCheck,
-                                      XmlSectionReader* pDefaults = nullptr);
-  // Reads the file at `strPath` into m_fileBytes; false, with the reason in m_strError, when it cannot.
-  bool ReadXmlFile(const std::u16string& strPath);
+  // Parses `bytes` (which must outlive what the parse returns) as a load does into m_pDocument, which is
+  // empty unless `bBuild` (the parser still tells `pCheck`, if given, of the section's children), and null
+  // when the parse fails. `pDefaults` (may be null) is told of DefaultMsg's children alike.
+  Status ParseXmlBytes(std::string_view bytes, bool bBuild, XmlSectionReader* pCheck,
+                       XmlSectionReader* pDefaults = nullptr);
+  // Reads the file at `strPath` into m_fileBytes.
+  Status ReadXmlFile(const std::u16string& strPath);
   // Parses m_fileBytes and notes what the parse learnt; the readers as ParseXmlBytes has them.
-  xercesc::DOMDocument* ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics = nullptr,
-                                       XmlSectionReader* pDefaults = nullptr);
+  Status ParseFileBytes(bool bBuild, XmlSectionReader* pDynamics = nullptr,
+                        XmlSectionReader* pDefaults = nullptr);
   std::u16string RefusalText(size_t nBytes) const;
   // Parses whole what a save means to write, building nothing, after releasing every document parsed
   // before; sets *pSection to where the section stands in `bytes`. Bytes that are those of the file
   // loaded whole are not parsed again: the document loaded is theirs.
-  bool ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection);
+  Status ParseWritten(std::string_view bytes, XmlSectionCheck* pCheck, XmlSectionBytes* pSection);
   struct Splice;
   bool SpliceInEncoding(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
   bool SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, Splice* pSplice) const;
-  bool ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck);
-  // The bytes SaveSection writes, checked; false, with the reason in m_strError, when there are none.
-  bool SplicedBytes(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck, Splice* pSplice);
+  Status ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck);
+  // The bytes SaveSection writes, checked.
+  Status SplicedBytes(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck, Splice* pSplice);
 
   bool m_bReady = false;
   bool m_bInitializedHere = false;
@@ -250,7 +249,6 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   CMsgFileParser* m_pParser = nullptr;
   xercesc::DOMImplementationLS* m_pImplementation = nullptr;  // process-wide; never released
 
-  std::u16string m_strError;
   uint64_t m_nErrorLine = 0;
   uint64_t m_nErrorColumn = 0;
   std::vector<std::u16string> m_saveNotes;

@@ -280,57 +280,47 @@ bool XmlDocContext::SpliceAsUtf8(std::u16string_view markup, size_t nKeepFrom, S
 // Whether the splice loads under the same limits, its section where it was put and holding what `pCheck`
 // passes. Nothing outside the section changed, and the section is parsed where it stood: whatever stands
 // outside it reads as before.
-bool XmlDocContext::ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck) {
+Status XmlDocContext::ReadsBackAsMeant(const Splice& splice, XmlSectionCheck* pCheck) {
   XmlSectionBytes written;
   pCheck->Begin();
-  if (!ParseWritten(splice.bytes, pCheck, &written)) {
+  const Status loads = ParseWritten(splice.bytes, pCheck, &written);
+  if (!loads.ok()) {
     std::u16string strWhere;
     if (m_nErrorLine != 0) strWhere = u" (line " + DecimalText(m_nErrorLine) + u")";
-    m_strError = u"what was written would not load: " + m_strError + strWhere;
-    return false;
+    return Status::Failed(u"what was written would not load: " + loads.Text() + strWhere);
   }
-  if (!written.bFound || written.nOpenEnd != splice.nOpenEnd || written.nCloseEnd != splice.nCloseEnd) {
-    m_strError = u"what was written would load differently: DynamicMsg moved";
-    return false;
-  }
-  if (!pCheck->Passed()) {
-    m_strError = u"what was written would load differently: its messages differ";
-    return false;
-  }
-  return true;
+  if (!written.bFound || written.nOpenEnd != splice.nOpenEnd || written.nCloseEnd != splice.nCloseEnd)
+    return Status::Failed(u"what was written would load differently: DynamicMsg moved");
+  if (!pCheck->Passed())
+    return Status::Failed(u"what was written would load differently: its messages differ");
+  return Status();
 }
 
-bool XmlDocContext::SplicedBytes(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck,
-                                 Splice* pSplice) {
-  if (!m_facts.section.bFound) {
-    m_strError = u"where DynamicMsg stands in the file is not known";
-    return false;
-  }
-  m_strError = u"the file's encoding cannot write the messages";
-  bool bGood = SpliceInEncoding(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, pCheck);
+Status XmlDocContext::SplicedBytes(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck,
+                                   Splice* pSplice) {
+  if (!m_facts.section.bFound) return Status::Failed(u"where DynamicMsg stands in the file is not known");
+  const Status status = SpliceInEncoding(markup, nKeepFrom, pSplice)
+                            ? ReadsBackAsMeant(*pSplice, pCheck)
+                            : Status::Failed(u"the file's encoding cannot write the messages");
   // An encoding that is not written as it is read (UTF-7), or that a transcoder cannot write, gives way to
-  // UTF-8, the declaration with it.
-  if (!bGood && !IsUtf8OrUtf16(m_facts.strEncoding)) {
-    const std::u16string strFirstError = m_strError;
+  // UTF-8, the declaration with it. When that fails too, the first reason is the one told.
+  if (!status.ok() && !IsUtf8OrUtf16(m_facts.strEncoding)) {
     *pSplice = Splice();
-    bGood = SpliceAsUtf8(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, pCheck);
-    if (!bGood) m_strError = strFirstError;
+    if (SpliceAsUtf8(markup, nKeepFrom, pSplice) && ReadsBackAsMeant(*pSplice, pCheck).ok()) return Status();
   }
-  if (bGood) m_strError.clear();
-  return bGood;
+  return status;
 }
 
-bool XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
-                                XmlSectionCheck* pCheck) {
+Status XmlDocContext::SaveSection(const std::u16string& strPath, std::u16string_view markup, size_t nKeepFrom,
+                                  XmlSectionCheck* pCheck) {
   m_saveNotes.clear();
   Splice splice;
-  if (!SplicedBytes(markup, nKeepFrom, pCheck, &splice)) return false;
-  const Status status = platform::ReplaceFileContents(strPath, splice.bytes, &m_saveNotes);
-  if (!status.ok()) m_strError = status.Text();
-  return status.ok();
+  Status status = SplicedBytes(markup, nKeepFrom, pCheck, &splice);
+  if (status.ok()) status = platform::ReplaceFileContents(strPath, splice.bytes, &m_saveNotes);
+  return status;
 }
 
-bool XmlDocContext::CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck) {
+Status XmlDocContext::CheckSection(std::u16string_view markup, size_t nKeepFrom, XmlSectionCheck* pCheck) {
   m_saveNotes.clear();
   Splice splice;
   return SplicedBytes(markup, nKeepFrom, pCheck, &splice);

@@ -48,9 +48,10 @@ bool DocumentReadsAlike(const uint8_t* data, size_t size, bool bLoaded,
   tidings::LoadedMessages read;
   bool bRead = false;
   try {
-    bRead = document.CreateParser() &&
-            tidings::ReadMessages(
-                document.LoadXmlBytes(std::string_view(reinterpret_cast<const char*>(data), size)), 0, &read);
+    xercesc::DOMElement* pRoot = nullptr;
+    bRead = document.CreateParser().ok() &&
+            document.LoadXmlBytes(std::string_view(reinterpret_cast<const char*>(data), size), &pRoot).ok() &&
+            tidings::ReadMessages(pRoot, 0, &read);
   } catch (...) {
     return true;  // out of memory: nothing to compare
   }
@@ -97,9 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tidings::MsgFileWriteResult result = tidings::WriteMsgFile(Utf16(copy), loaded.dynamics);
   // A save that wrote the copy wrote a file that loads, with the message added in it last.
   tidings::LoadedMessages again;
-  if (result.outcome == tidings::MsgFileWriteResult::kWritten &&
-      (!tidings::ReadMsgFile(Utf16(copy), 0, &again) || again.dynamics.empty() ||
-       again.dynamics.back().strMsgSInfo != item.strMsgSInfo)) {
+  if (result.status.ok() && (!tidings::ReadMsgFile(Utf16(copy), 0, &again) || again.dynamics.empty() ||
+                             again.dynamics.back().strMsgSInfo != item.strMsgSInfo)) {
     __builtin_trap();
   }
   std::remove(path.c_str());

@@ -169,19 +169,21 @@ bool RoundTrip(const std::string& bytes, const std::string& path) {
 
   const tidings::MsgFileWriteResult result =
       tidings::WriteMsgFile(Utf16(path), items, SIZE_MAX, loaded.memo.get());
-  if (result.outcome == tidings::MsgFileWriteResult::kFailed) {
-    std::fprintf(stderr, "the save failed: %s\n",
-                 std::string(result.strError.begin(), result.strError.end()).c_str());
+  if (!result.status.ok() && !result.status.IsNotFound()) {
+    const std::u16string strWhy = result.status.Text();
+    std::fprintf(stderr, "the save failed: %s\n", std::string(strWhy.begin(), strWhy.end()).c_str());
     __builtin_trap();
   }
   const tidings::MsgFileWriteResult parsed = tidings::WriteMsgFile(Utf16(copy), items);
-  const bool bSame = parsed.outcome == result.outcome && ReadFile(copy) == ReadFile(path);
+  const bool bSame = parsed.status.ok() == result.status.ok() &&
+                     parsed.status.IsNotFound() == result.status.IsNotFound() &&
+                     ReadFile(copy) == ReadFile(path);
   std::remove(copy.c_str());
   if (!bSame) {
     std::fprintf(stderr, "a save that parsed the file again wrote otherwise\n");
     __builtin_trap();
   }
-  if (result.outcome != tidings::MsgFileWriteResult::kWritten) return true;  // no DynamicMsg to save into
+  if (!result.status.ok()) return true;  // no DynamicMsg to save into
   ++g_nSaved;
   tidings::LoadedMessages again;
   if (!tidings::ReadMsgFile(Utf16(path), 0, &again) || again.dynamics.size() != items.size() ||

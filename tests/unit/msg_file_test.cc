@@ -73,8 +73,8 @@ TEST_F(MsgFileFunctionsTest, WritesExactlyTheItemsGivenInTheirOrder) {
   items[2].strMsgEchoPath = u"\x02";
   items[2].dwMsgID = 5;
   const MsgFileWriteResult result = WriteMsgFile(m_path.u16string(), items);
-  ASSERT_EQ(result.outcome, MsgFileWriteResult::kWritten)
-      << std::string(result.strError.begin(), result.strError.end());
+  ASSERT_EQ(result.status.Text(), u"");  // the reason, when it failed
+  ASSERT_TRUE(result.status.ok());
   EXPECT_EQ(result.replaced, (std::vector<std::pair<int32_t, size_t>>{{7, 1}, {5, 2}}));
 
   LoadedMessages loaded;
@@ -87,7 +87,7 @@ TEST_F(MsgFileFunctionsTest, WritesExactlyTheItemsGivenInTheirOrder) {
 
   // Nothing is written where there is no DynamicMsg to write into.
   const fs::path missing = m_path.string() + ".missing";
-  EXPECT_EQ(WriteMsgFile(missing.u16string(), items).outcome, MsgFileWriteResult::kNotWritten);
+  EXPECT_TRUE(WriteMsgFile(missing.u16string(), items).status.IsNotFound());
   EXPECT_FALSE(fs::exists(missing));
 }
 
@@ -116,8 +116,8 @@ TEST_F(MsgFileFunctionsTest, ASaveWritesIntoTheFileAsItIsNowWhateverTheLoadFound
     std::ofstream(m_path, std::ios::binary | std::ios::trunc) << strEdited;
 
     const MsgFileWriteResult result = WriteMsgFile(m_path.u16string(), items, SIZE_MAX, loaded.memo.get());
-    ASSERT_EQ(result.outcome, MsgFileWriteResult::kWritten)
-        << std::string(result.strError.begin(), result.strError.end());
+    ASSERT_EQ(result.status.Text(), u"");
+    ASSERT_TRUE(result.status.ok());
     std::string strExpected = strEdited;
     const size_t nOpenEnd = strExpected.find("<DynamicMsg>") + 12;
     strExpected.replace(nOpenEnd, strExpected.find("</DynamicMsg>") - nOpenEnd,
@@ -154,18 +154,17 @@ TEST_F(MsgFileFunctionsTest, TheSaveCheckIsToldOfEachMessageAsALoadReadsIt) {
   for (bool bPass : {true, false}) {
     std::ofstream(m_path, std::ios::binary | std::ios::trunc) << strFile;
     XmlDocContext document;
-    ASSERT_TRUE(document.CreateParser());
-    ASSERT_TRUE(document.ScanXmlFile(m_path.u16string()));
+    ASSERT_TRUE(document.CreateParser().ok());
+    ASSERT_TRUE(document.ScanXmlFile(m_path.u16string()).ok());
     Recorder check(bPass);
-    EXPECT_EQ(
-        document.SaveSection(m_path.u16string(), u"<Message MsgName=\"a\" Kind=\" x  y \"/>", 1, &check),
-        bPass);
+    const Status saved =
+        document.SaveSection(m_path.u16string(), u"<Message MsgName=\"a\" Kind=\" x  y \"/>", 1, &check);
+    EXPECT_EQ(saved.ok(), bPass);
     EXPECT_EQ(check.seen, (std::vector<std::u16string>{u"a,7,x y", u"kept,7,-"}));
     std::ifstream in(m_path, std::ios::binary);
     const std::string strNow((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(strNow == strFile, !bPass);
-    EXPECT_EQ(document.Error(),
-              bPass ? u"" : u"what was written would load differently: its messages differ");
+    EXPECT_EQ(saved.Text(), bPass ? u"" : u"what was written would load differently: its messages differ");
   }
 }
 

@@ -372,8 +372,8 @@ void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, LoadedMessages loade
   const size_t nKeepFrom = loaded.nKeptBack == 0 ? SIZE_MAX : loaded.dynamics.size();
   const MsgFileWriteResult saved =
       CheckMsgFileWrite(pDocument, pRoot, std::move(loaded.dynamics), nKeepFrom);
-  if (saved.outcome == MsgFileWriteResult::kFailed) {
-    add(Severity::kError, u"the library would refuse to save into this file (" + saved.strError +
+  if (!saved.status.ok() && !saved.status.IsNotFound()) {
+    add(Severity::kError, u"the library would refuse to save into this file (" + saved.status.Text() +
                               u"): every change made while it runs would be lost when it unloads");
   }
   for (const auto& replaced : saved.replaced) {
@@ -415,15 +415,17 @@ CheckResult CheckMsgBytes(std::string_view bytes) {
   try {
     CChecker checker(lines, &result);
     platform::UseMessageFileLocale();  // the library reads the file under it
-    if (!document.CreateParser()) {
-      checker.Add(Severity::kError, nullptr, u"no XML parser could be made: " + document.Error());
+    const Status parser = document.CreateParser();
+    if (!parser.ok()) {
+      checker.Add(Severity::kError, nullptr, u"no XML parser could be made: " + parser.Text());
       return result;
     }
     lines.Attach(&document);
-    DOMElement* pRoot = document.LoadXmlBytes(bytes);
-    if (pRoot == nullptr) {
+    DOMElement* pRoot = nullptr;
+    const Status parsed = document.LoadXmlBytes(bytes, &pRoot);
+    if (!parsed.ok()) {
       result.findings.push_back(
-          {Severity::kError, Place{document.ErrorLine(), document.ErrorColumn()}, document.Error()});
+          {Severity::kError, Place{document.ErrorLine(), document.ErrorColumn()}, parsed.Text()});
       return result;
     }
     LoadedMessages loaded;
