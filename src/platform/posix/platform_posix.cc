@@ -463,6 +463,9 @@ int CompareNoCase(const char16_t* a, const char16_t* b) {
   }
 }
 
+// No such locale here: the call fails and changes nothing, unless the machine defines one of that name.
+void UseMessageFileLocale() { std::setlocale(LC_ALL, "chinese-simplified"); }
+
 void UseConsoleLocale() {
   if (std::setlocale(LC_CTYPE, "") == nullptr || std::strcmp(::nl_langinfo(CODESET), "UTF-8") != 0) {
     std::setlocale(LC_CTYPE, "C.UTF-8");
