@@ -9,6 +9,7 @@
 #include <time.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -29,6 +30,25 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t must be UTF-16");
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+
+// Fills *out with the text that `fill`(buffer, its size in units) writes, growing the buffer until the
+// text fits: `fill` answers the text's length, 0 on failure, and at least the buffer's size when the
+// buffer is too small (the size it needs, or the size it was given, as each API does). False on failure
+// and for a text longer than any path can be.
+template <typename Fill>
+bool FetchText(Fill fill, std::u16string* out) {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    const DWORD n = fill(buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return false;
+    if (n < buf.size()) {
+      out->assign(reinterpret_cast<const char16_t*>(buf.data()), n);
+      return true;
+    }
+    if (buf.size() > 65536) return false;
+    buf.resize(std::max<size_t>(n + 1, buf.size() * 2));
+  }
+}
 
 HMODULE g_hInstance = nullptr;
 
@@ -170,14 +190,11 @@ std::u16string LinkTarget(const std::u16string& path, HANDLE h) {
   const DWORD dwAttributes = ::GetFileAttributesW(W(path));
   if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
     return path;
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    DWORD n =
-        ::GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
-    if (n == 0) return path;
-    if (n < buf.size()) return std::u16string(reinterpret_cast<const char16_t*>(buf.data()), n);
-    buf.resize(n + 1);
-  }
+  std::u16string target;
+  const bool bFound = FetchText(
+      [h](wchar_t* buf, DWORD n) { return ::GetFinalPathNameByHandleW(h, buf, n, FILE_NAME_NORMALIZED); },
+      &target);
+  return bFound ? target : path;
 }
 
 // Whether the process with this ID may still be running: it exists and has not exited, or it exists and
@@ -331,15 +348,10 @@ std::u16string OwnModuleFileName() {
         GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
         reinterpret_cast<LPCWSTR>(&OwnModuleFileName), &hModule);
   }
-  // A name longer than MAX_PATH is truncated by the API; grow the buffer until the whole name fits.
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    DWORD n = ::GetModuleFileNameW(hModule, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::u16string();
-    if (n < buf.size()) return std::u16string(reinterpret_cast<const char16_t*>(buf.data()), n);
-    if (buf.size() >= 32768) return std::u16string();
-    buf.resize(buf.size() * 2);
-  }
+  // A name longer than the buffer is truncated by the API, which then answers the buffer's size.
+  std::u16string name;
+  FetchText([hModule](wchar_t* buf, DWORD n) { return ::GetModuleFileNameW(hModule, buf, n); }, &name);
+  return name;
 }
 
 char16_t PathSeparator() { return u'\\'; }
@@ -427,18 +439,8 @@ void* FindModuleSymbol(void* hModule, const char* name) {
 void UnloadModule(void* hModule) { ::FreeLibrary(static_cast<HMODULE>(hModule)); }
 
 bool GetCurrentDir(std::u16string* out) {
-  DWORD n = ::GetCurrentDirectoryW(0, nullptr);
-  for (;;) {
-    if (n == 0) return false;
-    std::vector<wchar_t> buf(n);
-    DWORD got = ::GetCurrentDirectoryW(n, buf.data());
-    if (got == 0) return false;
-    if (got < n) {
-      out->assign(reinterpret_cast<const char16_t*>(buf.data()), got);
-      return true;
-    }
-    n = got;  // it grew in between: try again with the size it asks for
-  }
+  // The directory may change in between the calls: the buffer grows again to the size it then asks for.
+  return FetchText([](wchar_t* buf, DWORD n) { return ::GetCurrentDirectoryW(n, buf); }, out);
 }
 
 bool AbsolutePath(const std::u16string& path, std::u16string* out) {
@@ -451,18 +453,8 @@ bool AbsolutePath(const std::u16string& path, std::u16string* out) {
     *out = path;
     return true;
   }
-  DWORD n = ::GetFullPathNameW(W(path), 0, nullptr, nullptr);
-  for (;;) {
-    if (n == 0) return false;
-    std::vector<wchar_t> buf(n);
-    DWORD got = ::GetFullPathNameW(W(path), n, buf.data(), nullptr);
-    if (got == 0) return false;
-    if (got < n) {
-      out->assign(reinterpret_cast<const char16_t*>(buf.data()), got);
-      return true;
-    }
-    n = got;  // the current directory grew in between
-  }
+  return FetchText([&path](wchar_t* buf, DWORD n) { return ::GetFullPathNameW(W(path), n, buf, nullptr); },
+                   out);
 }
 
 bool SetCurrentDir(const std::u16string& dir) { return ::SetCurrentDirectoryW(W(dir)) != 0; }
@@ -500,6 +492,8 @@ std::string ToNarrowText(const std::u16string& text) {
 }
 
 int CompareNoCase(const char16_t* a, const char16_t* b) { return ::_wcsicmp(W(a), W(b)); }
+
+void UseMessageFileLocale() { ::setlocale(LC_ALL, "chinese-simplified"); }
 
 void UseConsoleLocale() {}
 
