@@ -141,11 +141,10 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // The same for a file that holds `bytes`, which need to live only for the call.
   Status LoadXmlBytes(std::string_view bytes, xercesc::DOMElement** ppRoot);
 
-  // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
-  // no document: `pDefaults` and `pDynamics` are told of the element children of DefaultMsg and DynamicMsg
-  // (the first of each among the children of the first MsgList, as FindChildElement finds them) as the
-  // parser reads them, so that a load holds the file's bytes and the messages read, not a document.
-  // Failed when LoadXmlFile would fail; NotFound when the file has no MsgList.
+  // LoadXmlFile, refusing the file for the same faults, but building no document: `pDefaults` and
+  // `pDynamics` are told of the element children of DefaultMsg and DynamicMsg (those FindChildElement finds
+  // through MsgList) as the parser reads them, so that a load holds the file's bytes and the messages read,
+  // not a document. NotFound when the file has no MsgList.
   Status ReadXmlSections(const std::u16string& strPath, XmlSectionReader* pDefaults,
                          XmlSectionReader* pDynamics);
 
@@ -156,10 +155,9 @@ class XmlDocContext : private xercesc::DOMErrorHandler, private xercesc::DOMLSRe
   // ---- Saving: what follows works on the file ScanXmlFile, ScanXmlBytes, LoadXmlFile or LoadXmlBytes
   // read last.
 
-  // Reads and parses the file at `strPath` as LoadXmlFile does, refusing it for the same faults, but builds
-  // no document: a save needs only what the parse learns of the file. Failed when LoadXmlFile would fail.
-  // When `pMemo` (may be null) is of the bytes the file holds now, it is taken for the parse: the same
-  // bytes parse alike.
+  // LoadXmlFile, refusing the file for the same faults, but building no document: a save needs only what
+  // the parse learns of the file. A memo (`pMemo`, may be null) of the bytes the file holds now stands for
+  // the parse: the same bytes parse alike.
   Status ScanXmlFile(const std::u16string& strPath, const XmlFileMemo* pMemo = nullptr);
   // The same for a file that holds `bytes`, which need to live only for the call.
   Status ScanXmlBytes(std::string_view bytes);
