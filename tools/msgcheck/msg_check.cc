@@ -370,8 +370,7 @@ void CheckSave(XmlDocContext* pDocument, DOMElement* pRoot, LoadedMessages loade
   pDocument->SetParserFilter(nullptr);
   // As the library saves what it loaded: messages beyond the last ID stay in the file as they stand.
   const size_t nKeepFrom = loaded.nKeptBack == 0 ? SIZE_MAX : loaded.dynamics.size();
-  const MsgFileWriteResult saved =
-      CheckMsgFileWrite(pDocument, pRoot, std::move(loaded.dynamics), nKeepFrom);
+  const MsgFileWriteResult saved = CheckMsgFileWrite(pDocument, pRoot, std::move(loaded.dynamics), nKeepFrom);
   if (!saved.status.ok() && !saved.status.IsNotFound()) {
     add(Severity::kError, u"the library would refuse to save into this file (" + saved.status.Text() +
                               u"): every change made while it runs would be lost when it unloads");
