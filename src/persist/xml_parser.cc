@@ -52,7 +52,34 @@ void CollectReferences(std::u16string_view text, std::unordered_set<std::u16stri
   }
 }
 
-class BoundedParser final : public CMsgFileParser {
+// What one parse learns of its file, and what it refused: a parser starts each parse with a fresh one.
+struct ParseState {
+  CMsgFileParser::Refusal m_refusal = CMsgFileParser::Refusal::kNone;
+  std::u16string m_strRefusedEntity;
+  XMLFileLoc m_nRefusedLine = 0;
+  XMLFileLoc m_nRefusedColumn = 0;
+  // The entities declared outside the file: system ID, and "&name;" or "%name;".
+  std::unordered_map<std::u16string, std::u16string> m_outsideEntities;
+  size_t m_nLevel = 0;  // elements and entity references open, the document element being 1
+  bool m_bMsgListSeen = false;
+  bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
+  bool m_bDynamicSeen = false;
+  bool m_bInSection = false;  // inside the first DynamicMsg of the first MsgList
+  bool m_bDefaultSeen = false;
+  bool m_bInDefaults = false;   // inside the first DefaultMsg of the first MsgList
+  XMLSize_t m_nMainReader = 0;  // the scanner's number of the reader of the file itself
+  XmlParsedFacts m_facts;
+  uint64_t m_nBudget = 0;  // the units the document may still build
+  std::unordered_map<const XMLElementDecl*, size_t> m_declaredAttributes;  // per element type
+  // "&name" or "%name" of those not to expand, and why not.
+  std::unordered_map<std::u16string, CMsgFileParser::Refusal> m_unsafeEntities;
+  std::unordered_set<std::u16string> m_valueReferences;  // the references entities' texts spell out
+  std::unordered_set<std::u16string> m_fileReferences;   // those the file spells out, once read
+  bool m_bFileReferencesRead = false;
+  bool m_bFileUndecodable = false;
+};
+
+class BoundedParser final : public CMsgFileParser, private ParseState {
  public:
   struct Refused {};
 
@@ -228,24 +255,12 @@ class BoundedParser final : public CMsgFileParser {
   }
   void Reset(bool bBuild, XmlSectionReader* pCheck, XmlSectionReader* pDefaults,
              std::string_view bytes) override {
-    m_refusal = Refusal::kNone;
-    m_strRefusedEntity.clear();
-    m_nRefusedLine = m_nRefusedColumn = 0;
-    m_outsideEntities.clear();
+    static_cast<ParseState&>(*this) = ParseState();
     m_bBuild = bBuild;
     m_pCheck = pCheck;
     m_pDefaults = pDefaults;
-    m_nLevel = 0;
-    m_bMsgListSeen = m_bInMsgList = m_bDynamicSeen = m_bInSection = m_bDefaultSeen = m_bInDefaults = false;
-    m_nMainReader = 0;
-    m_facts = XmlParsedFacts();
     m_bytes = bytes;
     m_nBudget = kBuiltUnitsBase + kBuiltUnitsPerByte * bytes.size();
-    m_declaredAttributes.clear();
-    m_unsafeEntities.clear();
-    m_valueReferences.clear();
-    m_fileReferences.clear();
-    m_bFileReferencesRead = false;
   }
 
  private:
@@ -371,34 +386,10 @@ class BoundedParser final : public CMsgFileParser {
     XMLSize_t m_nCount;
   };
 
-  Refusal m_refusal = Refusal::kNone;
-  std::u16string m_strRefusedEntity;
-  XMLFileLoc m_nRefusedLine = 0;
-  XMLFileLoc m_nRefusedColumn = 0;
-  // The entities declared outside the file: system ID, and "&name;" or "%name;".
-  std::unordered_map<std::u16string, std::u16string> m_outsideEntities;
   bool m_bBuild = true;                     // else no node is built, the document stays empty
   XmlSectionReader* m_pCheck = nullptr;     // told of the section's children
   XmlSectionReader* m_pDefaults = nullptr;  // told of DefaultMsg's children
-  size_t m_nLevel = 0;  // elements and entity references open, the document element being 1
-  bool m_bMsgListSeen = false;
-  bool m_bInMsgList = false;  // the open level-2 node is the first MsgList
-  bool m_bDynamicSeen = false;
-  bool m_bInSection = false;  // inside the first DynamicMsg of the first MsgList
-  bool m_bDefaultSeen = false;
-  bool m_bInDefaults = false;   // inside the first DefaultMsg of the first MsgList
-  XMLSize_t m_nMainReader = 0;  // the scanner's number of the reader of the file itself
-  XmlParsedFacts m_facts;
-
-  std::string_view m_bytes;  // the file being parsed
-  uint64_t m_nBudget = 0;    // the units the document may still build
-  std::unordered_map<const XMLElementDecl*, size_t> m_declaredAttributes;  // per element type
-  // "&name" or "%name" of those not to expand, and why not.
-  std::unordered_map<std::u16string, Refusal> m_unsafeEntities;
-  std::unordered_set<std::u16string> m_valueReferences;  // the references entities' texts spell out
-  std::unordered_set<std::u16string> m_fileReferences;   // those the file spells out, once read
-  bool m_bFileReferencesRead = false;
-  bool m_bFileUndecodable = false;
+  std::string_view m_bytes;                 // the file being parsed
 };
 
 }  // namespace
