@@ -31,8 +31,6 @@ size_t CSubscriberList::LiveBefore(size_t s) const {
   return n;
 }
 
-size_t CSubscriberList::PositionOf(size_t s) const { return LiveBefore(s); }
-
 size_t CSubscriberList::SlotOf(size_t i) const {
   if (!HasHoles()) return i;
   // The largest number of slots that hold at most i live registrations: the next slot is the one.
@@ -79,7 +77,7 @@ void CSubscriberList::Append(_SubscribeEventInfo info) {
 bool CSubscriberList::Remove(uint32_t hEvent, size_t* pIndex) noexcept {
   const size_t s = FindSlot(hEvent);
   if (s == m_slots.size()) return false;
-  *pIndex = PositionOf(s);
+  *pIndex = LiveBefore(s);
   Slot& slot = m_slots[s];
   slot.bLive = false;
   slot.info.pEventCallback = nullptr;

@@ -50,10 +50,9 @@ class CSubscriberList {
   };
 
   bool HasHoles() const { return m_nLive != m_slots.size(); }
-  // The slot of the registration at position i, and the position of the live registration in slot s.
+  // The slot of the registration at position i.
   size_t SlotOf(size_t i) const;
-  size_t PositionOf(size_t s) const;
-  // The number of live registrations in slots [0, s).
+  // The number of live registrations in slots [0, s): the position of the live registration in slot s.
   size_t LiveBefore(size_t s) const;
   // The slot of the first live registration with this handle, or m_slots.size().
   size_t FindSlot(uint32_t hEvent) const;
