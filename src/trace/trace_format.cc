@@ -43,7 +43,6 @@ bool NeedsEscape(char16_t unit) {
 // hexadecimal, so that one call writes only its own lines. Stops at nMaxUnits; an escape that would
 // cross that limit is dropped whole, and false says the output is full.
 bool AppendText(const char16_t* text, size_t nMaxUnits, std::u16string* out) {
-  static const char16_t kDigits[] = u"0123456789ABCDEF";
   for (const char16_t* p = text; *p != 0; ++p) {
     if (out->size() >= nMaxUnits) {
       // Cut here: a pair's first half goes with its second.
@@ -59,7 +58,7 @@ bool AppendText(const char16_t* text, size_t nMaxUnits, std::u16string* out) {
     if (out->size() + 2 + nDigits > nMaxUnits) return false;
     out->push_back(u'\\');
     out->push_back(nDigits == 2 ? u'x' : u'u');
-    for (size_t i = nDigits; i-- > 0;) out->push_back(kDigits[(unit >> (4 * i)) & 0xF]);
+    AppendNumber(unit, 16, false, true, nDigits, out);
   }
   return true;
 }
