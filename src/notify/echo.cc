@@ -5,8 +5,6 @@
 
 #include "notify/echo.h"
 
-#include <cstring>
-
 #include "tidings.h"
 
 namespace tidings {
@@ -24,8 +22,7 @@ void* CDllModule::GetProc(const std::u16string& strPath, const std::u16string& s
     if (m_hModule == nullptr) return nullptr;
   }
   // Symbol names are 8-bit: each unit is narrowed on its own, in a buffer that always ends in a zero.
-  char szName[1024];
-  std::memset(szName, 0, sizeof szName);
+  char szName[1024] = {};
   for (size_t i = 0; i < strName.size() && i + 1 < sizeof szName; ++i) {
     szName[i] = static_cast<char>(strName[i] < 0x80 ? strName[i] : u'?');
   }
