@@ -50,6 +50,18 @@ bool FetchText(Fill fill, std::u16string* out) {
   }
 }
 
+// Writes `n` bytes at the handle's file pointer.
+bool WriteAllTo(HANDLE h, const char* data, size_t n) {
+  while (n > 0) {
+    DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+    DWORD written = 0;
+    if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    n -= written;
+  }
+  return true;
+}
+
 HMODULE g_hInstance = nullptr;
 
 // Every step that must not be cut into by another writer, the truncation with its size test and each
@@ -78,14 +90,7 @@ class Win32AppendFile final : public AppendFile {
   bool Append(const char* data, size_t n) override {
     if (!Lock()) return false;
     LARGE_INTEGER zero = {};
-    bool bOk = ::SetFilePointerEx(m_h, zero, nullptr, FILE_END) != 0;
-    while (bOk && n > 0) {
-      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-      DWORD written = 0;
-      bOk = ::WriteFile(m_h, data, chunk, &written, nullptr) && written != 0;
-      data += written;
-      n -= written;
-    }
+    const bool bOk = ::SetFilePointerEx(m_h, zero, nullptr, FILE_END) && WriteAllTo(m_h, data, n);
     Unlock();
     return bOk;
   }
@@ -170,18 +175,6 @@ std::u16string ReasonText(const std::u16string& path, DWORD dwError) {
   }
   if (strText.empty()) strText = u"system error: " + ErrorNumberText(dwError);
   return strText;
-}
-
-// Writes `n` bytes at the handle's file pointer.
-bool WriteAllTo(HANDLE h, const char* data, size_t n) {
-  while (n > 0) {
-    DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-    DWORD written = 0;
-    if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) return false;
-    data += written;
-    n -= written;
-  }
-  return true;
 }
 
 // The file that `path` (open as h) ends in when it is a symbolic link or another reparse point, so that
