@@ -280,15 +280,9 @@ std::u16string ComputeOwnModuleFileName() {
       info.dli_fname[0] == '\0') {
     return std::u16string();
   }
-  std::string name = info.dli_fname;
-  if (name[0] != '/') {
-    char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) return std::u16string();
-    std::string dir = cwd;
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    name = dir + name;
-  }
-  return Utf8ToUtf16(name);
+  std::u16string name;
+  if (!AbsolutePath(Utf8ToUtf16(info.dli_fname), &name)) return std::u16string();
+  return name;
 }
 
 // Opened with O_APPEND, so that every write goes to the end of the file in one step, whoever else is
