@@ -473,8 +473,6 @@ bool GetTextLocaleName(std::u16string* out) {
   return true;
 }
 
-Mutex::Mutex() : Mutex(false) {}
-
 Mutex::Mutex(bool bRecursive) {
   static_assert(sizeof(pthread_mutex_t) <= sizeof(m_storage), "lock storage too small");
   static_assert(alignof(pthread_mutex_t) <= 8, "lock storage misaligned");

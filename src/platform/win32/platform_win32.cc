@@ -497,8 +497,6 @@ bool GetTextLocaleName(std::u16string* out) {
   return true;
 }
 
-Mutex::Mutex() : Mutex(false) {}
-
 // A critical section is re-entrant by nature, so both kinds of lock are the same object here.
 Mutex::Mutex(bool /*bRecursive*/) {
   static_assert(sizeof(CRITICAL_SECTION) <= sizeof(m_storage), "lock storage too small");
