@@ -84,27 +84,23 @@ Status ReadRegularFile(const std::u16string& path, size_t nMaxBytes, std::string
     return Status::Failed(u"cannot read " + path, std::move(why));
   }
   std::string bytes;
-  bool bOk = static_cast<uint64_t>(st.st_size) <= nMaxBytes;
-  int nError = bOk ? 0 : EFBIG;
+  int nError = static_cast<uint64_t>(st.st_size) <= nMaxBytes ? 0 : EFBIG;
   try {
-    if (bOk) bytes.resize(static_cast<size_t>(st.st_size));
+    if (nError == 0) bytes.resize(static_cast<size_t>(st.st_size));
   } catch (...) {
     ::close(fd);
     throw;
   }
   size_t nRead = 0;
-  while (bOk && nRead < bytes.size()) {
+  while (nError == 0 && nRead < bytes.size()) {
     const ssize_t n = ::read(fd, &bytes[nRead], bytes.size() - nRead);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      bOk = n == 0;  // shorter than it was: it shrank meanwhile
-      if (!bOk) nError = errno;
-      break;
-    }
+    if (n < 0) nError = errno;
+    if (n <= 0) break;  // 0: shorter than it was, it shrank meanwhile
     nRead += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (!bOk) return Status::Failed(u"cannot read " + path, ErrnoText(nError));
+  if (nError != 0) return Status::Failed(u"cannot read " + path, ErrnoText(nError));
   bytes.resize(nRead);
   out->swap(bytes);
   return Status();
