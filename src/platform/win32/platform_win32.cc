@@ -283,9 +283,7 @@ Status ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_vi
   // give them; where not, it keeps its own, as a file written anew there would have them.
   if (::ReplaceFileW(W(target), W(temp), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
     // ReplaceFileW has no write-through: flushing the file now writes its new place to the disk too.
-    HANDLE hNew =
-        ::CreateFileW(W(target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hNew = OpenRegularFile(target, GENERIC_WRITE, OPEN_EXISTING);
     if (hNew == INVALID_HANDLE_VALUE || !::FlushFileBuffers(hNew)) {
       pNotes->push_back(u"replaced the file, but could not flush it in its place: " +
                         Failure(u"cannot flush the file", ::GetLastError()).Text());
