@@ -192,7 +192,7 @@ bool GetTextLocaleName(std::u16string* out);
 // twice deadlocks. A critical section on Windows, a pthread mutex elsewhere.
 class TIDINGS_CAPABILITY("mutex") Mutex {
  public:
-  Mutex();
+  Mutex() : Mutex(false) {}
   ~Mutex();
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;

@@ -75,23 +75,20 @@ std::u16string Utf8ToUtf16(const std::string& text) {
   size_t i = 0;
   while (i < n) {
     const uint8_t b = static_cast<uint8_t>(text[i]);
-    size_t len;
-    uint32_t cp;
-    uint32_t min;
     if (b < 0x80) {
       out.push_back(b);
       ++i;
       continue;
-    } else if ((b & 0xE0) == 0xC0) {
+    }
+    size_t len = 0;  // stays 0 for a byte that starts no sequence
+    uint32_t cp = 0;
+    uint32_t min = 0;
+    if ((b & 0xE0) == 0xC0) {
       len = 2, cp = b & 0x1F, min = 0x80;
     } else if ((b & 0xF0) == 0xE0) {
       len = 3, cp = b & 0x0F, min = 0x800;
     } else if ((b & 0xF8) == 0xF0) {
       len = 4, cp = b & 0x07, min = 0x10000;
-    } else {
-      out.push_back(static_cast<char16_t>(0xDC00 + b));
-      ++i;
-      continue;
     }
     size_t k = 1;
     for (; k < len && i + k < n; ++k) {
@@ -99,7 +96,7 @@ std::u16string Utf8ToUtf16(const std::string& text) {
       if ((c & 0xC0) != 0x80) break;
       cp = (cp << 6) | (c & 0x3F);
     }
-    if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (len == 0 || k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       // Only the first byte is taken; each of the others is looked at again on its own.
       out.push_back(static_cast<char16_t>(0xDC00 + b));
       ++i;

@@ -84,27 +84,23 @@ Status ReadRegularFile(const std::u16string& path, size_t nMaxBytes, std::string
     return Status::Failed(u"cannot read " + path, std::move(why));
   }
   std::string bytes;
-  bool bOk = static_cast<uint64_t>(st.st_size) <= nMaxBytes;
-  int nError = bOk ? 0 : EFBIG;
+  int nError = static_cast<uint64_t>(st.st_size) <= nMaxBytes ? 0 : EFBIG;
   try {
-    if (bOk) bytes.resize(static_cast<size_t>(st.st_size));
+    if (nError == 0) bytes.resize(static_cast<size_t>(st.st_size));
   } catch (...) {
     ::close(fd);
     throw;
   }
   size_t nRead = 0;
-  while (bOk && nRead < bytes.size()) {
+  while (nError == 0 && nRead < bytes.size()) {
     const ssize_t n = ::read(fd, &bytes[nRead], bytes.size() - nRead);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      bOk = n == 0;  // shorter than it was: it shrank meanwhile
-      if (!bOk) nError = errno;
-      break;
-    }
+    if (n < 0) nError = errno;
+    if (n <= 0) break;  // 0: shorter than it was, it shrank meanwhile
     nRead += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (!bOk) return Status::Failed(u"cannot read " + path, ErrnoText(nError));
+  if (nError != 0) return Status::Failed(u"cannot read " + path, ErrnoText(nError));
   bytes.resize(nRead);
   out->swap(bytes);
   return Status();
@@ -280,15 +276,9 @@ std::u16string ComputeOwnModuleFileName() {
       info.dli_fname[0] == '\0') {
     return std::u16string();
   }
-  std::string name = info.dli_fname;
-  if (name[0] != '/') {
-    char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) return std::u16string();
-    std::string dir = cwd;
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    name = dir + name;
-  }
-  return Utf8ToUtf16(name);
+  std::u16string name;
+  if (!AbsolutePath(Utf8ToUtf16(info.dli_fname), &name)) return std::u16string();
+  return name;
 }
 
 // Opened with O_APPEND, so that every write goes to the end of the file in one step, whoever else is
@@ -478,8 +468,6 @@ bool GetTextLocaleName(std::u16string* out) {
   *out = Utf8ToUtf16(name);
   return true;
 }
-
-Mutex::Mutex() : Mutex(false) {}
 
 Mutex::Mutex(bool bRecursive) {
   static_assert(sizeof(pthread_mutex_t) <= sizeof(m_storage), "lock storage too small");

@@ -153,15 +153,17 @@ bool ParseQuoted(View* s, std::u16string* text) {
 
 bool IsHexData(View data) { return ConsumePrefix(&data, u"hex:") || ConsumePrefix(&data, u"hex("); }
 
-enum class Assignment { kSet, kDelete, kMalformed };
+// What the lines so far leave of a value: set, absent (never set, or deleted), or spoilt by a bad line.
+enum class ValueState { kSet, kAbsent, kMalformed };
 
-// Interprets everything right of the '=' of a value line, with continuation lines already joined.
-Assignment ParseData(View data, RegValue* value) {
+// Interprets everything right of the '=' of a value line, with continuation lines already joined: the
+// state the line leaves the value in, its type and bytes in *value when set.
+ValueState ParseData(View data, RegValue* value) {
   data = TrimRight(data);
-  if (data == u"-") return Assignment::kDelete;
+  if (data == u"-") return ValueState::kAbsent;
   if (!data.empty() && data.front() == u'"') {
     std::u16string text;
-    if (!ParseQuoted(&data, &text) || !data.empty()) return Assignment::kMalformed;
+    if (!ParseQuoted(&data, &text) || !data.empty()) return ValueState::kMalformed;
     value->dwType = kRegSz;
     value->data.reserve(text.size() * 2 + 2);
     for (char16_t c : text) {
@@ -169,29 +171,29 @@ Assignment ParseData(View data, RegValue* value) {
       value->data.push_back(static_cast<char>(c >> 8));
     }
     value->data.append(2, '\0');
-    return Assignment::kSet;
+    return ValueState::kSet;
   }
   if (ConsumePrefix(&data, u"dword:")) {
     uint32_t v;
-    if (!ParseHexNumber(data, 8, &v)) return Assignment::kMalformed;
+    if (!ParseHexNumber(data, 8, &v)) return ValueState::kMalformed;
     value->dwType = kRegDword;
     for (int i = 0; i < 4; ++i) value->data.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    return Assignment::kSet;
+    return ValueState::kSet;
   }
   if (ConsumePrefix(&data, u"hex:")) {
     value->dwType = kRegBinary;
   } else if (ConsumePrefix(&data, u"hex(")) {
     const size_t close = data.find(u')');
     if (close == View::npos || !ParseHexNumber(data.substr(0, close), 8, &value->dwType)) {
-      return Assignment::kMalformed;
+      return ValueState::kMalformed;
     }
     data.remove_prefix(close + 1);
-    if (data.empty() || data.front() != u':') return Assignment::kMalformed;
+    if (data.empty() || data.front() != u':') return ValueState::kMalformed;
     data.remove_prefix(1);
   } else {
-    return Assignment::kMalformed;
+    return ValueState::kMalformed;
   }
-  return ParseHexBytes(data, &value->data) ? Assignment::kSet : Assignment::kMalformed;
+  return ParseHexBytes(data, &value->data) ? ValueState::kSet : ValueState::kMalformed;
 }
 
 enum class Section { kTarget, kDeletesTarget, kOther };
@@ -231,7 +233,7 @@ bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPat
 
   const View target = StripTrailingBackslash(keyPath);
   bool in_target = false;
-  enum class State { kAbsent, kSet, kMalformed } state = State::kAbsent;
+  ValueState state = ValueState::kAbsent;
   RegValue found;
   while (lines.Next(&line)) {
     line = Trim(line);
@@ -239,7 +241,7 @@ bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPat
     if (line.front() == u'[') {
       const Section section = ClassifySection(line, target);
       in_target = section == Section::kTarget;
-      if (section == Section::kDeletesTarget) state = State::kAbsent;
+      if (section == Section::kDeletesTarget) state = ValueState::kAbsent;
       continue;
     }
 
@@ -266,20 +268,10 @@ bool FindRegFileValue(const std::string& fileBytes, const std::u16string& keyPat
     if (!in_target || !EqualsFolded(name, valueName)) continue;
 
     RegValue value;
-    switch (has_equals ? ParseData(data, &value) : Assignment::kMalformed) {
-      case Assignment::kSet:
-        state = State::kSet;
-        found = std::move(value);
-        break;
-      case Assignment::kDelete:
-        state = State::kAbsent;
-        break;
-      case Assignment::kMalformed:
-        state = State::kMalformed;
-        break;
-    }
+    state = has_equals ? ParseData(data, &value) : ValueState::kMalformed;
+    if (state == ValueState::kSet) found = std::move(value);
   }
-  if (state != State::kSet) return false;
+  if (state != ValueState::kSet) return false;
   if (out != nullptr) *out = std::move(found);
   return true;
 }

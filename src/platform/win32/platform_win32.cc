@@ -50,6 +50,18 @@ bool FetchText(Fill fill, std::u16string* out) {
   }
 }
 
+// Writes `n` bytes at the handle's file pointer.
+bool WriteAllTo(HANDLE h, const char* data, size_t n) {
+  while (n > 0) {
+    DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+    DWORD written = 0;
+    if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    n -= written;
+  }
+  return true;
+}
+
 HMODULE g_hInstance = nullptr;
 
 // Every step that must not be cut into by another writer, the truncation with its size test and each
@@ -78,14 +90,7 @@ class Win32AppendFile final : public AppendFile {
   bool Append(const char* data, size_t n) override {
     if (!Lock()) return false;
     LARGE_INTEGER zero = {};
-    bool bOk = ::SetFilePointerEx(m_h, zero, nullptr, FILE_END) != 0;
-    while (bOk && n > 0) {
-      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-      DWORD written = 0;
-      bOk = ::WriteFile(m_h, data, chunk, &written, nullptr) && written != 0;
-      data += written;
-      n -= written;
-    }
+    const bool bOk = ::SetFilePointerEx(m_h, zero, nullptr, FILE_END) && WriteAllTo(m_h, data, n);
     Unlock();
     return bOk;
   }
@@ -170,18 +175,6 @@ std::u16string ReasonText(const std::u16string& path, DWORD dwError) {
   }
   if (strText.empty()) strText = u"system error: " + ErrorNumberText(dwError);
   return strText;
-}
-
-// Writes `n` bytes at the handle's file pointer.
-bool WriteAllTo(HANDLE h, const char* data, size_t n) {
-  while (n > 0) {
-    DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-    DWORD written = 0;
-    if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) return false;
-    data += written;
-    n -= written;
-  }
-  return true;
 }
 
 // The file that `path` (open as h) ends in when it is a symbolic link or another reparse point, so that
@@ -290,9 +283,7 @@ Status ReplaceOpenFile(HANDLE hOld, const std::u16string& target, std::string_vi
   // give them; where not, it keeps its own, as a file written anew there would have them.
   if (::ReplaceFileW(W(target), W(temp), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
     // ReplaceFileW has no write-through: flushing the file now writes its new place to the disk too.
-    HANDLE hNew =
-        ::CreateFileW(W(target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hNew = OpenRegularFile(target, GENERIC_WRITE, OPEN_EXISTING);
     if (hNew == INVALID_HANDLE_VALUE || !::FlushFileBuffers(hNew)) {
       pNotes->push_back(u"replaced the file, but could not flush it in its place: " +
                         Failure(u"cannot flush the file", ::GetLastError()).Text());
@@ -503,8 +494,6 @@ bool GetTextLocaleName(std::u16string* out) {
   out->assign(reinterpret_cast<const char16_t*>(name));
   return true;
 }
-
-Mutex::Mutex() : Mutex(false) {}
 
 // A critical section is re-entrant by nature, so both kinds of lock are the same object here.
 Mutex::Mutex(bool /*bRecursive*/) {
