@@ -40,7 +40,7 @@ Status XmlDocContext::CreateParser() {
   static const XMLCh kLS[] = {chLatin_L, chLatin_S, chNull};
   m_pImplementation = DOMImplementationRegistry::getDOMImplementation(kLS);
   if (m_pImplementation == nullptr) return Status::Failed(u"no DOM implementation with load and save");
-  // What the implementation's createLSParser makes, with the entity check above.
+  // What the implementation's createLSParser makes, with the limits of xml_parser.h.
   m_pParser = CMsgFileParser::Create();
 
   m_security.setEntityExpansionLimit(kMaxEntityExpansions);

@@ -63,8 +63,11 @@ int OpenRegularFile(const char* path, int flags, struct stat* pst, bool* pbOther
 
 std::u16string ErrnoText(int nError) { return Utf8ToUtf16(std::strerror(nError)); }
 
-// `what` failed for the reason errno gives now.
-Status ErrnoFailure(const std::string& what) { return Status::Failed(Utf8ToUtf16(what), ErrnoText(errno)); }
+// `what` failed for the reason errno gives now: taken before the conversion can allocate and change it.
+Status ErrnoFailure(const std::string& what) {
+  const int nError = errno;
+  return Status::Failed(Utf8ToUtf16(what), ErrnoText(nError));
+}
 
 Status ErrnoFailure(const char* what, const std::string& path) {
   return ErrnoFailure(std::string(what) + " " + path);
